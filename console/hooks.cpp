@@ -1,0 +1,27 @@
+// The engine's connection reports. Called on the poll thread without the
+// model mutex held; each returns at once. The prompts they ask for are run
+// by the command loop on the console thread when the next line arrives.
+#include <cstdio>
+
+#include "console/front_end.h"
+#include "engine/poll_loop.h"
+
+void FrontEnd::OnPasswordNeeded() {
+  printf("PASSWORD NEEDED:  PRESS ENTER\n");
+  m_bNeedPassword = true;
+}
+
+void FrontEnd::OnUserPasswordNeeded() {
+  printf("USER/PASSWORD NEEDED:  PRESS ENTER\n");
+  m_bNeedUserPassword = true;
+}
+
+void FrontEnd::OnConnectionRetry() {
+  Veru::Engine _Engine;
+  if (!m_pPollLoop->CopyEngine(&_Engine)) return;
+  printf("******CONNECTION RETRY remote: %d******\n",
+         _Engine.m_bUsingRemote ? 1 : 0);
+  SaveSettings(false);
+}
+
+void FrontEnd::OnConnectionLost() { printf("******CONNECTION LOST******\n"); }

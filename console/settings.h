@@ -1,0 +1,21 @@
+// The setting files: one small file per key in the working directory, named
+// exactly after the key, holding the value with no line end after it.
+// Safe on any thread; nothing here locks (callers copy the values first).
+#ifndef VERU_CONSOLE_SETTINGS_H
+#define VERU_CONSOLE_SETTINGS_H
+
+#include <string>
+
+// The value of a setting: the first line of the file (at most 999 characters,
+// its line end kept when it has one), or an empty text when the file is
+// missing or unreadable.
+std::string LoadSetting(const std::string& sKey);
+
+// Replaces the setting file with sValue, atomically: a temporary file in the
+// same folder is written whole and renamed over the old one, so a crash or a
+// full disk never leaves a torn setting. "arg_pass" is made readable by its
+// owner only. Returns 0, or -1 when the file could not be written (the old
+// one then stays as it was).
+int SaveSetting(const std::string& sKey, const std::string& sValue);
+
+#endif  // VERU_CONSOLE_SETTINGS_H

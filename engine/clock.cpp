@@ -1,0 +1,20 @@
+#include "engine/clock.h"
+
+#include <ctime>
+
+#include <cerrno>
+
+namespace Veru {
+
+int64_t Now() { return static_cast<int64_t>(time(nullptr)); }
+
+void SleepMs(int iMs) {
+  if (iMs <= 0) return;
+  struct timespec tsWait;
+  tsWait.tv_sec = iMs / 1000;
+  tsWait.tv_nsec = static_cast<long>(iMs % 1000) * 1000000L;
+  while (nanosleep(&tsWait, &tsWait) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace Veru

@@ -1,0 +1,22 @@
+// The time seam: the system clock and the millisecond sleep.
+//
+// Everything in the engine and the console that looks at the time or waits
+// goes through these two functions. The program links clock.cpp (the real
+// clock); the tests link tests/fake_clock.cpp instead, so the 60-second rules
+// run in milliseconds. Both functions may be called from any thread.
+#ifndef VERU_ENGINE_CLOCK_H
+#define VERU_ENGINE_CLOCK_H
+
+#include <cstdint>
+
+namespace Veru {
+
+// Seconds since the epoch.
+int64_t Now();
+
+// Suspends the calling thread for iMs milliseconds.
+void SleepMs(int iMs);
+
+}  // namespace Veru
+
+#endif  // VERU_ENGINE_CLOCK_H

@@ -1,0 +1,168 @@
+// PollLoop keeps the current unit's home model up to date by long polling.
+//
+// Threads: MainLoop (and GetStatus, ParseStatus, Reconnect) runs on the poll
+//   thread; RunAction, the camera requests and the wizard's Locate run on the
+//   console thread. m_bQuit, m_bRunning and m_bSuspended are atomics, each
+//   written by one thread and read by the other.
+// Lock: *m_pMutex (owned by FrontEnd; may be null, then nothing is locked)
+//   guards the model maps, the unit list and every field of the unit
+//   records. It is never held across a request or a sleep, and never taken
+//   twice by one thread: the printing hooks called during a merge must not
+//   lock it. Values the other thread may write are copied under the lock
+//   first (CopyEngine).
+// Ownership: each map owns its records and the destructor deletes them.
+//   The current unit is reached only through the front end's m_pEngine,
+//   read anew at every use; nothing here frees the FrontEnd or the mutex.
+#ifndef VERU_ENGINE_POLL_LOOP_H
+#define VERU_ENGINE_POLL_LOOP_H
+
+#include <pthread.h>
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "engine/model.h"
+
+struct json_object;
+class FrontEnd;
+
+namespace Veru {
+
+class DataBlock;
+
+class PollLoop {
+ public:
+  // Stores the mutex (may be null) and the owning front end; every other
+  // field starts at its initial value and no thread runs.
+  PollLoop(pthread_mutex_t* pMutex, FrontEnd* pFrontEnd);
+  virtual ~PollLoop();
+  PollLoop(const PollLoop&) = delete;
+  PollLoop& operator=(const PollLoop&) = delete;
+
+  // --- Poll thread and main loop -----------------------------------------
+  // Starts the poll thread. Returns its handle, or 0 when there is no
+  // current unit or no thread could be made (m_bRunning then stays false).
+  pthread_t Start();
+  // Start routine of the poll thread; pArg is the PollLoop. Returns null.
+  static void* ThreadEntry(void* pArg);
+  // Polls until a stop is requested or the connection is given up.
+  void MainLoop();
+  // After a run of failed polls: asks the locator again and decides how to go
+  // on. True when polling continues (perhaps the other way), false when the
+  // unit cannot be reached any more.
+  bool Reconnect();
+
+  // --- Request transport ---------------------------------------------------
+  // The current unit's base URL: "http://IP:3480/" locally,
+  // "https://FWD/USER/PASS/SERIAL/" remotely; empty when there is no current
+  // unit or the URL would not fit its 500-byte buffer.
+  std::string GetBaseURL();
+  // Sends GetBaseURL() + sPath, retrying once a second within iRetryWindow
+  // seconds (0: one attempt) while attempts fail or bring an empty reply.
+  // On a reply, parses it into *pp_json_object when that is not null: the
+  // JSON literal null gives 0 and no object; text that is not JSON gives -1
+  // at once and stays in *pDataBlock. Returns 0 or -1. The caller owns the
+  // parsed reply and releases it with json_object_put.
+  int Request(std::string sPath, DataBlock* pDataBlock,
+              json_object** pp_json_object, int iRetryWindow);
+
+  // --- Status polling and merging ------------------------------------------
+  // Sends one status request. Returns the parsed reply (the caller owns it)
+  // or null; a refusal of the credentials marks the current unit's
+  // m_bInvalidUserPass.
+  json_object* GetStatus();
+  // Merges a reply (null is ignored) under the lock, reports what changed,
+  // and releases the reply.
+  void ParseStatus(json_object* p_json_object);
+  // Deletes every section, room, category, scene and device. Lock held.
+  void ClearData();
+  // Merge one reply member each. Lock held. bNotify: print each record.
+  void ParseSections(json_object* p_json_object);
+  void ParseRooms(json_object* p_json_object);
+  void ParseCategories(json_object* p_json_object);
+  void ParseScenes(json_object* p_json_object, bool bNotify);
+  void ParseDevices(json_object* p_json_object, bool bNotify);
+
+  // --- Home model ----------------------------------------------------------
+  // The device with that id, or null. Never inserts.
+  Device* FindDevice(int iID);
+  // A copy of the current unit's fields taken under the lock; false (and
+  // _Engine untouched) when there is no current unit.
+  bool CopyEngine(Engine* p_Engine);
+
+  // --- Locator service -----------------------------------------------------
+  // Asks the main, then the backup locator server for the account's units
+  // and rebuilds m_mapEngine. 0 when a reply with a "units" array was
+  // merged, -1 otherwise.
+  int Locate(std::string sUsername);
+  // Rebuilds m_mapEngine from a parsed locator document (borrowed). Takes
+  // the lock. 0, or -1 when the document has no "units" array.
+  int ParseUnits(json_object* p_json_object, const std::string& sUsername);
+  // Deletes every unit record but the current one, which is put back under
+  // its serial number. Lock held.
+  void ClearEngines();
+
+  // --- Device actions ------------------------------------------------------
+  // Asks the controller to run an action. 0 done, a job number, or -1; an
+  // "ERROR:" reply also puts the controller's text into sMessage.
+  int RunAction(int iDevice, std::string sServiceId, std::string sAction,
+                std::string sArguments, int iRetryWindow,
+                std::string& sMessage);
+
+  // --- Camera URLs ---------------------------------------------------------
+  // The URL of one still image of the device; sends nothing.
+  std::string GetCameraImageURL(int iDevice);
+  // The device's stream URL, or empty with sType "bad_device",
+  // "not_supported" or "failed". Remotely sType becomes the controller's
+  // "status"; locally it is not written.
+  std::string GetCameraStreamURL(int iDevice, std::string& sType);
+
+  // The current unit (the front end's m_pEngine), read anew; may be null.
+  Engine* CurrentEngine() const;
+
+  FrontEnd* m_pFrontEnd;
+  int m_iLoadTime;
+  int m_iDataVersion;
+  int m_iState;  // -2: no contact
+  std::string m_sComment;
+  std::string m_sVersion;
+  std::string m_sModel;
+  bool m_bZWaveHeal;
+  int m_iMinimumDelay;
+  int m_iNoResponseCount;
+  int m_iRetryCount;
+  int m_iTimeout;
+  int64_t m_tFirstNoResponse;
+  std::map<int, Engine*> m_mapEngine;
+  std::map<int, Device*> m_mapDevice;
+  std::map<int, Scene*> m_mapScene;
+  std::map<int, Section*> m_mapSection;
+  std::map<int, Room*> m_mapRoom;
+  std::map<int, Category*> m_mapCategory;
+  pthread_mutex_t* m_pMutex;
+  std::atomic<bool> m_bQuit;
+  std::atomic<bool> m_bRunning;
+  std::atomic<bool> m_bSuspended;
+};
+
+// Holds a possibly null mutex for one scope.
+class MutexHolder {
+ public:
+  explicit MutexHolder(pthread_mutex_t* pMutex) : m_pMutex(pMutex) {
+    if (m_pMutex != nullptr) pthread_mutex_lock(m_pMutex);
+  }
+  ~MutexHolder() {
+    if (m_pMutex != nullptr) pthread_mutex_unlock(m_pMutex);
+  }
+  MutexHolder(const MutexHolder&) = delete;
+  MutexHolder& operator=(const MutexHolder&) = delete;
+
+ private:
+  pthread_mutex_t* m_pMutex;
+};
+
+}  // namespace Veru
+
+#endif  // VERU_ENGINE_POLL_LOOP_H

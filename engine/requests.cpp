@@ -1,0 +1,88 @@
+#include "engine/requests.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+
+#include "engine/transport.h"
+
+namespace Veru {
+
+namespace {
+
+// printf into a 500-byte buffer; an empty text when the result does not fit.
+std::string FormatBounded(const char* sFormat, ...)
+    __attribute__((format(printf, 1, 2)));
+
+std::string FormatBounded(const char* sFormat, ...) {
+  char cBuffer[kUrlBufferSize];
+  va_list args;
+  va_start(args, sFormat);
+  int iLength = vsnprintf(cBuffer, sizeof(cBuffer), sFormat, args);
+  va_end(args);
+  if (iLength < 0 || iLength >= static_cast<int>(sizeof(cBuffer))) return "";
+  return std::string(cBuffer, iLength);
+}
+
+}  // namespace
+
+std::string FormatLocalBaseURL(const std::string& sIp) {
+  return FormatBounded("http://%s:3480/", sIp.c_str());
+}
+
+std::string FormatRemoteBaseURL(const std::string& sFwdActive,
+                                const std::string& sUsername,
+                                const std::string& sPassword,
+                                int iSerialNumber) {
+  return FormatBounded("https://%s/%s/%s/%d/", sFwdActive.c_str(),
+                       sUsername.c_str(), sPassword.c_str(), iSerialNumber);
+}
+
+std::string FormatStatusPath(int iLoadTime, int iDataVersion,
+                             int iMinimumDelay, int iTimeout) {
+  return FormatBounded(
+      "data_request?id=lu_sdata&loadtime=%d&dataversion=%d&minimumdelay=%d"
+      "&timeout=%d",
+      iLoadTime, iDataVersion, iMinimumDelay, iTimeout);
+}
+
+std::string FormatActionPath(int iDevice, const std::string& sServiceId,
+                             const std::string& sAction,
+                             const std::string& sArguments) {
+  if (sArguments.empty()) {
+    return FormatBounded(
+        "data_request?id=lu_action&DeviceNum=%d&serviceId=%s&action=%s"
+        "&output_format=json",
+        iDevice, sServiceId.c_str(), sAction.c_str());
+  }
+  return FormatBounded(
+      "data_request?id=lu_action&DeviceNum=%d&serviceId=%s&action=%s"
+      "&output_format=json&%s",
+      iDevice, sServiceId.c_str(), sAction.c_str(), sArguments.c_str());
+}
+
+std::string FormatCameraImagePath(int iDevice, int64_t tNow) {
+  return FormatBounded("data_request?id=cam_image&Device_Num=%d&time=%d",
+                       iDevice, static_cast<int32_t>(tNow));
+}
+
+std::string FormatCameraPortURL(const std::string& sFwdActive,
+                                const std::string& sUsername,
+                                const std::string& sPassword,
+                                int iSerialNumber, int iDevice) {
+  return FormatBounded(
+      "https://%s/%s/%s/%d/data_request?id=lu_camera_port&DeviceNum=%d",
+      sFwdActive.c_str(), sUsername.c_str(), sPassword.c_str(), iSerialNumber,
+      iDevice);
+}
+
+std::string FormatLocatorURL(const std::string& sHost,
+                             const std::string& sUsername) {
+  if (sUsername.empty()) {
+    return FormatBounded("http://%s/locator_json.php", sHost.c_str());
+  }
+  return FormatBounded("http://%s/locator_json.php?username=%s", sHost.c_str(),
+                       sUsername.c_str());
+}
+
+}  // namespace Veru

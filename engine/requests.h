@@ -1,0 +1,51 @@
+// Every request this client sends, in one place: the controller's base URLs
+// and data_request paths, and the locator URLs. Nothing is escaped or
+// encoded: names, passwords and hosts are inserted as they are.
+//
+// Each formatter returns the text, or an empty text when the result would not
+// fit the 500-byte buffer it is sent from (at most 499 characters); callers
+// refuse the request then. Pure functions, safe on any thread.
+#ifndef VERU_ENGINE_REQUESTS_H
+#define VERU_ENGINE_REQUESTS_H
+
+#include <cstdint>
+#include <string>
+
+namespace Veru {
+
+// "http://IP:3480/"
+std::string FormatLocalBaseURL(const std::string& sIp);
+
+// "https://FWD/USER/PASS/SERIAL/"
+std::string FormatRemoteBaseURL(const std::string& sFwdActive,
+                                const std::string& sUsername,
+                                const std::string& sPassword,
+                                int iSerialNumber);
+
+// "data_request?id=lu_sdata&loadtime=..&dataversion=..&minimumdelay=..&timeout=.."
+std::string FormatStatusPath(int iLoadTime, int iDataVersion,
+                             int iMinimumDelay, int iTimeout);
+
+// "data_request?id=lu_action&DeviceNum=N&serviceId=S&action=A&output_format=json"
+// followed by "&" + sArguments when sArguments is not empty.
+std::string FormatActionPath(int iDevice, const std::string& sServiceId,
+                             const std::string& sAction,
+                             const std::string& sArguments);
+
+// "data_request?id=cam_image&Device_Num=N&time=T"
+std::string FormatCameraImagePath(int iDevice, int64_t tNow);
+
+// "https://FWD/USER/PASS/SERIAL/data_request?id=lu_camera_port&DeviceNum=N"
+std::string FormatCameraPortURL(const std::string& sFwdActive,
+                                const std::string& sUsername,
+                                const std::string& sPassword,
+                                int iSerialNumber, int iDevice);
+
+// "http://HOST/locator_json.php", with "?username=NAME" when sUsername is
+// not empty.
+std::string FormatLocatorURL(const std::string& sHost,
+                             const std::string& sUsername);
+
+}  // namespace Veru
+
+#endif  // VERU_ENGINE_REQUESTS_H

@@ -1,0 +1,52 @@
+// The request transport: one HTTP GET is one run of the external `wget`
+// program, started with an argument vector (no shell), writing the reply
+// document into a temporary file "wget.N.tmp" in the working directory, which
+// is read back whole into a DataBlock and then deleted.
+//
+// Threads: FetchURL may run on the console thread and the poll thread at the
+// same time; each call takes its own temporary-file number from one atomic
+// counter. A DataBlock is used by one thread only. Nothing here locks.
+#ifndef VERU_ENGINE_TRANSPORT_H
+#define VERU_ENGINE_TRANSPORT_H
+
+#include <string>
+
+namespace Veru {
+
+// The reply buffer of one request. m_pData (malloc family) holds m_iSize
+// bytes followed by a NUL; it is null before the first fetch and after
+// Release(). With m_bOwnData the block frees m_pData when destroyed.
+class DataBlock {
+ public:
+  explicit DataBlock(bool bOwnData);
+  ~DataBlock();
+  DataBlock(const DataBlock&) = delete;
+  DataBlock& operator=(const DataBlock&) = delete;
+
+  // Frees the text; m_iSize keeps its value.
+  void Release();
+
+  int m_iSize;
+  char* m_pData;
+  bool m_bOwnData;
+};
+
+// Fixed sizes of the formatted texts. A text that does not fit (including
+// its NUL) is refused, never truncated.
+constexpr int kUrlBufferSize = 500;
+constexpr int kFilenameBufferSize = 50;
+
+// Fetches sURL with `wget --no-check-certificate --tries=1 --timeout=N
+// -o wget.log -O wget.K.tmp URL`, printing "GET:<url>" and then
+// " got: <n> bytes\n" or " FAILED!\n".
+// Returns -1 when the URL does not fit its buffer, wget cannot be started or
+// the reply file cannot be opened or read; otherwise wget's exit status
+// (0 is success), with the reply in *pDataBlock.
+int FetchURL(std::string sURL, int iTimeLimit, DataBlock* pDataBlock);
+
+// The number the next FetchURL will use for its temporary file.
+int PeekTempFileNumber();
+
+}  // namespace Veru
+
+#endif  // VERU_ENGINE_TRANSPORT_H

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the project three times and runs the whole test suite in each:
+# a plain build (which also builds the benchmarks), one with
+# AddressSanitizer + UndefinedBehaviorSanitizer, and one with
+# ThreadSanitizer. Any failing test or sanitizer report fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+export ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:detect_leaks=1:exitcode=23"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:exitcode=23"
+export TSAN_OPTIONS="halt_on_error=1:exitcode=66:second_deadlock_stack=1"
+
+run_suite() {
+  local folder=$1; shift
+  echo "=== $folder: configure and build"
+  cmake -S . -B "$folder" "$@" >/dev/null
+  cmake --build "$folder" -j "$jobs"
+  echo "=== $folder: tests"
+  (cd "$folder" && ./veru_tests --gtest_brief=1)
+}
+
+run_suite build -DVERU_SANITIZE= -DVERU_BUILD_BENCH=ON
+run_suite build-asan -DVERU_SANITIZE=address -DVERU_BUILD_BENCH=OFF
+run_suite build-tsan -DVERU_SANITIZE=thread -DVERU_BUILD_BENCH=OFF
+echo "=== all test suites passed"

@@ -1,0 +1,149 @@
+#include "sim/sim_server.h"
+
+#include <httplib.h>
+
+#include <chrono>
+#include <cstdlib>
+
+namespace Sim {
+
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string PercentDecode(const std::string& sText) {
+  std::string sResult;
+  for (size_t i = 0; i < sText.size(); ++i) {
+    if (sText[i] == '%' && i + 2 < sText.size()) {
+      int iHigh = HexValue(sText[i + 1]);
+      int iLow = HexValue(sText[i + 2]);
+      if (iHigh >= 0 && iLow >= 0) {
+        sResult += static_cast<char>(iHigh * 16 + iLow);
+        i += 2;
+        continue;
+      }
+    }
+    sResult += sText[i];
+  }
+  return sResult;
+}
+
+bool MakeSelfSignedCertificate(const std::string& sFolder) {
+  std::string sCommand =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
+      "-keyout '" + sFolder + "/key.pem' -out '" + sFolder +
+      "/cert.pem' >/dev/null 2>&1";
+  return system(sCommand.c_str()) == 0;
+}
+
+SimServer::SimServer() = default;
+
+SimServer::~SimServer() { Stop(); }
+
+bool SimServer::Start(const std::string& sHost, int iPort,
+                      const std::string& sCertFile,
+                      const std::string& sKeyFile) {
+  Stop();
+  if (!sCertFile.empty() && !sKeyFile.empty()) {
+    m_pServer.reset(new httplib::SSLServer(sCertFile.c_str(), sKeyFile.c_str()));
+  } else {
+    m_pServer.reset(new httplib::Server());
+  }
+  if (!m_pServer->is_valid()) return false;
+  m_pServer->set_keep_alive_max_count(1);
+  m_pServer->Get(".*", [this](const httplib::Request& req,
+                              httplib::Response& res) {
+    LoggedRequest _Request;
+    _Request.sTarget = req.target;
+    _Request.sDecoded = PercentDecode(req.target);
+    Reply _Reply = Answer(_Request);
+    if (_Reply.iDelayMs > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(_Reply.iDelayMs));
+    }
+    res.status = _Reply.iStatus;
+    if (_Reply.bDrop) {
+      // A length is promised and nothing is sent: the connection closes
+      // with the reply unfinished.
+      res.set_content_provider(
+          16, "text/plain",
+          [](size_t, size_t, httplib::DataSink&) { return false; });
+      return;
+    }
+    res.set_content(_Reply.sBody, "text/plain");
+  });
+  if (iPort == 0) {
+    m_iPort = m_pServer->bind_to_any_port(sHost);
+    if (m_iPort <= 0) return false;
+  } else {
+    if (!m_pServer->bind_to_port(sHost, iPort)) return false;
+    m_iPort = iPort;
+  }
+  httplib::Server* pServer = m_pServer.get();
+  m_Thread = std::thread([pServer] { pServer->listen_after_bind(); });
+  return true;
+}
+
+void SimServer::Stop() {
+  if (m_pServer) m_pServer->stop();
+  if (m_Thread.joinable()) m_Thread.join();
+  m_pServer.reset();
+}
+
+void SimServer::SetDefault(const Reply& _Reply) {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  m_Default = _Reply;
+}
+
+void SimServer::Queue(const Reply& _Reply) {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  m_dequeQueued.push_back(_Reply);
+}
+
+void SimServer::SetHandler(Handler fHandler) {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  m_fHandler = std::move(fHandler);
+}
+
+std::vector<LoggedRequest> SimServer::Log() {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  return m_vecLog;
+}
+
+void SimServer::ClearLog() {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  m_vecLog.clear();
+}
+
+bool SimServer::WaitForRequests(size_t iCount, int iTimeoutMs) {
+  std::unique_lock<std::mutex> _Lock(m_Mutex);
+  return m_Logged.wait_for(_Lock, std::chrono::milliseconds(iTimeoutMs),
+                           [&] { return m_vecLog.size() >= iCount; });
+}
+
+Reply SimServer::Answer(const LoggedRequest& _Request) {
+  Handler fHandler;
+  {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    m_vecLog.push_back(_Request);
+    m_Logged.notify_all();
+    if (!m_dequeQueued.empty()) {
+      Reply _Reply = m_dequeQueued.front();
+      m_dequeQueued.pop_front();
+      return _Reply;
+    }
+    fHandler = m_fHandler;
+  }
+  Reply _Reply;
+  if (fHandler && fHandler(_Request, &_Reply)) return _Reply;
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  return m_Default;
+}
+
+}  // namespace Sim
