@@ -76,7 +76,7 @@ bool SimServer::Start(const std::string& sHost, int iPort,
           [](size_t, size_t, httplib::DataSink&) { return false; });
       return;
     }
-    res.set_content(_Reply.sBody, "text/plain");
+    res.set_content(_Reply.sBody, _Reply.sContentType);
   });
   if (iPort == 0) {
     m_iPort = m_pServer->bind_to_any_port(sHost);

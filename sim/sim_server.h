@@ -32,6 +32,7 @@ struct Reply {
   std::string sBody;
   int iDelayMs = 0;    // wait this long before answering
   bool bDrop = false;  // close the connection without a body
+  std::string sContentType = "text/plain";
 };
 
 struct LoggedRequest {

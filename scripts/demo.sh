@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The demo: installs what is missing, builds, starts the simulated home
+# (veru-sim) in the background and runs veru-console against it in a scratch
+# folder. Answer the wizard with the demo account: user name "demo", then the
+# serial number it lists, then A, L or R (password "demo" for remote access).
+# Type e.g. "1 on" to switch the living room lamp on, "quit" to stop; stopping
+# the console stops the simulator.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+scripts/setup.sh >/dev/null
+cmake -S . -B build >/dev/null
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target veru-console veru-sim >/dev/null
+
+scratch=$(mktemp -d /tmp/veru-demo-XXXXXX)
+"$top/build/veru-sim" >"$scratch/veru-sim.log" 2>&1 &
+sim=$!
+trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null || true' EXIT
+
+for _ in $(seq 50); do
+  if wget -q -O /dev/null "http://127.0.0.1:3499/control?cmd=ping"; then break; fi
+  if ! kill -0 "$sim" 2>/dev/null; then
+    echo "veru-sim did not start:"; cat "$scratch/veru-sim.log"; exit 1
+  fi
+  sleep 0.1
+done
+
+echo "The simulated home runs (see $scratch/veru-sim.log)."
+echo "Demo account: user name demo, password demo. Settings are kept in $scratch."
+echo
+cd "$scratch"
+"$top/build/veru-console"

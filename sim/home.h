@@ -1,0 +1,108 @@
+// Home is the simulated controller unit's home model: a few sections and
+// rooms, categories, about twenty devices and a few scenes, with a data
+// version that grows with every change. It answers the unit's data requests
+// as a real unit would: status long polls (full or partial replies),
+// device actions, camera images and stream ports.
+//
+// Threads: every operation may be called from any server thread; one mutex
+// guards the model and a condition variable wakes long polls on a change or
+// on Stop().
+#ifndef VERU_SIM_HOME_H
+#define VERU_SIM_HOME_H
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "sim/sim_server.h"
+
+namespace Sim {
+
+// The query parameters of a request target ("path?a=1&b=2"), decoded.
+std::map<std::string, std::string> ParseQuery(const std::string& sTarget);
+
+struct HomeDevice {
+  int iID = 0;
+  std::string sName;
+  int iRoom = 0;
+  int iCategory = 0;
+  int iState = -1;
+  std::string sComment;
+  std::map<std::string, std::string> mapVariables;
+  std::map<std::string, int> mapVariableVersion;  // version of each change
+  int iVersion = 0;  // data version of the last change
+};
+
+struct HomeScene {
+  int iID = 0;
+  std::string sName;
+  int iRoom = 0;
+  bool bActive = false;
+  int iState = -1;
+  std::string sComment;
+  int iVersion = 0;
+};
+
+class Home {
+ public:
+  // iSerialNumber: the unit's serial number; sFwd1/sFwd2: its forward
+  // servers, reported in full replies.
+  Home(int iSerialNumber, const std::string& sFwd1, const std::string& sFwd2);
+
+  // Answers "data_request?id=..." for the given query. sStreamBase is the
+  // base of the stream URL handed out by lu_camera_port.
+  Reply Answer(const std::map<std::string, std::string>& mapQuery,
+               const std::string& sStreamBase);
+
+  // One change made by the home itself (a motion sensor trips, a
+  // temperature moves, a light is switched); wakes waiting polls.
+  void ChangeSomething();
+
+  // Wakes every waiting long poll; later polls answer at once.
+  void Stop();
+
+  // Ends every waiting long poll now (with whatever changed, maybe nothing),
+  // as when a listener goes down.
+  void WakeAll();
+
+  // Every device's state and variables, one block per device in the format
+  // the console prints them, for comparing with what a client printed.
+  std::string Dump();
+
+  int SerialNumber() const { return m_iSerialNumber; }
+
+ private:
+  std::string Status(int iLoadTime, int iDataVersion, int iMinimumDelayMs,
+                     int iTimeoutS);
+  Reply Action(const std::map<std::string, std::string>& mapQuery);
+  std::string FullReplyLocked();
+  std::string PartialReplyLocked(int iSince);
+  // Sets a variable, noting the coming data version when it changes.
+  void SetLocked(HomeDevice* pDevice, const std::string& sKey,
+                 const std::string& sValue);
+  // Ends one change of the device: a new data version, waiting polls woken.
+  void BumpLocked(HomeDevice* pDevice);
+
+  const int m_iSerialNumber;
+  const std::string m_sFwd1;
+  const std::string m_sFwd2;
+  const int m_iLoadTime;
+
+  std::mutex m_Mutex;
+  std::condition_variable m_Changed;
+  bool m_bStopped = false;
+  int m_iWakeGeneration = 0;
+  int m_iDataVersion = 1;
+  int m_iJobID = 100;
+  std::map<int, HomeDevice> m_mapDevice;
+  std::map<int, HomeScene> m_mapScene;
+  std::mt19937 m_Random{12345};
+};
+
+}  // namespace Sim
+
+#endif  // VERU_SIM_HOME_H
