@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Soak run (not a CI test): veru-console against veru-sim making many changes
+# a second for a long time. At the end it prints whether the console's last
+# printed state of every device equals the simulator's, the console's
+# resident memory at the start and at the end, the CPU time the console used
+# itself (the fetcher processes not counted), and the temporary files left.
+#
+#   scripts/soak.sh [minutes, default 10] [changes per second, default 20]
+set -euo pipefail
+minutes=${1:-10}
+rate=${2:-20}
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+cmake -S . -B build >/dev/null
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target veru-console veru-sim >/dev/null
+
+scratch=$(mktemp -d /tmp/veru-soak-XXXXXX)
+control="http://127.0.0.1:3499/control"
+"$top/build/veru-sim" --changes-per-second "$rate" >"$scratch/veru-sim.log" 2>&1 &
+sim=$!
+console=""
+cleanup() {
+  [ -n "$console" ] && kill "$console" 2>/dev/null || true
+  kill "$sim" 2>/dev/null || true
+  exec 3>&- 2>/dev/null || true
+}
+trap cleanup EXIT
+for _ in $(seq 50); do
+  wget -q -O /dev/null "$control?cmd=ping" && break
+  sleep 0.1
+done
+
+# The unit is restored from setting files: local access, no wizard.
+cd "$scratch"
+printf 45001 >arg_serialnumber
+printf 127.0.0.5 >arg_ip
+printf L >arg_mode
+printf 0 >arg_usingremote
+mkfifo input
+"$top/build/veru-console" <input >console.log 2>&1 &
+console=$!
+exec 3>input
+
+ticks=$(getconf CLK_TCK)
+rss() { awk '/^VmRSS/ {print $2}' "/proc/$console/status"; }
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$console/stat"; }
+
+sleep 5
+rss_start=$(rss)
+cpu_start=$(cpu_ticks)
+start=$(date +%s)
+echo "soak: $minutes minute(s) at $rate changes a second; console pid $console, folder $scratch"
+sleep $((minutes * 60))
+# Let the last changes arrive: stop the changes, wait for two polls.
+wget -q -O /dev/null "$control?cmd=changes&on=0"
+sleep 6
+rss_end=$(rss)
+cpu_end=$(cpu_ticks)
+elapsed=$(( $(date +%s) - start ))
+wget -q -O "$scratch/sim.dump" "$control?cmd=dump"
+
+# The console's last printed block of every device, in id order.
+awk '
+  /^---DEVICE / { id = $2; block[id] = $0; current = id; next }
+  /^   / && current != "" { block[current] = block[current] "\037" $0; next }
+  { current = "" }
+  END { for (id in block) printf "%d\t%s\n", id, block[id] }
+' console.log | sort -n -k1,1 | cut -f2- | tr '\037' '\n' >console.model
+
+echo "quit" >&3
+exec 3>&-
+wait "$console" 2>/dev/null || true
+console=""
+
+if cmp -s console.model sim.dump; then
+  echo "model: EQUAL (every device's last state and variables match the simulator)"
+else
+  echo "model: DIFFERENT"; diff sim.dump console.model | head -20
+fi
+cpu_seconds=$(awk -v a="$cpu_start" -v b="$cpu_end" -v t="$ticks" 'BEGIN{printf "%.2f", (b-a)/t}')
+cpu_share=$(awk -v c="$cpu_seconds" -v e="$elapsed" 'BEGIN{printf "%.2f", 100*c/e}')
+echo "resident memory: start ${rss_start} kB, end ${rss_end} kB"
+echo "console CPU: ${cpu_seconds} s in ${elapsed} s = ${cpu_share}% of one core (goal: under 2%)"
+echo "temporary files left: $(ls wget.*.tmp 2>/dev/null | wc -l) (goal: none)"
+echo "status polls: $(grep -c '^GET:.*lu_sdata' console.log), changes printed: $(grep -c '^---DEVICE' console.log)"
