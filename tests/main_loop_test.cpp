@@ -7,7 +7,10 @@
 // plays the console's part at a chosen wait.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdlib>
 #include <sstream>
 #include <vector>
 
@@ -76,6 +79,21 @@ std::string UnitDocument(const std::string& sMembers) {
 
 class MainLoopTest : public EngineFixture {
  protected:
+  // One certificate for the forward servers of the whole suite: making it
+  // takes longer than a test should.
+  static void SetUpTestSuite() {
+    char cTemplate[] = "/tmp/veru-cert-XXXXXX";
+    if (mkdtemp(cTemplate) == nullptr) return;
+    if (Sim::MakeSelfSignedCertificate(cTemplate)) s_sCertFolder = cTemplate;
+  }
+  static void TearDownTestSuite() {
+    if (s_sCertFolder.empty()) return;
+    unlink((s_sCertFolder + "/cert.pem").c_str());
+    unlink((s_sCertFolder + "/key.pem").c_str());
+    rmdir(s_sCertFolder.c_str());
+    s_sCertFolder.clear();
+  }
+
   void SetUp() override {
     EngineFixture::SetUp();
     m_pEngine->m_iSerialNumber = 100;
@@ -94,9 +112,9 @@ class MainLoopTest : public EngineFixture {
   // An HTTPS forward server on 127.0.0.33; the unit is reached remotely
   // through it with user "bob".
   void StartForward() {
-    ASSERT_TRUE(Sim::MakeSelfSignedCertificate(m_Dir.Path()));
-    ASSERT_TRUE(m_Forward.Start("127.0.0.33", 0, m_Dir.Path() + "/cert.pem",
-                                m_Dir.Path() + "/key.pem"));
+    ASSERT_FALSE(s_sCertFolder.empty()) << "no certificate could be made";
+    ASSERT_TRUE(m_Forward.Start("127.0.0.33", 0, s_sCertFolder + "/cert.pem",
+                                s_sCertFolder + "/key.pem"));
     m_pEngine->m_sFwdActive = "127.0.0.33:" + std::to_string(m_Forward.Port());
     m_pEngine->m_bUsingRemote = true;
     m_pEngine->m_sMode = "R";
@@ -129,9 +147,12 @@ class MainLoopTest : public EngineFixture {
     return testing::internal::GetCapturedStdout();
   }
 
+  static std::string s_sCertFolder;
   Sim::SimServer m_Unit;
   Sim::SimServer m_Forward;
 };
+
+std::string MainLoopTest::s_sCertFolder;
 
 TEST_F(MainLoopTest, FailedPollsAreCountedAndSlowDownTheNextRequest) {
   StartUnit();
@@ -430,7 +451,9 @@ TEST_F(MainLoopTest, StopWhileWaitingIsSilent) {
     m_pEngine->m_sIp = kSilentIp;
     m_FrontEnd.m_pEngine = _Case.bNoUnit ? nullptr : m_pEngine;
     int iWaits = 0;
+    int iAllWaits = 0;
     FakeClock::SetSleepHook([&](int iMs) {
+      if (++iAllWaits == 20) m_pPollLoop->m_bQuit = true;  // a stuck loop
       if (_Case.bSuspend && iMs == 500) m_pPollLoop->m_bSuspended = true;
       if (iMs == (_Case.bSuspend ? 1000 : _Case.iWaitMs) && ++iWaits == 2) {
         m_pPollLoop->m_bQuit = true;
