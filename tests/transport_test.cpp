@@ -241,6 +241,18 @@ TEST_F(TransportTest, FetcherGetsItsArgumentsInOrder) {
             sOutput);
   EXPECT_EQ("\"" + sFile + "\"", std::string(_DataBlock.m_pData));
   EXPECT_FALSE(FileExists(sFile));
+
+  // A request to the unit gives every attempt 90 seconds.
+  setenv("WGET_RECORD", sRecord.c_str(), 1);
+  remove(sRecord.c_str());
+  UseLocal(kUnitIp);
+  sFile = "wget." + std::to_string(Veru::PeekTempFileNumber()) + ".tmp";
+  EXPECT_EQ(0, RunRequest("data_request?id=x", 0, nullptr, &sOutput));
+  unsetenv("WGET_RECORD");
+  EXPECT_EQ(
+      "--no-check-certificate\n--tries=1\n--timeout=90\n-o\nwget.log\n-O\n" +
+          sFile + "\nhttp://127.0.0.10:3480/data_request?id=x\n",
+      ReadFile(sRecord));
 }
 
 TEST_F(TransportTest, TwoThreadsNeverShareATemporaryFile) {
