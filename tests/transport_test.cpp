@@ -322,6 +322,21 @@ TEST_F(TransportTest, UnopenableReplyFileFails) {
             sOutput);
 }
 
+TEST_F(TransportTest, MissingFetcherFails) {
+  const char* sPath = getenv("PATH");
+  std::string sOldPath = sPath == nullptr ? "" : sPath;
+  setenv("PATH", m_Dir.Path().c_str(), 1);  // holds no wget
+  Veru::DataBlock _DataBlock(true);
+  int iResult = 0;
+  std::string sOutput = CaptureOutput([&] {
+    iResult = Veru::FetchURL("http://127.0.0.10:3480/x", 90, &_DataBlock);
+  });
+  setenv("PATH", sOldPath.c_str(), 1);
+  EXPECT_EQ(-1, iResult);
+  EXPECT_EQ("GET:http://127.0.0.10:3480/x FAILED!\n", sOutput);
+  EXPECT_EQ("", ListFolder(m_Dir.Path()));
+}
+
 TEST_F(TransportTest, NonZeroExitStillReadsAndDeletesTheFile) {
   FakeWget _Wget(
       "out=''; prev=''\n"
