@@ -76,9 +76,9 @@ std::string PollLoop::GetCameraStreamURL(int iDevice, std::string& sType) {
   if (!CopyEngine(&_Engine) || !_Engine.m_bUsingRemote)
     return AssembleLocalStreamURL(_Camera);
 
-  std::string URL =
-      FormatCameraPortURL(_Engine.m_sFwdActive, _Engine.m_sUsername,
-                          _Engine.m_sPassword, _Engine.m_iSerialNumber, iDevice);
+  std::string URL = FormatCameraPortURL(
+      _Engine.m_sFwdActive, _Engine.m_sUsername, _Engine.m_sPassword,
+      _Engine.m_iSerialNumber, iDevice);
   sType = "failed";
   // Too long for its 500-byte buffer: refused, nothing is sent.
   if (URL.empty()) return "";

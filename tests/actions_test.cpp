@@ -54,7 +54,8 @@ TEST_F(ActionsTest, ReplyDecidesTheResult) {
       {"error in lower case is no error", "error: Device not found", -1,
        "untouched"},
       {"first deciding response wins: job",
-       "{\"a\": {\"Status\": 1}, \"b\": {\"JobID\": 5}, \"c\": {\"OK\": \"OK\"}}",
+       "{\"a\": {\"Status\": 1}, \"b\": {\"JobID\": 5},"
+       " \"c\": {\"OK\": \"OK\"}}",
        5, "untouched"},
       {"first deciding response wins: done",
        "{\"a\": {\"OK\": \"OK\"}, \"b\": {\"JobID\": 5}}", 0, "untouched"},

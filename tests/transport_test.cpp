@@ -400,7 +400,8 @@ TEST_F(TransportTest, OverlongURLIsRefusedBeforeAnythingRuns) {
   for (const Case& _Case : vecCases) {
     SCOPED_TRACE(_Case.iLength);
     m_Unit.ClearLog();
-    std::string sPath = "x?" + std::string(_Case.iLength - sBase.size() - 2, 'a');
+    std::string sPath =
+        "x?" + std::string(_Case.iLength - sBase.size() - 2, 'a');
     int iNumber = Veru::PeekTempFileNumber();
     Veru::DataBlock _DataBlock(true);
     int iResult = 0;
