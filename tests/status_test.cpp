@@ -5,7 +5,9 @@
 #include <json-c/json.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "console/front_end.h"
@@ -310,6 +312,24 @@ TEST(StatusMerge, FullAndPartialReplies) {
        "unit serial 0 fwd1  fwd2 \n" +
            std::string(kHomeRecords),
        ""},
+      {"a repeated key counts once: json-c keeps the last value at the first place",
+       {kHome},
+       "{\"devices\":[{\"id\":7,\"state\":1}],\"scenes\":[{\"id\":8}],"
+       "\"devices\":[{\"id\":7,\"state\":2}]}",
+       "---DEVICE 7 Lamp room 2 category 3 state 2 comment \n"
+       "   level=10\n"
+       "   status=0\n"
+       "-----SCENE 8 Night room 2 active 0 state -1 comment \n"
+       "==========PARTIAL: dataversion 5 loadtime 100\n",
+       std::string(kHomeEngine) +
+           "section 1 Home\n"
+           "room 2 Hall section 1\n"
+           "category 3 Switch\n"
+           "scene 8 Night room 2 active 0 state -1 comment \n"
+           "device 7 Lamp room 2 category 3 state 2 comment \n"
+           "  level=10\n"
+           "  status=0\n",
+       ""},
       {"fwd1 and fwd2 reach the unit but are not saved",
        {kHome},
        "{\"fwd1\":\"fa.local\",\"fwd2\":\"fb.local\",\"unknown\":[1]}",
@@ -550,6 +570,39 @@ TEST(StatusMerge, SerialNumberLearntOnceAndSaved) {
     EXPECT_EQ("", DumpSettingFiles());
     EXPECT_TRUE(_Model.MutexFree());
   }
+}
+
+// The console thread reads the model and the unit under the lock while the
+// poll thread merges; the thread sanitizer reports any write made without it.
+TEST(StatusMerge, MergeWritesUnderTheLock) {
+  StatusModel _Model;
+  _Model.Merge(kHome);
+  std::atomic<bool> bStop(false);
+  size_t iSeen = 0;
+  std::thread _Reader([&] {
+    while (!bStop) {
+      Veru::Engine _Copy;
+      EXPECT_TRUE(_Model.m_PollLoop.CopyEngine(&_Copy));
+      Veru::MutexHolder _Lock(&_Model.m_FrontEnd.m_Mutex);
+      Veru::Device* pDevice = _Model.m_PollLoop.FindDevice(7);
+      if (pDevice != nullptr) iSeen += pDevice->GetVariable("watts").size();
+    }
+  });
+  testing::internal::CaptureStdout();
+  for (int i = 0; i < 50; ++i) {
+    std::string sReply = "{\"fwd1\":\"f" + std::to_string(i) +
+                         "\",\"serial_number\":" + std::to_string(100 + i) +
+                         ",\"devices\":[{\"id\":7,\"state\":" + std::to_string(i) +
+                         ",\"watts\":" + std::to_string(i) + "}]" +
+                         (i % 10 == 0 ? ",\"full\":1" : "") + "}";
+    _Model.m_PollLoop.ParseStatus(json_tokener_parse(sReply.c_str()));
+  }
+  testing::internal::GetCapturedStdout();
+  bStop = true;
+  _Reader.join();
+  EXPECT_EQ(100, _Model.m_Engine.m_iSerialNumber);
+  EXPECT_EQ("f49", _Model.m_Engine.m_sFwdMain);
+  EXPECT_EQ("49", _Model.m_PollLoop.FindDevice(7)->GetVariable("watts"));
 }
 
 TEST(StatusMerge, NoCurrentUnitSkipsTheUnitFields) {
