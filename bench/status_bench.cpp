@@ -15,6 +15,7 @@
 // its reply (measured first, before any benchmark has run).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <json-c/json.h>
 #include <unistd.h>
 
@@ -223,17 +224,21 @@ long ProcStatusKb(const char* sField) {
 void PrintModelMemory() {
   const std::string& sReply = CachedFullReply(10000);
   long iBaseKb = ProcStatusKb("VmRSS");
+  size_t iBaseHeap = mallinfo2().uordblks;
   Model* pModel = new Model;
+  json_object* p_json_object = json_tokener_parse(sReply.c_str());
+  size_t iTreeHeap = mallinfo2().uordblks - iBaseHeap;
   {
     QuietStdout _Quiet;
-    pModel->m_PollLoop.ParseStatus(json_tokener_parse(sReply.c_str()));
+    pModel->m_PollLoop.ParseStatus(p_json_object);
   }
-  printf("10,000-device reply: %zu bytes (%.1f MB); process before merge "
-         "VmRSS %.1f MB; peak VmHWM %.1f MB; model resident after merge "
-         "(reply released) %.1f MB\n",
-         sReply.size(), sReply.size() / 1048576.0, iBaseKb / 1024.0,
-         ProcStatusKb("VmHWM") / 1024.0,
-         (ProcStatusKb("VmRSS") - iBaseKb) / 1024.0);
+  size_t iModelHeap = mallinfo2().uordblks - iBaseHeap;
+  printf("10,000-device reply: %zu bytes (%.1f MB); parsed json-c tree %.1f MB "
+         "on the heap; model after the merge (tree released) %.1f MB on the "
+         "heap; process VmRSS before %.1f MB, peak VmHWM %.1f MB\n",
+         sReply.size(), sReply.size() / 1048576.0, iTreeHeap / 1048576.0,
+         iModelHeap / 1048576.0, iBaseKb / 1024.0,
+         ProcStatusKb("VmHWM") / 1024.0);
   delete pModel;
 }
 
