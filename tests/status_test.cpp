@@ -721,4 +721,13 @@ TEST_F(StatusRequest, RefusedCredentialsMarkTheUnit) {
   }
 }
 
+TEST_F(StatusRequest, NoCurrentUnitSendsNothing) {
+  ASSERT_TRUE(m_Server.Start("127.0.0.22", 3480));
+  m_Model.m_FrontEnd.m_pEngine = nullptr;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(nullptr, m_Model.m_PollLoop.GetStatus());
+  EXPECT_EQ("", testing::internal::GetCapturedStdout());
+  EXPECT_TRUE(m_Server.Log().empty());
+}
+
 }  // namespace
