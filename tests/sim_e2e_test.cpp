@@ -1,1 +1,251 @@
-// Filled in by the step that builds this part.
+// The real programs together: veru-console (the one on the test clock where
+// the 60-second rules matter) against veru-sim, through the real wget. The
+// simulator runs with its defaults (unit 127.0.0.5:3480, forward servers
+// 127.0.0.1:3443 and :3444, the compiled-in locators, control on
+// 127.0.0.1:3499) and makes no changes by itself, so every change seen is
+// one a test made.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "tests/console_process.h"
+#include "tests/test_util.h"
+
+extern char** environ;
+
+namespace {
+
+const char kFullData[] = "======================FULLDATA:\n";
+const char kScenesEnd[] = "-----SCENE 3 Away room 0 active 1 state -1 comment \n";
+
+// veru-sim as a child process, asked to quit through its control listener.
+class SimProcess {
+ public:
+  ~SimProcess() { Stop(); }
+
+  bool Start() {
+    const char* argv[] = {VERU_SIM_PATH, "--changes-per-second", "0", nullptr};
+    posix_spawn_file_actions_t _Actions;
+    posix_spawn_file_actions_init(&_Actions);
+    posix_spawn_file_actions_addopen(&_Actions, 1, "/dev/null", O_WRONLY, 0);
+    int iError = posix_spawn(&m_iPid, VERU_SIM_PATH, &_Actions, nullptr,
+                             const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&_Actions);
+    if (iError != 0) return false;
+    for (int i = 0; i < 100; ++i) {
+      if (Control("ping") == "ok\n") return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+  // Sends one control command; the reply's body, or empty on failure.
+  std::string Control(const std::string& sQuery) {
+    httplib::Client _Client("127.0.0.1", 3499);
+    _Client.set_connection_timeout(1, 0);
+    auto _Result = _Client.Get(("/control?cmd=" + sQuery).c_str());
+    return _Result && _Result->status == 200 ? _Result->body : "";
+  }
+
+  void Stop() {
+    if (m_iPid <= 0) return;
+    Control("quit");
+    int iStatus = 0;
+    for (int i = 0; i < 100; ++i) {
+      if (waitpid(m_iPid, &iStatus, WNOHANG) == m_iPid) {
+        m_iPid = -1;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(m_iPid, SIGKILL);
+    waitpid(m_iPid, &iStatus, 0);
+    m_iPid = -1;
+  }
+
+ private:
+  pid_t m_iPid = -1;
+};
+
+class SimHomeTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(m_Sim.Start()); }
+
+  // Setting files for the demo unit: local in mode L, or remote in mode R.
+  void StoreUnit(const std::string& sMode, bool bRemote,
+                 const std::string& sPassword) {
+    WriteFile("arg_serialnumber", "45001");
+    WriteFile("arg_username", "demo");
+    WriteFile("arg_ip", "127.0.0.5");
+    WriteFile("arg_fwd_active", "127.0.0.1:3443");
+    WriteFile("arg_pass", sPassword);
+    WriteFile("arg_usingremote", bRemote ? "1" : "0");
+    WriteFile("arg_mode", sMode);
+  }
+
+  // The printed model: from the FULLDATA line to the last scene line.
+  std::string FullDataBlock(ConsoleProcess* pConsole) {
+    EXPECT_TRUE(pConsole->WaitFor(kFullData));
+    EXPECT_TRUE(pConsole->WaitFor(kScenesEnd));
+    std::string sOutput = pConsole->Output();
+    size_t iStart = sOutput.find(kFullData);
+    size_t iEnd = sOutput.find(kScenesEnd, iStart);
+    if (iStart == std::string::npos || iEnd == std::string::npos) return "";
+    return sOutput.substr(iStart, iEnd + strlen(kScenesEnd) - iStart);
+  }
+
+  void Quit(ConsoleProcess* pConsole) {
+    pConsole->WriteLine("quit");
+    EXPECT_EQ(0, pConsole->WaitForExit());
+  }
+
+  ScratchDir m_Dir;
+  SimProcess m_Sim;
+};
+
+TEST_F(SimHomeTest, SwitchedDeviceComesBackInTheNextPartialReply) {
+  StoreUnit("L", false, "");
+  ConsoleProcess _Console;
+  ASSERT_TRUE(_Console.Start(VERU_CONSOLE_PATH));
+  ASSERT_TRUE(_Console.WaitFor(
+      "---DEVICE 1 Living room lamp room 1 category 3 state -1 comment \n"
+      "   Status=0\n"
+      "   Target=0\n"));
+  ASSERT_TRUE(_Console.WaitFor(kScenesEnd));
+
+  _Console.WriteLine("1 on");
+  EXPECT_TRUE(_Console.WaitFor("\n----COMMAND RESULT: 0 "));
+  EXPECT_TRUE(_Console.WaitFor(
+      "---DEVICE 1 Living room lamp room 1 category 3 state 4 comment "
+      "Switched on\n"
+      "   Status=1\n"
+      "   Target=1\n"
+      "==========PARTIAL: dataversion 2 loadtime "));
+  EXPECT_NE(std::string::npos,
+            m_Sim.Control("dump").find("---DEVICE 1 Living room lamp room 1 "
+                                       "category 3 state 4 comment Switched "
+                                       "on\n   Status=1\n   Target=1\n"));
+
+  _Console.WriteLine("2 dim");
+  EXPECT_TRUE(_Console.WaitFor("\n----COMMAND RESULT: 0 "));
+  EXPECT_TRUE(_Console.WaitFor(
+      "---DEVICE 2 Ceiling light room 1 category 2 state 4 comment Dimmed to "
+      "50\n"
+      "   LoadLevelStatus=50\n"
+      "   LoadLevelTarget=50\n"
+      "   Status=1\n"));
+
+  _Console.WriteLine("5 on");
+  EXPECT_TRUE(_Console.WaitFor(
+      "\n----COMMAND RESULT: -1  No implementation of SetTarget in "
+      "urn:upnp-org:serviceId:SwitchPower1 for device 5"));
+  Quit(&_Console);
+}
+
+TEST_F(SimHomeTest, LocalAndRemoteAccessGiveTheSameModel) {
+  std::string sLocal;
+  {
+    StoreUnit("L", false, "");
+    ConsoleProcess _Console;
+    ASSERT_TRUE(_Console.Start(VERU_CONSOLE_PATH));
+    sLocal = FullDataBlock(&_Console);
+    Quit(&_Console);
+    EXPECT_NE(std::string::npos,
+              _Console.Output().find("GET:http://127.0.0.5:3480/data_request?"
+                                     "id=lu_sdata&loadtime=0&dataversion=0"));
+  }
+  std::string sRemote;
+  {
+    StoreUnit("R", true, "demo");
+    ConsoleProcess _Console;
+    ASSERT_TRUE(_Console.Start(VERU_CONSOLE_PATH));
+    sRemote = FullDataBlock(&_Console);
+    Quit(&_Console);
+    EXPECT_NE(std::string::npos,
+              _Console.Output().find("GET:https://127.0.0.1:3443/demo/demo/"
+                                     "45001/data_request?id=lu_sdata&"
+                                     "loadtime=0&dataversion=0"));
+  }
+  EXPECT_NE("", sLocal);
+  EXPECT_EQ(sLocal, sRemote);
+  EXPECT_NE(std::string::npos,
+            sLocal.find("---DEVICE 10 Garage camera room 5 category 6 state -1 "
+                        "comment \n   ip=127.0.0.1:8081\n"));
+}
+
+TEST_F(SimHomeTest, RefusedCredentialsAskForNewOnesAndPollingResumes) {
+  StoreUnit("R", true, "wrong");
+  ConsoleProcess _Console;
+  ASSERT_TRUE(_Console.Start(VERU_CONSOLE_PATH));
+  ASSERT_TRUE(_Console.WaitFor("USER/PASSWORD NEEDED:  PRESS ENTER\n"));
+  // The refused password is forgotten in memory only; the file stays.
+  EXPECT_EQ("wrong", ReadFile("arg_pass"));
+
+  _Console.WriteLine("");
+  ASSERT_TRUE(_Console.WaitFor(
+      "What is your verunet username (blank if you don't have one or an "
+      "IP):"));
+  _Console.WriteLine("demo");
+  ASSERT_TRUE(_Console.WaitFor(
+      "Here are the VERU engines you can connect to:\n"
+      "45001 local ip: 127.0.0.5 Demo home can connect local: Y remote: Y\n"
+      "Enter the serial number of the one you want to connect to:"));
+  _Console.WriteLine("45001");
+  ASSERT_TRUE(_Console.WaitFor("R for remote only:"));
+  _Console.WriteLine("R");
+  ASSERT_TRUE(_Console.WaitFor("What is your verunet password?"));
+  _Console.WriteLine("demo");
+  ASSERT_TRUE(_Console.WaitFor("Do you want to save this password? [Y/n]"));
+  _Console.WriteLine("y");
+
+  EXPECT_TRUE(_Console.WaitFor(
+      "GET:https://127.0.0.1:3443/demo/demo/45001/data_request?id=lu_sdata"));
+  EXPECT_TRUE(_Console.WaitFor(kFullData));
+  EXPECT_TRUE(_Console.WaitFor(kScenesEnd));
+  Quit(&_Console);
+  EXPECT_EQ("demo", ReadFile("arg_pass"));
+  EXPECT_EQ("R", ReadFile("arg_mode"));
+}
+
+// The unit's local listener goes away: in mode A the console re-locates the
+// unit after a minute of failed polls and goes on through the forward
+// server. The console on the test clock makes that minute pass at once.
+TEST_F(SimHomeTest, LocalListenerStoppingSwitchesAutomaticModeToRemote) {
+  StoreUnit("A", false, "demo");
+  ConsoleProcess _Console;
+  ASSERT_TRUE(_Console.Start(VERU_CONSOLE_TESTCLOCK_PATH));
+  ASSERT_TRUE(_Console.WaitFor(kScenesEnd));
+
+  ASSERT_EQ("ok\n", m_Sim.Control("stop_local"));
+  EXPECT_TRUE(_Console.WaitFor("--ENGINE state -2 comment Running"));
+  EXPECT_TRUE(_Console.WaitFor(
+      "!!!!!!!!!! NO RESPONSE COUNT 1 time 0 !!!!!!!!!\n"));
+  EXPECT_TRUE(_Console.WaitFor(
+      "GET:http://" VERU_LOCATOR_MAIN "/locator_json.php?username=demo got: "));
+  EXPECT_TRUE(_Console.WaitFor("******CONNECTION RETRY remote: 1******\n"));
+  EXPECT_TRUE(_Console.WaitFor(
+      "GET:https://127.0.0.1:3443/demo/demo/45001/data_request?id=lu_sdata"));
+  EXPECT_TRUE(_Console.WaitFor(" got: "));
+  EXPECT_TRUE(_Console.WaitFor("--ENGINE state 2 comment Running"));
+  EXPECT_EQ("1", ReadFile("arg_usingremote"));
+
+  // Commands now go through the forward server too.
+  _Console.WriteLine("7 on");
+  EXPECT_TRUE(_Console.WaitFor(
+      "GET:https://127.0.0.1:3443/demo/demo/45001/data_request?id=lu_action&"
+      "DeviceNum=7&serviceId=urn:upnp-org:serviceId:SwitchPower1&"
+      "action=SetTarget&output_format=json&newTargetValue=1"));
+  EXPECT_TRUE(_Console.WaitFor("\n----COMMAND RESULT: 0 "));
+  EXPECT_TRUE(_Console.WaitFor(
+      "---DEVICE 7 Bedroom lamp room 3 category 3 state 4 comment Switched "
+      "on\n"));
+  Quit(&_Console);
+}
+
+}  // namespace
