@@ -87,6 +87,11 @@ bool SimServer::Start(const std::string& sHost, int iPort,
   }
   httplib::Server* pServer = m_pServer.get();
   m_Thread = std::thread([pServer] { pServer->listen_after_bind(); });
+  // A stop asked for before the server runs would be lost and Stop would
+  // wait for ever: return only once it is accepting connections.
+  for (int i = 0; i < 2000 && !pServer->is_running(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   return true;
 }
 
