@@ -2,7 +2,8 @@
 // mutex initialised and its engine made, with no unit yet. Input lines come
 // from a text the test gives (a temporary file behind m_pInput). The
 // destructor frees what the program itself never frees: the engine, and the
-// current unit when the unit list does not own it.
+// current unit when the unit list does not own it. A test that replaces a
+// unit the list does not own frees it with DropUnit first.
 #ifndef VERU_TESTS_FRONT_END_FIXTURE_H
 #define VERU_TESTS_FRONT_END_FIXTURE_H
 
@@ -23,11 +24,7 @@ class TestFrontEnd {
     _FrontEnd.m_pPollLoop = new Veru::PollLoop(&_FrontEnd.m_Mutex, &_FrontEnd);
   }
   ~TestFrontEnd() {
-    Veru::Engine* pEngine = _FrontEnd.m_pEngine.load();
-    if (pEngine != nullptr && !Made(pEngine)) m_vecMade.push_back(pEngine);
-    for (Veru::Engine* pMade : m_vecMade) {
-      if (!InUnitList(pMade)) delete pMade;
-    }
+    DropUnit();
     delete _FrontEnd.m_pPollLoop;
     if (m_pFile != nullptr) fclose(m_pFile);
     pthread_mutex_destroy(&_FrontEnd.m_Mutex);
@@ -53,22 +50,24 @@ class TestFrontEnd {
     return sRest;
   }
 
-  // Makes a local unit at sIp the current one (freed by this fixture unless
-  // the unit list has taken it).
+  // Makes a local unit at sIp the current one. It is put into the unit
+  // list under a serial number of its own below 0, so the engine owns it
+  // (and a Locate may delete it once it is no longer current).
   Veru::Engine* SetLocalUnit(const std::string& sIp) {
     Veru::Engine* pEngine = new Veru::Engine();
+    pEngine->m_iSerialNumber = --m_iLastMade;
     pEngine->m_sIp = sIp;
     pEngine->m_bLocalAvailable = true;
-    m_vecMade.push_back(pEngine);
+    _FrontEnd.m_pPollLoop->m_mapEngine[pEngine->m_iSerialNumber] = pEngine;
     _FrontEnd.m_pEngine = pEngine;
     return pEngine;
   }
 
-  bool Made(Veru::Engine* pEngine) {
-    for (Veru::Engine* pMade : m_vecMade) {
-      if (pMade == pEngine) return true;
-    }
-    return false;
+  // Frees the current unit unless the unit list owns it; no unit is
+  // current afterwards.
+  void DropUnit() {
+    Veru::Engine* pEngine = _FrontEnd.m_pEngine.exchange(nullptr);
+    if (pEngine != nullptr && !InUnitList(pEngine)) delete pEngine;
   }
 
   bool InUnitList(Veru::Engine* pEngine) {
@@ -84,7 +83,7 @@ class TestFrontEnd {
 
  private:
   FILE* m_pFile = nullptr;
-  std::vector<Veru::Engine*> m_vecMade;
+  int m_iLastMade = 0;
 };
 
 #endif  // VERU_TESTS_FRONT_END_FIXTURE_H
