@@ -63,8 +63,10 @@ void FrontEnd::CommandLoop() {
       continue;
     }
     if (HasUsableCredentials(m_pPollLoop)) continue;
-    if (bNeedPassword) m_bNeedPassword = true;
+    // Still missing: ask again at the next line, unless the engine has
+    // meanwhile refused the credentials, which calls for the wizard.
     if (bNeedUserPassword) m_bNeedUserPassword = true;
+    if (bNeedPassword && !m_bNeedUserPassword) m_bNeedPassword = true;
   }
 }
 
