@@ -1,3 +1,283 @@
+// Cost of merging status replies, against the cost of parsing them.
+//
+// Synthetic full replies of 100, 1,000 and 10,000 devices (20 variables
+// each, plus rooms, scenes, sections and categories) are measured three ways:
+//   BM_Parse          json_tokener_parse of the text alone (the floor);
+//   BM_ParseRelease   json_tokener_parse + json_object_put: what any client
+//                     built on json-c pays for one reply before merging;
+//   BM_ParseAndMerge  json_tokener_parse + ParseStatus (merge, full-data
+//                     printing to /dev/null, release of the tree);
+//   BM_Partial        a partial reply of 100 changed devices, parsed and
+//                     merged into the 10,000-device model (block printing to
+//                     /dev/null).
+// After the runs it prints the ratios per size, the partial updates per
+// second, and the peak memory of the 10,000-device model next to the size of
+// its reply (measured first, before any benchmark has run).
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <json-c/json.h>
+#include <unistd.h>
 
-BENCHMARK_MAIN();
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "console/front_end.h"
+#include "engine/poll_loop.h"
+
+namespace {
+
+const char* const kVariableNames[20] = {
+    "status",        "level",         "watts",       "kwh",
+    "armed",         "tripped",       "batterylevel", "configured",
+    "commFailure",   "LastUpdate",    "ip",          "mac",
+    "manufacturer",  "model",         "subcategory", "temperature",
+    "humidity",      "light",         "target",      "ModeStatus"};
+
+std::string DeviceText(int iID, int iRoom, int iVersion) {
+  std::string s = "{\"id\":" + std::to_string(iID) + ",\"name\":\"Device " +
+                  std::to_string(iID) + "\",\"room\":" + std::to_string(iRoom) +
+                  ",\"category\":" + std::to_string(iID % 10 + 1) +
+                  ",\"comment\":\"\",\"state\":" + std::to_string(iVersion % 2);
+  for (int i = 0; i < 20; ++i) {
+    s += ",\"";
+    s += kVariableNames[i];
+    s += "\":\"" + std::to_string((iID * 31 + i * 7 + iVersion) % 1000) + "\"";
+  }
+  return s + "}";
+}
+
+// A full reply of iDevices devices, with iDevices / 10 rooms and scenes.
+std::string FullReply(int iDevices) {
+  int iRooms = iDevices / 10 > 0 ? iDevices / 10 : 1;
+  std::string s =
+      "{\"full\":1,\"version\":\"*1.7.0*\",\"model\":\"Unit\","
+      "\"zwave_heal\":0,\"temperature\":\"C\",\"serial_number\":\"35000001\","
+      "\"fwd1\":\"fwd1.local\",\"fwd2\":\"fwd2.local\",\"sections\":[{\"id\":1,"
+      "\"name\":\"Home\"},{\"id\":2,\"name\":\"Garden\"}],\"rooms\":[";
+  for (int i = 1; i <= iRooms; ++i) {
+    if (i > 1) s += ",";
+    s += "{\"id\":" + std::to_string(i) + ",\"name\":\"Room " +
+         std::to_string(i) + "\",\"section\":" + std::to_string(i % 2 + 1) + "}";
+  }
+  s += "],\"categories\":[";
+  for (int i = 1; i <= 10; ++i) {
+    if (i > 1) s += ",";
+    s += "{\"id\":" + std::to_string(i) + ",\"name\":\"Kind " +
+         std::to_string(i) + "\"}";
+  }
+  s += "],\"scenes\":[";
+  for (int i = 1; i <= iRooms; ++i) {
+    if (i > 1) s += ",";
+    s += "{\"id\":" + std::to_string(i) + ",\"name\":\"Scene " +
+         std::to_string(i) + "\",\"active\":" + std::to_string(i % 2) +
+         ",\"room\":" + std::to_string(i) + ",\"comment\":\"\",\"state\":-1}";
+  }
+  s += "],\"devices\":[";
+  for (int i = 1; i <= iDevices; ++i) {
+    if (i > 1) s += ",";
+    s += DeviceText(i, (i - 1) % iRooms + 1, 0);
+  }
+  return s + "],\"loadtime\":1700000000,\"dataversion\":100,\"state\":0,"
+             "\"comment\":\"\"}";
+}
+
+// A partial reply changing 100 devices spread over a 10,000-device model.
+std::string PartialReply(int iVersion) {
+  std::string s = "{\"full\":0,\"loadtime\":1700000000,\"dataversion\":" +
+                  std::to_string(100 + iVersion) + ",\"devices\":[";
+  for (int i = 0; i < 100; ++i) {
+    if (i > 0) s += ",";
+    s += DeviceText(1 + i * 100, i + 1, iVersion);
+  }
+  return s + "]}";
+}
+
+const std::string& CachedFullReply(int iDevices) {
+  static std::map<int, std::string> s_mapReplies;
+  auto it = s_mapReplies.find(iDevices);
+  if (it == s_mapReplies.end()) {
+    it = s_mapReplies.emplace(iDevices, FullReply(iDevices)).first;
+  }
+  return it->second;
+}
+
+// A front end, its mutex, a current unit and the engine, as the program has
+// them while polling.
+struct Model {
+  Model() : m_PollLoop(&m_FrontEnd.m_Mutex, &m_FrontEnd) {
+    pthread_mutex_init(&m_FrontEnd.m_Mutex, nullptr);
+    m_Engine.m_iSerialNumber = 35000001;  // nothing to learn, nothing saved
+    m_FrontEnd.m_pEngine = &m_Engine;
+    m_FrontEnd.m_pPollLoop = &m_PollLoop;
+  }
+  FrontEnd m_FrontEnd;
+  Veru::Engine m_Engine;
+  Veru::PollLoop m_PollLoop;
+};
+
+// Sends standard output to /dev/null for its lifetime.
+class QuietStdout {
+ public:
+  QuietStdout() {
+    fflush(stdout);
+    m_iSaved = dup(STDOUT_FILENO);
+    int iNull = open("/dev/null", O_WRONLY);
+    dup2(iNull, STDOUT_FILENO);
+    close(iNull);
+  }
+  ~QuietStdout() {
+    fflush(stdout);
+    dup2(m_iSaved, STDOUT_FILENO);
+    close(m_iSaved);
+  }
+
+ private:
+  int m_iSaved;
+};
+
+void BM_Parse(benchmark::State& state) {
+  const std::string& sReply = CachedFullReply(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    json_object* p_json_object = json_tokener_parse(sReply.c_str());
+    benchmark::DoNotOptimize(p_json_object);
+    state.PauseTiming();
+    json_object_put(p_json_object);
+    state.ResumeTiming();
+  }
+  state.SetBytesProcessed(state.iterations() * sReply.size());
+}
+
+void BM_ParseRelease(benchmark::State& state) {
+  const std::string& sReply = CachedFullReply(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    json_object* p_json_object = json_tokener_parse(sReply.c_str());
+    benchmark::DoNotOptimize(p_json_object);
+    json_object_put(p_json_object);
+  }
+  state.SetBytesProcessed(state.iterations() * sReply.size());
+}
+
+void BM_ParseAndMerge(benchmark::State& state) {
+  const std::string& sReply = CachedFullReply(static_cast<int>(state.range(0)));
+  Model _Model;
+  {
+    QuietStdout _Quiet;
+    for (auto _ : state) {
+      _Model.m_PollLoop.ParseStatus(json_tokener_parse(sReply.c_str()));
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * sReply.size());
+}
+
+void BM_Partial(benchmark::State& state) {
+  const std::string aPartial[2] = {PartialReply(1), PartialReply(2)};
+  Model _Model;
+  QuietStdout _Quiet;
+  _Model.m_PollLoop.ParseStatus(json_tokener_parse(CachedFullReply(10000).c_str()));
+  int iNext = 0;
+  for (auto _ : state) {
+    _Model.m_PollLoop.ParseStatus(json_tokener_parse(aPartial[iNext].c_str()));
+    iNext ^= 1;
+  }
+  state.SetItemsProcessed(state.iterations() * 100);
+}
+
+BENCHMARK(BM_Parse)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseRelease)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseAndMerge)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Partial)->Unit(benchmark::kMillisecond);
+
+// Keeps each run's CPU time per iteration by name (CPU time: the machine
+// is shared, so wall time carries other processes' load).
+class Collector : public benchmark::ConsoleReporter {
+ public:
+  Collector() : ConsoleReporter(OO_Tabular) {}
+  void ReportRuns(const std::vector<Run>& vecRuns) override {
+    ConsoleReporter::ReportRuns(vecRuns);
+    for (const Run& _Run : vecRuns) {
+      if (_Run.run_type != Run::RT_Iteration) continue;
+      m_mapSeconds[_Run.benchmark_name()] =
+          _Run.cpu_accumulated_time / static_cast<double>(_Run.iterations);
+    }
+  }
+  std::map<std::string, double> m_mapSeconds;
+};
+
+long ProcStatusKb(const char* sField) {
+  FILE* pFile = fopen("/proc/self/status", "r");
+  if (pFile == nullptr) return -1;
+  char cLine[256];
+  long iValue = -1;
+  size_t iLength = strlen(sField);
+  while (fgets(cLine, sizeof(cLine), pFile) != nullptr) {
+    if (strncmp(cLine, sField, iLength) == 0) iValue = atol(cLine + iLength + 1);
+  }
+  fclose(pFile);
+  return iValue;
+}
+
+// Peak memory of the 10,000-device model, measured before anything else has
+// grown the process.
+void PrintModelMemory() {
+  const std::string& sReply = CachedFullReply(10000);
+  long iBaseKb = ProcStatusKb("VmRSS");
+  size_t iBaseHeap = mallinfo2().uordblks;
+  Model* pModel = new Model;
+  json_object* p_json_object = json_tokener_parse(sReply.c_str());
+  size_t iTreeHeap = mallinfo2().uordblks - iBaseHeap;
+  {
+    QuietStdout _Quiet;
+    pModel->m_PollLoop.ParseStatus(p_json_object);
+  }
+  size_t iModelHeap = mallinfo2().uordblks - iBaseHeap;
+  printf("10,000-device reply: %zu bytes (%.1f MB); parsed json-c tree %.1f MB "
+         "on the heap; model after the merge (tree released) %.1f MB on the "
+         "heap; process VmRSS before %.1f MB, peak VmHWM %.1f MB\n",
+         sReply.size(), sReply.size() / 1048576.0, iTreeHeap / 1048576.0,
+         iModelHeap / 1048576.0, iBaseKb / 1024.0,
+         ProcStatusKb("VmHWM") / 1024.0);
+  delete pModel;
+}
+
+void PrintRatios(const Collector& _Collector) {
+  auto Seconds = [&](const std::string& sName) {
+    auto it = _Collector.m_mapSeconds.find(sName);
+    return it == _Collector.m_mapSeconds.end() ? 0.0 : it->second;
+  };
+  printf("\n(1) parse, (1r) parse + release, (2) parse + ParseStatus "
+         "(merge, printing to /dev/null, release); goal (2)/(1) <= 1.5\n");
+  printf("devices  (1) ms  (1r) ms  (2) ms  (2)/(1)  (2)/(1r)  "
+         "((2)-(1))/(1)\n");
+  for (int iSize : {100, 1000, 10000}) {
+    std::string sSize = std::to_string(iSize);
+    double fParse = Seconds("BM_Parse/" + sSize);
+    double fRelease = Seconds("BM_ParseRelease/" + sSize);
+    double fBoth = Seconds("BM_ParseAndMerge/" + sSize);
+    if (fParse <= 0 || fRelease <= 0) continue;
+    printf("%-7d %7.3f %8.3f %7.3f %8.2f %9.2f %14.2f\n", iSize,
+           fParse * 1e3, fRelease * 1e3, fBoth * 1e3, fBoth / fParse,
+           fBoth / fRelease, (fBoth - fParse) / fParse);
+  }
+  double fPartial = Seconds("BM_Partial");
+  if (fPartial > 0) {
+    printf("partial reply of 100 devices into 10,000: %.3f ms, %.0f device "
+           "updates per second\n",
+           fPartial * 1e3, 100 / fPartial);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  PrintModelMemory();
+  benchmark::Initialize(&argc, argv);
+  Collector _Collector;
+  benchmark::RunSpecifiedBenchmarks(&_Collector);
+  PrintRatios(_Collector);
+  benchmark::Shutdown();
+  return 0;
+}

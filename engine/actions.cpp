@@ -1,11 +1,68 @@
-// Device actions.
+// Device actions: one lu_action request to the current unit, and the
+// controller's answer turned into done (0), a job number, or -1.
+#include <json-c/json.h>
+
+#include <cstring>
+
 #include "engine/poll_loop.h"
+#include "engine/requests.h"
+#include "engine/transport.h"
 
 namespace Veru {
 
-int PollLoop::RunAction(int, std::string, std::string, std::string, int,
-                        std::string&) {
+namespace {
+
+// The text the controller puts before an error message.
+constexpr char kErrorMark[] = "ERROR:";
+constexpr size_t kErrorMarkLength = sizeof(kErrorMark) - 1;
+
+// Walks the responses (the members whose value is an object) in document
+// order. The first one that holds "OK" with the text "OK" gives 0, the first
+// one that holds "JobID" gives its integer value; none gives -1.
+int DecideAction(json_object* p_json_object) {
+  json_object_object_foreach(p_json_object, sKey, p_json_response) {
+    (void)sKey;
+    if (!json_object_is_type(p_json_response, json_type_object)) continue;
+    json_object* p_json_ok = nullptr;
+    if (json_object_object_get_ex(p_json_response, "OK", &p_json_ok)) {
+      const char* sOk = json_object_get_string(p_json_ok);
+      if (sOk != nullptr && strcmp(sOk, "OK") == 0) return 0;
+    }
+    json_object* p_json_job = nullptr;
+    if (json_object_object_get_ex(p_json_response, "JobID", &p_json_job))
+      return json_object_get_int(p_json_job);
+  }
   return -1;
+}
+
+}  // namespace
+
+int PollLoop::RunAction(int iDevice, std::string sServiceId,
+                        std::string sAction, std::string sArguments,
+                        int iRetryWindow, std::string& sMessage) {
+  std::string sURL =
+      FormatActionPath(iDevice, sServiceId, sAction, sArguments);
+  // Too long for its buffer: refused, nothing is sent.
+  if (sURL.empty()) return -1;
+
+  DataBlock _DataBlock(true);
+  json_object* p_json_object = nullptr;
+  // What Request leaves in the block and the reply decides, not its result:
+  // an "ERROR:" text is not JSON and so comes back as a failed request.
+  Request(sURL, &_DataBlock, &p_json_object, iRetryWindow);
+
+  int iResult = -1;
+  if (_DataBlock.m_pData != nullptr &&
+      static_cast<size_t>(_DataBlock.m_iSize) >= kErrorMarkLength &&
+      strncmp(_DataBlock.m_pData, kErrorMark, kErrorMarkLength) == 0) {
+    sMessage.assign(_DataBlock.m_pData + kErrorMarkLength,
+                    _DataBlock.m_iSize - kErrorMarkLength);
+  } else if (p_json_object != nullptr &&
+             json_object_is_type(p_json_object, json_type_object)) {
+    iResult = DecideAction(p_json_object);
+  }
+  if (p_json_object != nullptr) json_object_put(p_json_object);
+  return iResult;
 }
 
 }  // namespace Veru

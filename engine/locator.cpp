@@ -1,10 +1,166 @@
-// The locator service.
+// The locator service: which units an account may reach, and how.
+//
+// Locate asks the main locator server, then the backup server when the main
+// one gives no document, and rebuilds m_mapEngine from the reply. The fetches
+// run without the lock; ParseUnits holds it for the whole rebuild. Runs on
+// the caller's thread (the wizard on the console thread, the main loop on the
+// poll thread).
+#include <json-c/json.h>
+
 #include "engine/poll_loop.h"
+#include "engine/requests.h"
+#include "engine/transport.h"
+
+#ifndef VERU_LOCATOR_MAIN
+#error "VERU_LOCATOR_MAIN (host[:port] of the main locator server) is not set"
+#endif
+#ifndef VERU_LOCATOR_BACKUP
+#error "VERU_LOCATOR_BACKUP (host[:port] of the backup locator server) is not set"
+#endif
 
 namespace Veru {
 
-int PollLoop::Locate(std::string) { return -1; }
-int PollLoop::ParseUnits(json_object*, const std::string&) { return -1; }
-void PollLoop::ClearEngines() {}
+namespace {
+
+// Seconds the fetch program may take for one locator request.
+constexpr int kLocatorTimeLimit = 30;
+
+// Fetches one locator URL into *pDataBlock and parses it. Returns the
+// document (the caller releases it with json_object_put), or null when there
+// is none: the URL does not fit, the fetch failed, the reply is empty or not
+// JSON, or it is the JSON literal null.
+json_object* FetchDocument(const std::string& sURL, DataBlock* pDataBlock) {
+  if (sURL.empty()) return nullptr;
+  pDataBlock->m_iSize = 0;
+  if (FetchURL(sURL, kLocatorTimeLimit, pDataBlock) != 0) return nullptr;
+  if (pDataBlock->m_iSize == 0 || pDataBlock->m_pData == nullptr) {
+    return nullptr;
+  }
+  json_tokener_error iError = json_tokener_success;
+  json_object* p_json_object =
+      json_tokener_parse_verbose(pDataBlock->m_pData, &iError);
+  if (iError != json_tokener_success) {
+    json_object_put(p_json_object);
+    return nullptr;
+  }
+  return p_json_object;
+}
+
+// The text of a member, or null when it is absent or JSON null. Non-string
+// values give their JSON text. The pointer lives as long as the document.
+const char* GetText(json_object* p_json_object, const char* sKey) {
+  json_object* p_value = json_object_object_get(p_json_object, sKey);
+  return p_value == nullptr ? nullptr : json_object_get_string(p_value);
+}
+
+// Replaces *pField with the member's text; an absent or null member leaves
+// it as it was.
+void ReadText(json_object* p_json_object, const char* sKey,
+              std::string* pField) {
+  const char* sText = GetText(p_json_object, sKey);
+  if (sText != nullptr) *pField = sText;
+}
+
+// "users": a present array replaces the list; null elements are skipped.
+void ReadUsers(json_object* p_json_object, Engine* pEngine) {
+  json_object* p_users = json_object_object_get(p_json_object, "users");
+  if (!json_object_is_type(p_users, json_type_array)) return;
+  pEngine->m_mapUsers.clear();
+  size_t iCount = json_object_array_length(p_users);
+  for (size_t i = 0; i < iCount; ++i) {
+    json_object* p_user = json_object_array_get_idx(p_users, i);
+    const char* sUser = p_user == nullptr ? nullptr
+                                          : json_object_get_string(p_user);
+    if (sUser != nullptr) pEngine->m_mapUsers[sUser] = true;
+  }
+}
+
+// "forwardServers": each object element with both "hostName" and "primary"
+// sets the main (primary non-zero) or the backup forward server; later
+// elements win. Other elements are skipped.
+void ReadForwardServers(json_object* p_json_object, Engine* pEngine) {
+  json_object* p_servers =
+      json_object_object_get(p_json_object, "forwardServers");
+  if (!json_object_is_type(p_servers, json_type_array)) return;
+  size_t iCount = json_object_array_length(p_servers);
+  for (size_t i = 0; i < iCount; ++i) {
+    json_object* p_server = json_object_array_get_idx(p_servers, i);
+    if (!json_object_is_type(p_server, json_type_object)) continue;
+    const char* sHost = GetText(p_server, "hostName");
+    json_object* p_primary = json_object_object_get(p_server, "primary");
+    if (sHost == nullptr || p_primary == nullptr) continue;
+    if (json_object_get_int(p_primary) != 0) {
+      pEngine->m_sFwdMain = sHost;
+    } else {
+      pEngine->m_sFwdBack = sHost;
+    }
+  }
+}
+
+// Copies one unit element into its record. Lock held.
+void MergeUnit(json_object* p_unit, Engine* pEngine,
+               const std::string& sUsername) {
+  pEngine->m_sUsername = sUsername;
+  ReadText(p_unit, "FirmwareVersion", &pEngine->m_sFirmware);
+  ReadText(p_unit, "name", &pEngine->m_sName);
+  ReadText(p_unit, "ipAddress", &pEngine->m_sIp);
+  ReadText(p_unit, "active_server", &pEngine->m_sFwdActive);
+  ReadUsers(p_unit, pEngine);
+  ReadForwardServers(p_unit, pEngine);
+  pEngine->UpdateAvailability();
+}
+
+}  // namespace
+
+int PollLoop::Locate(std::string sUsername) {
+  DataBlock _DataBlock(true);
+  json_object* p_json_object = FetchDocument(
+      FormatLocatorURL(VERU_LOCATOR_MAIN, sUsername), &_DataBlock);
+  if (p_json_object == nullptr) {
+    _DataBlock.Release();
+    p_json_object = FetchDocument(
+        FormatLocatorURL(VERU_LOCATOR_BACKUP, sUsername), &_DataBlock);
+  }
+  if (p_json_object == nullptr) return -1;
+  int iResult = ParseUnits(p_json_object, sUsername);
+  json_object_put(p_json_object);
+  return iResult;
+}
+
+int PollLoop::ParseUnits(json_object* p_json_object,
+                         const std::string& sUsername) {
+  MutexHolder _Lock(m_pMutex);
+  ClearEngines();
+  // A top level that is not an object has no "units".
+  json_object* p_units =
+      json_object_is_type(p_json_object, json_type_object)
+          ? json_object_object_get(p_json_object, "units")
+          : nullptr;
+  if (!json_object_is_type(p_units, json_type_array)) return -1;
+  size_t iCount = json_object_array_length(p_units);
+  for (size_t i = 0; i < iCount; ++i) {
+    json_object* p_unit = json_object_array_get_idx(p_units, i);
+    if (!json_object_is_type(p_unit, json_type_object)) continue;
+    int iSerialNumber =
+        json_object_get_int(json_object_object_get(p_unit, "serialNumber"));
+    if (iSerialNumber == 0) continue;
+    Engine*& pEngine = m_mapEngine[iSerialNumber];
+    if (pEngine == nullptr) {
+      pEngine = new Engine();
+      pEngine->m_iSerialNumber = iSerialNumber;
+    }
+    MergeUnit(p_unit, pEngine, sUsername);
+  }
+  return 0;
+}
+
+void PollLoop::ClearEngines() {
+  Engine* pCurrent = CurrentEngine();
+  for (auto& entry : m_mapEngine) {
+    if (entry.second != pCurrent) delete entry.second;
+  }
+  m_mapEngine.clear();
+  if (pCurrent != nullptr) m_mapEngine[pCurrent->m_iSerialNumber] = pCurrent;
+}
 
 }  // namespace Veru

@@ -77,6 +77,9 @@ std::string PollLoop::GetBaseURL() {
 
 int PollLoop::Request(std::string sPath, DataBlock* pDataBlock,
                       json_object** pp_json_object, int iRetryWindow) {
+  // An empty path is what a formatter gives for a request it refused; it
+  // must not turn into a request for the bare base URL.
+  if (sPath.empty()) return -1;
   int64_t tStart = Now();
   for (;;) {
     // Formed anew for every attempt, so a switch of unit or access mode

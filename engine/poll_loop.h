@@ -64,7 +64,8 @@ class PollLoop {
   // On a reply, parses it into *pp_json_object when that is not null: the
   // JSON literal null gives 0 and no object; text that is not JSON gives -1
   // at once and stays in *pDataBlock. Returns 0 or -1. The caller owns the
-  // parsed reply and releases it with json_object_put.
+  // parsed reply and releases it with json_object_put. An empty path, or a
+  // URL longer than 499 characters, is refused (-1).
   int Request(std::string sPath, DataBlock* pDataBlock,
               json_object** pp_json_object, int iRetryWindow);
 
@@ -112,11 +113,13 @@ class PollLoop {
                 std::string& sMessage);
 
   // --- Camera URLs ---------------------------------------------------------
-  // The URL of one still image of the device; sends nothing.
+  // The URL of one still image of the device; sends nothing. Empty only
+  // when there is no current unit (or its base URL does not fit).
   std::string GetCameraImageURL(int iDevice);
   // The device's stream URL, or empty with sType "bad_device",
   // "not_supported" or "failed". Remotely sType becomes the controller's
-  // "status"; locally it is not written.
+  // "status"; locally it is not written. Copies the device's variables
+  // under the lock; takes no lock across the remote request.
   std::string GetCameraStreamURL(int iDevice, std::string& sType);
 
   // The current unit (the front end's m_pEngine), read anew; may be null.

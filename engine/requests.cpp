@@ -24,9 +24,16 @@ std::string FormatBounded(const char* sFormat, ...) {
   return std::string(cBuffer, iLength);
 }
 
+// A NUL byte would cut the text at "%s" without a trace, so a text holding
+// one is refused like an overlong one.
+bool HasNul(const std::string& sText) {
+  return sText.find('\0') != std::string::npos;
+}
+
 }  // namespace
 
 std::string FormatLocalBaseURL(const std::string& sIp) {
+  if (HasNul(sIp)) return "";
   return FormatBounded("http://%s:3480/", sIp.c_str());
 }
 
@@ -34,6 +41,7 @@ std::string FormatRemoteBaseURL(const std::string& sFwdActive,
                                 const std::string& sUsername,
                                 const std::string& sPassword,
                                 int iSerialNumber) {
+  if (HasNul(sFwdActive) || HasNul(sUsername) || HasNul(sPassword)) return "";
   return FormatBounded("https://%s/%s/%s/%d/", sFwdActive.c_str(),
                        sUsername.c_str(), sPassword.c_str(), iSerialNumber);
 }
@@ -49,6 +57,7 @@ std::string FormatStatusPath(int iLoadTime, int iDataVersion,
 std::string FormatActionPath(int iDevice, const std::string& sServiceId,
                              const std::string& sAction,
                              const std::string& sArguments) {
+  if (HasNul(sServiceId) || HasNul(sAction) || HasNul(sArguments)) return "";
   if (sArguments.empty()) {
     return FormatBounded(
         "data_request?id=lu_action&DeviceNum=%d&serviceId=%s&action=%s"
@@ -70,6 +79,7 @@ std::string FormatCameraPortURL(const std::string& sFwdActive,
                                 const std::string& sUsername,
                                 const std::string& sPassword,
                                 int iSerialNumber, int iDevice) {
+  if (HasNul(sFwdActive) || HasNul(sUsername) || HasNul(sPassword)) return "";
   return FormatBounded(
       "https://%s/%s/%s/%d/data_request?id=lu_camera_port&DeviceNum=%d",
       sFwdActive.c_str(), sUsername.c_str(), sPassword.c_str(), iSerialNumber,
@@ -78,6 +88,7 @@ std::string FormatCameraPortURL(const std::string& sFwdActive,
 
 std::string FormatLocatorURL(const std::string& sHost,
                              const std::string& sUsername) {
+  if (HasNul(sHost) || HasNul(sUsername)) return "";
   if (sUsername.empty()) {
     return FormatBounded("http://%s/locator_json.php", sHost.c_str());
   }

@@ -3,8 +3,9 @@
 // encoded: names, passwords and hosts are inserted as they are.
 //
 // Each formatter returns the text, or an empty text when the result would not
-// fit the 500-byte buffer it is sent from (at most 499 characters); callers
-// refuse the request then. Pure functions, safe on any thread.
+// fit the 500-byte buffer it is sent from (at most 499 characters) or when
+// an inserted text holds a NUL byte; callers refuse the request then. Pure
+// functions, safe on any thread.
 #ifndef VERU_ENGINE_REQUESTS_H
 #define VERU_ENGINE_REQUESTS_H
 

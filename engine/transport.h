@@ -38,10 +38,13 @@ constexpr int kFilenameBufferSize = 50;
 
 // Fetches sURL with `wget --no-check-certificate --tries=1 --timeout=N
 // -o wget.log -O wget.K.tmp URL`, printing "GET:<url>" and then
-// " got: <n> bytes\n" or " FAILED!\n".
-// Returns -1 when the URL does not fit its buffer, wget cannot be started or
-// the reply file cannot be opened or read; otherwise wget's exit status
-// (0 is success), with the reply in *pDataBlock.
+// " got: <n> bytes\n" or " FAILED!\n". A leftover wget.K.tmp is removed
+// first; the reply file is deleted after it was read.
+// Returns -1 when the URL is refused (499 characters at most, no NUL byte;
+// nothing is printed or run then), or, after " FAILED!\n", when wget cannot
+// be started or the reply file cannot be opened or read (*pDataBlock is then
+// left as it was). Otherwise wget's exit status (0 is success; 128 + N when
+// signal N ended it), with the reply in *pDataBlock.
 int FetchURL(std::string sURL, int iTimeLimit, DataBlock* pDataBlock);
 
 // The number the next FetchURL will use for its temporary file.

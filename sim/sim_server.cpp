@@ -1,6 +1,7 @@
 #include "sim/sim_server.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -58,6 +59,13 @@ bool SimServer::Start(const std::string& sHost, int iPort,
   }
   if (!m_pServer->is_valid()) return false;
   m_pServer->set_keep_alive_max_count(1);
+  // Address reuse only: a second server on the same address must fail to
+  // bind, not share the connections silently (the library's default also
+  // sets SO_REUSEPORT).
+  m_pServer->set_socket_options([](int iSocket) {
+    int iYes = 1;
+    setsockopt(iSocket, SOL_SOCKET, SO_REUSEADDR, &iYes, sizeof(iYes));
+  });
   m_pServer->Get(".*", [this](const httplib::Request& req,
                               httplib::Response& res) {
     LoggedRequest _Request;
@@ -87,9 +95,9 @@ bool SimServer::Start(const std::string& sHost, int iPort,
   }
   httplib::Server* pServer = m_pServer.get();
   m_Thread = std::thread([pServer] { pServer->listen_after_bind(); });
-  // A stop asked for before the server runs would be lost and Stop would
-  // wait for ever: return only once it is accepting connections.
-  for (int i = 0; i < 2000 && !pServer->is_running(); ++i) {
+  // A stop() that comes before the listen loop runs is lost and the loop
+  // then never ends: return only once it runs.
+  for (int i = 0; i < 5000 && !pServer->is_running(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;

@@ -1,1 +1,528 @@
-// Filled in by the step that builds this part.
+// The poll thread's main loop: access mode, credentials, pause, failure
+// counting, re-locating and reconnecting, stopping.
+//
+// Controller units are loopback servers on 127.0.0.31 (answers),
+// 127.0.0.32 (nothing listens: every poll fails at once) and an HTTPS
+// forward server on 127.0.0.33. Sleeps run on the fake clock; a sleep hook
+// plays the console's part at a chosen wait.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <sstream>
+#include <vector>
+
+#include "engine/clock.h"
+#include "tests/engine_fixture.h"
+
+namespace {
+
+const char* const kAnsweringIp = "127.0.0.31";
+const char* const kSilentIp = "127.0.0.32";
+
+// The lines of sOut that start with one of the prefixes, in order. The model
+// printing of a merge is left out this way.
+std::string KeepLines(const std::string& sOut,
+                      const std::vector<std::string>& vecPrefixes) {
+  std::istringstream _Stream(sOut);
+  std::string sLine;
+  std::string sKept;
+  while (std::getline(_Stream, sLine)) {
+    for (const std::string& sPrefix : vecPrefixes) {
+      if (sLine.compare(0, sPrefix.size(), sPrefix) == 0) {
+        sKept += sLine + "\n";
+        break;
+      }
+    }
+  }
+  return sKept;
+}
+
+// The loop's own report lines.
+std::string LoopLines(const std::string& sOut) {
+  return KeepLines(sOut, {"!!!!!!!!!!", "--ENGINE", "MainLoop", "Unable",
+                          "******", "PASSWORD", "USER/", "GET:http://" +
+                          std::string(VERU_LOCATOR_MAIN)});
+}
+
+// The minimumdelay= value of every logged status request.
+std::vector<std::string> MinimumDelays(
+    const std::vector<Sim::LoggedRequest>& vecLog) {
+  std::vector<std::string> vecDelays;
+  for (const Sim::LoggedRequest& _Request : vecLog) {
+    size_t iStart = _Request.sTarget.find("minimumdelay=");
+    size_t iEnd = _Request.sTarget.find('&', iStart);
+    vecDelays.push_back(iStart == std::string::npos
+                            ? "?"
+                            : _Request.sTarget.substr(iStart + 13,
+                                                      iEnd - iStart - 13));
+  }
+  return vecDelays;
+}
+
+std::string NoResponse(int iCount, int iTime) {
+  return "!!!!!!!!!! NO RESPONSE COUNT " + std::to_string(iCount) + " time " +
+         std::to_string(iTime) + " !!!!!!!!!\n";
+}
+
+std::string LocatorGet(const std::string& sUser, int iBytes) {
+  return "GET:" + MainLocatorURL("?username=" + sUser) + " got: " +
+         std::to_string(iBytes) + " bytes\n";
+}
+
+// A locator document listing unit 100 with the given members.
+std::string UnitDocument(const std::string& sMembers) {
+  return "{\"units\":[{\"serialNumber\":100," + sMembers + "}]}";
+}
+
+class MainLoopTest : public EngineFixture {
+ protected:
+  // One certificate for the forward servers of the whole suite: making it
+  // takes longer than a test should.
+  static void SetUpTestSuite() {
+    char cTemplate[] = "/tmp/veru-cert-XXXXXX";
+    if (mkdtemp(cTemplate) == nullptr) return;
+    if (Sim::MakeSelfSignedCertificate(cTemplate)) s_sCertFolder = cTemplate;
+  }
+  static void TearDownTestSuite() {
+    if (s_sCertFolder.empty()) return;
+    unlink((s_sCertFolder + "/cert.pem").c_str());
+    unlink((s_sCertFolder + "/key.pem").c_str());
+    rmdir(s_sCertFolder.c_str());
+    s_sCertFolder.clear();
+  }
+
+  void SetUp() override {
+    EngineFixture::SetUp();
+    m_pEngine->m_iSerialNumber = 100;
+    m_pEngine->m_sUsername = "bob";
+    m_pEngine->m_sMode = "A";
+  }
+
+  void TearDown() override {
+    m_Unit.Stop();
+    m_Forward.Stop();
+    EngineFixture::TearDown();
+  }
+
+  void StartUnit() { ASSERT_TRUE(m_Unit.Start(kAnsweringIp, 3480)); }
+
+  // An HTTPS forward server on 127.0.0.33; the unit is reached remotely
+  // through it with user "bob".
+  void StartForward() {
+    ASSERT_FALSE(s_sCertFolder.empty()) << "no certificate could be made";
+    ASSERT_TRUE(m_Forward.Start("127.0.0.33", 0, s_sCertFolder + "/cert.pem",
+                                s_sCertFolder + "/key.pem"));
+    m_pEngine->m_sFwdActive = "127.0.0.33:" + std::to_string(m_Forward.Port());
+    m_pEngine->m_bUsingRemote = true;
+    m_pEngine->m_sMode = "R";
+  }
+
+  // Asks the loop to stop when the server sees its iCount-th request; the
+  // request is answered with "{}".
+  void QuitAtRequest(Sim::SimServer* pServer, int iCount) {
+    auto pSeen = std::make_shared<std::atomic<int>>(0);
+    Veru::PollLoop* pPollLoop = m_pPollLoop.get();
+    pServer->SetHandler([=](const Sim::LoggedRequest&, Sim::Reply* pReply) {
+      if (++*pSeen < iCount) return false;
+      pPollLoop->m_bQuit = true;
+      pReply->sBody = "{}";
+      return true;
+    });
+  }
+
+  // Runs the loop on this thread and returns what it printed.
+  std::string RunHere() {
+    testing::internal::CaptureStdout();
+    m_pPollLoop->MainLoop();
+    return testing::internal::GetCapturedStdout();
+  }
+
+  // Runs the loop on the poll thread and returns what it printed.
+  std::string RunOnThread() {
+    testing::internal::CaptureStdout();
+    RunThread();
+    return testing::internal::GetCapturedStdout();
+  }
+
+  static std::string s_sCertFolder;
+  Sim::SimServer m_Unit;
+  Sim::SimServer m_Forward;
+};
+
+std::string MainLoopTest::s_sCertFolder;
+
+TEST_F(MainLoopTest, FailedPollsAreCountedAndSlowDownTheNextRequest) {
+  StartUnit();
+  m_Unit.Queue(Body("garbage"));
+  m_Unit.Queue(Body("garbage"));
+  m_Unit.Queue(Body("{}"));
+  QuitAtRequest(&m_Unit, 1);
+  m_pEngine->m_sIp = kAnsweringIp;
+  m_pPollLoop->m_iState = 4;  // as reported by an earlier poll
+
+  std::string sOut = RunOnThread();
+  EXPECT_EQ("--ENGINE state -2 comment  loadtime 0 dataversion 0\n" +
+                NoResponse(1, 0) + NoResponse(2, 2) + "MainLoop exiting\n",
+            LoopLines(sOut));
+  EXPECT_EQ((std::vector<std::string>{"2000", "0", "0", "2000"}),
+            MinimumDelays(m_Unit.Log()));
+  EXPECT_EQ(4000, FakeClock::SleptMs());
+  EXPECT_EQ(-2, m_pPollLoop->m_iState);
+}
+
+TEST_F(MainLoopTest, RunOfFailuresEndsAfterMoreThanThreeAndSixtySeconds) {
+  struct Case {
+    const char* sName;
+    int iAdvanceMs;  // extra fake time at every 2-second wait
+    std::string sExpected;
+  };
+  const std::string sLost =
+      LocatorGet("bob", 0) + "Unable to connect.\n******CONNECTION LOST******\n";
+  const Case kCases[] = {
+      {"four failures in six seconds", 0,
+       NoResponse(1, 0) + NoResponse(2, 2) + NoResponse(3, 4) +
+           NoResponse(4, 6) + "MainLoop exiting\n"},
+      {"three failures past sixty seconds", 38000,
+       NoResponse(1, 0) + NoResponse(2, 40) + NoResponse(3, 80) +
+           NoResponse(4, 120) + sLost},
+      {"exactly sixty seconds", 18000,
+       NoResponse(1, 0) + NoResponse(2, 20) + NoResponse(3, 40) +
+           NoResponse(4, 60) + NoResponse(5, 80) + sLost},
+  };
+  StartLocators();
+  // The locator knows nothing new (an empty reply from both servers), so
+  // reconnecting fails in mode "L".
+  m_pEngine->m_sIp = kSilentIp;
+  m_pEngine->m_sMode = "L";
+  for (const Case& _Case : kCases) {
+    SCOPED_TRACE(_Case.sName);
+    FakeClock::Reset();
+    m_pPollLoop->m_bQuit = false;
+    m_pPollLoop->m_iNoResponseCount = 0;
+    m_pPollLoop->m_tFirstNoResponse = 0;
+    m_MainLocator.ClearLog();
+    int iWaits = 0;
+    FakeClock::SetSleepHook([&](int iMs) {
+      if (iMs != 2000) return;
+      FakeClock::Advance(_Case.iAdvanceMs);
+      if (++iWaits == 4 && _Case.iAdvanceMs == 0) m_pPollLoop->m_bQuit = true;
+    });
+    EXPECT_EQ(_Case.sExpected, LoopLines(RunHere()));
+    EXPECT_EQ(_Case.iAdvanceMs == 0 ? 0u : 1u, m_MainLocator.Log().size());
+  }
+}
+
+TEST_F(MainLoopTest, GoodPollEndsTheRunAndTheReconnects) {
+  // As if three reconnects and three failures had just been made.
+  m_pPollLoop->m_iRetryCount = 3;
+  m_pPollLoop->m_iNoResponseCount = 3;
+  m_pPollLoop->m_tFirstNoResponse = Veru::Now() - 100;
+  StartUnit();
+  StartLocators();
+  m_Unit.Queue(Body("{}"));
+  m_Unit.SetDefault(Body("garbage"));
+  m_pEngine->m_sIp = kAnsweringIp;
+  m_pEngine->m_sMode = "L";
+  FakeClock::SetSleepHook([](int iMs) {
+    if (iMs == 2000) FakeClock::Advance(30000);
+  });
+
+  std::string sOut = RunOnThread();
+  // Counted from 1 and time 0 again, and Reconnect is asked again (the
+  // locator is fetched) instead of giving up at once.
+  EXPECT_EQ(NoResponse(1, 0) + NoResponse(2, 32) + NoResponse(3, 64) +
+                NoResponse(4, 96) + LocatorGet("bob", 0) +
+                "Unable to connect.\n******CONNECTION LOST******\n",
+            LoopLines(sOut));
+  EXPECT_EQ(0, m_pPollLoop->m_iRetryCount);
+  EXPECT_EQ(0, m_pPollLoop->m_iNoResponseCount);
+  EXPECT_EQ(0, m_pPollLoop->m_tFirstNoResponse);
+}
+
+TEST_F(MainLoopTest, ThreeReconnectsThenTheFourthRunEndsTheConnection) {
+  // Every failed run switches between local and remote access: the locator
+  // lists the unit on the home network and for user bob.
+  const std::string sDocument = UnitDocument(
+      "\"ipAddress\":\"127.0.0.32\",\"users\":[\"bob\"],"
+      "\"active_server\":\"127.0.0.34:4443\"");
+  StartLocators();
+  m_MainLocator.SetDefault(Body(sDocument));
+  m_pEngine->m_sIp = kSilentIp;
+  m_pEngine->m_sFwdActive = "127.0.0.34:4443";  // nothing listens there
+  m_pEngine->m_sPassword = "secret";
+  FakeClock::SetSleepHook([](int iMs) {
+    if (iMs == 2000) FakeClock::Advance(30000);
+  });
+
+  std::string sOut = RunOnThread();
+  std::string sRun = NoResponse(1, 0) + NoResponse(2, 32) + NoResponse(3, 64) +
+                     NoResponse(4, 96);
+  std::string sRetry =
+      sRun + LocatorGet("bob", static_cast<int>(sDocument.size()));
+  EXPECT_EQ(sRetry + "******CONNECTION RETRY remote: 1******\n" + sRetry +
+                "******CONNECTION RETRY remote: 0******\n" + sRetry +
+                "******CONNECTION RETRY remote: 1******\n" + sRun +
+                "Unable to connect.\n******CONNECTION LOST******\n",
+            LoopLines(sOut));
+  EXPECT_EQ(3u, m_MainLocator.Log().size());
+  EXPECT_TRUE(m_pEngine->m_bUsingRemote);
+  EXPECT_EQ("1", ReadFile("arg_usingremote"));  // the retry saved the switch
+  EXPECT_FALSE(FileExists("arg_pass"));
+}
+
+TEST_F(MainLoopTest, ReconnectBranches) {
+  struct Case {
+    const char* sName;
+    bool bRemote;
+    const char* sMode;
+    const char* sMembers;  // of unit 100 in the locator's reply; null: none
+    bool bResult;
+    bool bRemoteAfter;
+  };
+  // The unit starts at IP 10.0.0.1 and forward server fwd1.
+  const Case kCases[] = {
+      {"local: new IP", false, "A", "\"ipAddress\":\"10.0.0.2\"", true, false},
+      {"local, mode L: new IP", false, "L", "\"ipAddress\":\"10.0.0.2\"", true,
+       false},
+      {"local: switch to remote", false, "A",
+       "\"ipAddress\":\"10.0.0.1\",\"users\":[\"bob\"]", true, true},
+      {"local, mode L: no switch", false, "L",
+       "\"ipAddress\":\"10.0.0.1\",\"users\":[\"bob\"]", false, false},
+      {"local: not a user of the unit", false, "A",
+       "\"ipAddress\":\"10.0.0.1\",\"users\":[\"ann\"]", false, false},
+      {"local: no locator", false, "A", nullptr, false, false},
+      {"remote: new forward server", true, "A",
+       "\"active_server\":\"fwd2\",\"ipAddress\":\"10.0.0.1\"", true, true},
+      {"remote, mode R: new forward server", true, "R",
+       "\"active_server\":\"fwd2\"", true, true},
+      {"remote: switch to local", true, "A",
+       "\"active_server\":\"fwd1\",\"ipAddress\":\"10.0.0.1\"", true, false},
+      {"remote, mode R: no switch", true, "R",
+       "\"active_server\":\"fwd1\",\"ipAddress\":\"10.0.0.1\"", false, true},
+      {"remote: no IP address", true, "A",
+       "\"active_server\":\"fwd1\",\"ipAddress\":\"\"", false, true},
+  };
+  StartLocators();
+  for (const Case& _Case : kCases) {
+    SCOPED_TRACE(_Case.sName);
+    m_MainLocator.SetDefault(
+        Body(_Case.sMembers == nullptr ? "" : UnitDocument(_Case.sMembers)));
+    m_BackupLocator.SetDefault(Body(""));
+    m_pEngine->m_bUsingRemote = _Case.bRemote;
+    m_pEngine->m_sMode = _Case.sMode;
+    m_pEngine->m_sIp = "10.0.0.1";
+    m_pEngine->m_sFwdActive = "fwd1";
+    m_pEngine->m_mapUsers.clear();
+    m_pEngine->UpdateAvailability();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(_Case.bResult, m_pPollLoop->Reconnect());
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(_Case.bRemoteAfter, m_pEngine->m_bUsingRemote);
+    EXPECT_EQ(m_pEngine, m_pPollLoop->m_mapEngine[100]);
+  }
+}
+
+TEST_F(MainLoopTest, AccessModeIsSettledOnceAtStart) {
+  struct Case {
+    const char* sMode;
+    bool bRemote;
+    const char* sLocatorReply;  // null: the locator is not to be asked
+    bool bRemoteAfter;
+  };
+  const Case kCases[] = {
+      {"L", true, nullptr, false},
+      {"L", false, nullptr, false},
+      {"R", false, nullptr, true},
+      {"R", true, nullptr, true},
+      {"A", false, nullptr, false},
+      {"X", true, nullptr, true},
+      {"", false, nullptr, false},
+      {"A", true, "\"ipAddress\":\"10.0.0.7\"", false},
+      {"A", true, "\"ipAddress\":\"\"", true},
+      {"A", true, "", true},  // neither server answers: -1
+  };
+  StartLocators();
+  for (const Case& _Case : kCases) {
+    SCOPED_TRACE(std::string(_Case.sMode) + (_Case.bRemote ? " remote" : " local"));
+    m_MainLocator.ClearLog();
+    std::string sReply = _Case.sLocatorReply == nullptr ? "" : _Case.sLocatorReply;
+    m_MainLocator.SetDefault(
+        Body(sReply.empty() ? "null" : UnitDocument(sReply)));
+    m_BackupLocator.SetDefault(Body(""));
+    m_pEngine->m_sMode = _Case.sMode;
+    m_pEngine->m_bUsingRemote = _Case.bRemote;
+    m_pPollLoop->m_bQuit = true;  // settle, then stop at the top of the loop
+    std::string sOut = RunHere();
+    EXPECT_EQ(_Case.bRemoteAfter, m_pEngine->m_bUsingRemote);
+    EXPECT_EQ(_Case.sLocatorReply == nullptr ? 0u : 1u,
+              m_MainLocator.Log().size());
+    EXPECT_EQ("MainLoop exiting\n", KeepLines(sOut, {"MainLoop"}));
+  }
+}
+
+TEST_F(MainLoopTest, MissingPasswordIsAskedOnceAndNothingIsPolled) {
+  StartForward();
+  QuitAtRequest(&m_Forward, 1);
+  testing::internal::CaptureStdout();
+  ASSERT_NE(0u, m_pPollLoop->Start());
+  // The console thread answers the prompt a few waits later.
+  auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while ((!m_FrontEnd.m_bNeedPassword || FakeClock::SleptMs() < 1500) &&
+         std::chrono::steady_clock::now() < tEnd) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_TRUE(m_Forward.Log().empty());
+  {
+    Veru::MutexHolder _Lock(&m_FrontEnd.m_Mutex);  // as the password prompt
+    m_pEngine->m_sPassword = "secret";
+    m_pEngine->m_bInvalidUserPass = false;
+  }
+  WaitForEnd();
+  std::string sOut = testing::internal::GetCapturedStdout();
+  EXPECT_EQ("PASSWORD NEEDED:  PRESS ENTER\nMainLoop exiting\n",
+            LoopLines(sOut));
+  ASSERT_EQ(1u, m_Forward.Log().size());
+  EXPECT_EQ(
+      "/bob/secret/100/data_request?id=lu_sdata&loadtime=0&dataversion=0"
+      "&minimumdelay=2000&timeout=60",
+      m_Forward.Log()[0].sTarget);
+}
+
+TEST_F(MainLoopTest, RefusedCredentialsAskForUserAndPasswordUncounted) {
+  StartForward();
+  m_pEngine->m_sPassword = "old";
+  m_Forward.Queue(Body("Invalid user/pass"));
+  QuitAtRequest(&m_Forward, 1);  // the reply after the queued one
+  std::atomic<bool> bPasswordEmptied{false};
+  std::atomic<int> iWaits{0};
+  FakeClock::SetSleepHook([&](int iMs) {
+    if (iMs != 500) return;
+    Veru::MutexHolder _Lock(&m_FrontEnd.m_Mutex);
+    if (++iWaits == 1) bPasswordEmptied = m_pEngine->m_sPassword.empty();
+    if (iWaits == 2) {  // the wizard stores new credentials
+      m_pEngine->m_sPassword = "new";
+      m_pEngine->m_bInvalidUserPass = false;
+    }
+  });
+
+  std::string sOut = RunOnThread();
+  EXPECT_EQ("USER/PASSWORD NEEDED:  PRESS ENTER\nMainLoop exiting\n",
+            LoopLines(sOut));
+  EXPECT_TRUE(m_FrontEnd.m_bNeedUserPassword);
+  EXPECT_FALSE(m_FrontEnd.m_bNeedPassword);
+  EXPECT_TRUE(bPasswordEmptied);
+  ASSERT_EQ(2u, m_Forward.Log().size());
+  EXPECT_EQ(0u, m_Forward.Log()[0].sTarget.find("/bob/old/100/"));
+  EXPECT_EQ(0u, m_Forward.Log()[1].sTarget.find("/bob/new/100/"));
+  EXPECT_EQ(0, m_pPollLoop->m_iNoResponseCount);
+}
+
+// A stop asked for while the loop waits ends it without "MainLoop exiting".
+TEST_F(MainLoopTest, StopWhileWaitingIsSilent) {
+  struct Case {
+    const char* sName;
+    bool bRemoteWithoutPassword;
+    bool bSuspended;
+    bool bNoUnit;
+    int iWaitMs;     // the wait at which the console acts
+    bool bSuspend;   // it pauses polling at the first such wait
+    const char* sExpected;
+    int64_t iSlept;  // fake milliseconds slept in all
+  };
+  const Case kCases[] = {
+      {"credentials", true, false, false, 500, false,
+       "PASSWORD NEEDED:  PRESS ENTER\n", 1000},
+      {"pause", false, true, false, 1000, false, "", 2000},
+      {"pause after credentials", true, false, false, 500, true,
+       "PASSWORD NEEDED:  PRESS ENTER\n", 2500},
+      {"no current unit", false, false, true, 1000, false, "", 2000},
+  };
+  for (const Case& _Case : kCases) {
+    SCOPED_TRACE(_Case.sName);
+    FakeClock::Reset();
+    m_pPollLoop->m_bQuit = false;
+    m_pPollLoop->m_bSuspended = _Case.bSuspended;
+    m_pEngine->m_bUsingRemote = _Case.bRemoteWithoutPassword;
+    m_pEngine->m_sMode = "";  // nothing to settle
+    m_pEngine->m_sFwdActive = "127.0.0.34:4443";
+    m_pEngine->m_sIp = kSilentIp;
+    m_FrontEnd.m_pEngine = _Case.bNoUnit ? nullptr : m_pEngine;
+    int iWaits = 0;
+    int iAllWaits = 0;
+    FakeClock::SetSleepHook([&](int iMs) {
+      if (++iAllWaits == 20) m_pPollLoop->m_bQuit = true;  // a stuck loop
+      if (_Case.bSuspend && iMs == 500) m_pPollLoop->m_bSuspended = true;
+      if (iMs == (_Case.bSuspend ? 1000 : _Case.iWaitMs) && ++iWaits == 2) {
+        m_pPollLoop->m_bQuit = true;
+      }
+    });
+    testing::internal::CaptureStdout();
+    m_pPollLoop->MainLoop();
+    std::string sOut = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(_Case.sExpected, sOut);  // no poll: no GET line
+    EXPECT_EQ(_Case.iSlept, FakeClock::SleptMs());
+  }
+  m_FrontEnd.m_pEngine = m_pEngine;
+}
+
+TEST_F(MainLoopTest, PollingGoesOnWhenResumedOrWhenAUnitIsSet) {
+  struct Case {
+    const char* sName;
+    bool bSuspended;
+    bool bNoUnit;
+  };
+  const Case kCases[] = {
+      {"resumed", true, false},
+      {"unit set", false, true},
+  };
+  StartUnit();
+  m_pEngine->m_sIp = kAnsweringIp;
+  for (const Case& _Case : kCases) {
+    SCOPED_TRACE(_Case.sName);
+    FakeClock::Reset();
+    m_Unit.ClearLog();
+    QuitAtRequest(&m_Unit, 1);
+    m_pPollLoop->m_bQuit = false;
+    m_pPollLoop->m_bSuspended = _Case.bSuspended;
+    m_FrontEnd.m_pEngine = _Case.bNoUnit ? nullptr : m_pEngine;
+    int iWaits = 0;
+    FakeClock::SetSleepHook([&](int iMs) {
+      if (iMs != 1000 || ++iWaits != 3) return;
+      m_pPollLoop->m_bSuspended = false;
+      m_FrontEnd.m_pEngine = m_pEngine;
+    });
+    std::string sOut = RunHere();
+    EXPECT_EQ("MainLoop exiting\n", LoopLines(sOut));
+    EXPECT_EQ(1u, m_Unit.Log().size());
+    EXPECT_EQ(3000, FakeClock::SleptMs());
+  }
+}
+
+TEST_F(MainLoopTest, StopDuringAPollTakesEffectWhenItReturns) {
+  StartUnit();
+  m_Unit.SetDefault(Body("{}", 300));
+  m_pEngine->m_sIp = kAnsweringIp;
+  testing::internal::CaptureStdout();
+  ASSERT_NE(0u, m_pPollLoop->Start());
+  EXPECT_TRUE(m_Unit.WaitForRequests(1, 3000));
+  m_pPollLoop->m_bQuit = true;
+  EXPECT_TRUE(m_pPollLoop->m_bRunning);  // the poll is still in flight
+  while (m_pPollLoop->m_bRunning) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  std::string sOut = testing::internal::GetCapturedStdout();
+  EXPECT_EQ("MainLoop exiting\n", LoopLines(sOut));
+  EXPECT_EQ(1u, m_Unit.Log().size());
+}
+
+TEST_F(MainLoopTest, StartWithoutACurrentUnitStartsNothing) {
+  m_FrontEnd.m_pEngine = nullptr;
+  EXPECT_EQ(0u, m_pPollLoop->Start());
+  EXPECT_FALSE(m_pPollLoop->m_bRunning);
+  m_FrontEnd.m_pEngine = m_pEngine;
+}
+
+}  // namespace

@@ -1,0 +1,100 @@
+// Every request this client sends, written out in full.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/requests.h"
+
+namespace {
+
+TEST(RequestsTest, EveryFormatInFull) {
+  struct Case {
+    const char* sName;
+    std::string sText;
+    const char* sExpected;
+  } vecCases[] = {
+      {"local base", Veru::FormatLocalBaseURL("192.168.81.20"),
+       "http://192.168.81.20:3480/"},
+      {"local base, empty address", Veru::FormatLocalBaseURL(""),
+       "http://:3480/"},
+      {"remote base",
+       Veru::FormatRemoteBaseURL("fwd2.relay.test", "bob", "pa ss;", 35104321),
+       "https://fwd2.relay.test/bob/pa ss;/35104321/"},
+      {"remote base, no serial yet",
+       Veru::FormatRemoteBaseURL("127.0.0.11:4443", "", "", 0),
+       "https://127.0.0.11:4443///0/"},
+      {"status",
+       Veru::FormatStatusPath(1700000123, 42, 2000, 60),
+       "data_request?id=lu_sdata&loadtime=1700000123&dataversion=42"
+       "&minimumdelay=2000&timeout=60"},
+      {"first status", Veru::FormatStatusPath(0, 0, 0, 60),
+       "data_request?id=lu_sdata&loadtime=0&dataversion=0&minimumdelay=0"
+       "&timeout=60"},
+      {"action with arguments",
+       Veru::FormatActionPath(12, "urn:upnp-org:serviceId:SwitchPower1",
+                              "SetTarget", "newTargetValue=1"),
+       "data_request?id=lu_action&DeviceNum=12"
+       "&serviceId=urn:upnp-org:serviceId:SwitchPower1&action=SetTarget"
+       "&output_format=json&newTargetValue=1"},
+      {"action without arguments",
+       Veru::FormatActionPath(-3, "urn:micasaverde-com:serviceId:HaDevice1",
+                              "Poll", ""),
+       "data_request?id=lu_action&DeviceNum=-3"
+       "&serviceId=urn:micasaverde-com:serviceId:HaDevice1&action=Poll"
+       "&output_format=json"},
+      {"camera image", Veru::FormatCameraImagePath(7, 1700000000),
+       "data_request?id=cam_image&Device_Num=7&time=1700000000"},
+      {"camera stream port",
+       Veru::FormatCameraPortURL("fwd1.relay.test", "carol", "pw", 4242, 7),
+       "https://fwd1.relay.test/carol/pw/4242/"
+       "data_request?id=lu_camera_port&DeviceNum=7"},
+      {"locator with user",
+       Veru::FormatLocatorURL("127.0.0.1:3490", "bob"),
+       "http://127.0.0.1:3490/locator_json.php?username=bob"},
+      {"locator without user", Veru::FormatLocatorURL("127.0.0.1:3490", ""),
+       "http://127.0.0.1:3490/locator_json.php"},
+  };
+  for (const Case& _Case : vecCases) {
+    SCOPED_TRACE(_Case.sName);
+    EXPECT_EQ(_Case.sExpected, _Case.sText);
+  }
+}
+
+// A text that would not fit its 500-byte buffer is refused whole (empty),
+// never cut; so is one holding a NUL byte, which "%s" would cut.
+TEST(RequestsTest, OverlongOrCutInputsAreRefused) {
+  const std::string sLong(500, 'x');
+  const std::string sNul("ab\0cd", 5);
+  // "http://" + 486 characters + ":3480/" is 499 characters.
+  const std::string sIp499(486, '1');
+  struct Case {
+    const char* sName;
+    std::string sText;
+    size_t iExpectedLength;  // 0: refused
+  } vecCases[] = {
+      {"local base, 499 characters", Veru::FormatLocalBaseURL(sIp499), 499},
+      {"local base, 500 characters", Veru::FormatLocalBaseURL(sIp499 + "1"),
+       0},
+      {"local base, NUL", Veru::FormatLocalBaseURL(sNul), 0},
+      {"remote base, long password",
+       Veru::FormatRemoteBaseURL("h", "u", sLong, 1), 0},
+      {"remote base, NUL in password",
+       Veru::FormatRemoteBaseURL("h", "u", sNul, 1), 0},
+      {"action, long arguments", Veru::FormatActionPath(1, "s", "a", sLong),
+       0},
+      {"action, long service", Veru::FormatActionPath(1, sLong, "a", ""), 0},
+      {"action, NUL in action", Veru::FormatActionPath(1, "s", sNul, ""), 0},
+      {"stream port, long host",
+       Veru::FormatCameraPortURL(sLong, "u", "p", 1, 2), 0},
+      {"stream port, NUL in user name",
+       Veru::FormatCameraPortURL("h", sNul, "p", 1, 2), 0},
+      {"locator, long user", Veru::FormatLocatorURL("h", sLong), 0},
+      {"locator, NUL in user", Veru::FormatLocatorURL("h", sNul), 0},
+  };
+  for (const Case& _Case : vecCases) {
+    SCOPED_TRACE(_Case.sName);
+    EXPECT_EQ(_Case.iExpectedLength, _Case.sText.size());
+  }
+}
+
+}  // namespace

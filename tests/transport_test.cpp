@@ -1,36 +1,455 @@
+// The request transport, through the real wget against our loopback server
+// (and a fake wget for the faults a real server cannot make).
 #include <gtest/gtest.h>
 #include <json-c/json.h>
 
-#include "console/front_end.h"
-#include "engine/poll_loop.h"
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/clock.h"
 #include "engine/transport.h"
-#include "sim/sim_server.h"
-#include "tests/fake_clock.h"
-#include "tests/test_util.h"
+#include "tests/loopback_fixture.h"
 
 namespace {
 
-TEST(TransportSmoke, LocalRequestReachesServer) {
-  ScratchDir _Dir;
-  Sim::SimServer _Server;
-  ASSERT_TRUE(_Server.Start("127.0.0.2", 3480));
-  _Server.SetDefault({200, "{\"a\": 1}", 0, false});
-  FrontEnd _FrontEnd;
-  Veru::Engine _Engine;
-  _Engine.m_sIp = "127.0.0.2";
-  _FrontEnd.m_pEngine = &_Engine;
-  Veru::PollLoop _PollLoop(&_FrontEnd.m_Mutex, &_FrontEnd);
-  pthread_mutex_init(&_FrontEnd.m_Mutex, nullptr);
+// The local stand-in of the unit listens here on port 3480; the forward
+// server on the second address.
+const char kUnitIp[] = "127.0.0.10";
+const char kForwardHost[] = "127.0.0.11";
+
+const char kPath[] =
+    "data_request?id=lu_sdata&loadtime=0&dataversion=0&minimumdelay=0"
+    "&timeout=60";
+
+class TransportTest : public LoopbackTest {
+ protected:
+  // Starts the unit's stand-in with a default reply and points the current
+  // unit at it.
+  void StartUnit(const std::string& sBody) {
+    ASSERT_TRUE(m_Unit.Start(kUnitIp, 3480));
+    m_Unit.SetDefault({200, sBody, 0, false});
+    UseLocal(kUnitIp);
+  }
+
+  // One Request with the output captured.
+  int RunRequest(const std::string& sPath, int iRetryWindow,
+                 json_object** pp_json_object, std::string* pOutput) {
+    int iResult = -1;
+    *pOutput = CaptureOutput([&] {
+      iResult = m_PollLoop.Request(sPath, &m_DataBlock, pp_json_object,
+                                   iRetryWindow);
+    });
+    return iResult;
+  }
+
+  std::string BlockText() const {
+    return m_DataBlock.m_pData == nullptr ? "(null)"
+                                          : std::string(m_DataBlock.m_pData);
+  }
+
+  Sim::SimServer m_Unit;
+  Veru::DataBlock m_DataBlock{true};
+};
+
+TEST_F(TransportTest, LocalAndRemoteURLsArriveAsSent) {
+  StartUnit("{\"local\": 1}");
+  Sim::SimServer _Forward;
+  std::string sFwd = StartForwardServer(&_Forward, kForwardHost);
+  ASSERT_FALSE(sFwd.empty());
+  _Forward.SetDefault({200, "{\"remote\": 1}", 0, false});
+
+  struct Case {
+    bool bRemote;
+    std::string sPrinted;
+    std::string sTarget;
+  } vecCases[] = {
+      {false,
+       "GET:http://127.0.0.10:3480/" + std::string(kPath) +
+           " got: 12 bytes\n",
+       "/" + std::string(kPath)},
+      {true,
+       "GET:https://" + sFwd + "/alice/s3cret/35104321/" + kPath +
+           " got: 13 bytes\n",
+       "/alice/s3cret/35104321/" + std::string(kPath)},
+  };
+  for (const Case& _Case : vecCases) {
+    SCOPED_TRACE(_Case.bRemote ? "remote" : "local");
+    m_Unit.ClearLog();
+    _Forward.ClearLog();
+    if (_Case.bRemote) {
+      UseRemote(sFwd, "alice", "s3cret", 35104321);
+      // Neither of these ever forms a URL.
+      m_Engine.m_sFwdMain = "127.0.0.19:1";
+      m_Engine.m_sFwdBack = "127.0.0.19:2";
+    } else {
+      UseLocal(kUnitIp);
+    }
+    json_object* p_json_object = nullptr;
+    std::string sOutput;
+    EXPECT_EQ(0, RunRequest(kPath, 0, &p_json_object, &sOutput));
+    EXPECT_EQ(_Case.sPrinted, sOutput);
+    Sim::SimServer& _Server = _Case.bRemote ? _Forward : m_Unit;
+    Sim::SimServer& _Other = _Case.bRemote ? m_Unit : _Forward;
+    ASSERT_EQ(1u, _Server.Log().size());
+    EXPECT_EQ(_Case.sTarget, _Server.Log()[0].sTarget);
+    EXPECT_TRUE(_Other.Log().empty());
+    ASSERT_NE(nullptr, p_json_object);
+    EXPECT_TRUE(json_object_object_get_ex(
+        p_json_object, _Case.bRemote ? "remote" : "local", nullptr));
+    json_object_put(p_json_object);
+  }
+}
+
+TEST_F(TransportTest, BaseURLIsFormedAnewForEveryAttempt) {
+  StartUnit("");  // empty replies: every local attempt fails
+  Sim::SimServer _Forward;
+  std::string sFwd = StartForwardServer(&_Forward, kForwardHost);
+  ASSERT_FALSE(sFwd.empty());
+  _Forward.SetDefault({200, "{}", 0, false});
+  // Between the first and the second attempt the unit goes remote.
+  FakeClock::SetSleepHook([&](int) { UseRemote(sFwd, "bob", "pw", 7); });
+  std::string sOutput;
+  EXPECT_EQ(0, RunRequest("data_request?id=x", 60, nullptr, &sOutput));
+  EXPECT_EQ(
+      "GET:http://127.0.0.10:3480/data_request?id=x got: 0 bytes\n"
+      "GET:https://" + sFwd + "/bob/pw/7/data_request?id=x got: 2 bytes\n",
+      sOutput);
+  EXPECT_EQ(1u, m_Unit.Log().size());
+  EXPECT_EQ(1u, _Forward.Log().size());
+}
+
+// What one reply (or a run of them) makes of a Request.
+TEST_F(TransportTest, RepliesDecideTheResult) {
+  struct Case {
+    const char* sName;
+    std::vector<Sim::Reply> vecQueued;  // answered first, in order
+    Sim::Reply _Default;
+    int iRetryWindow;
+    int iResult;
+    size_t iAttempts;
+    int64_t iSleptMs;
+    const char* sBlock;  // text left in the block
+    bool bObject;        // a parsed reply is handed back
+  } vecCases[] = {
+      {"object", {}, {200, "{\"a\": 1}", 0, false}, 0, 0, 1, 0, "{\"a\": 1}",
+       true},
+      {"null gives 0 and no object", {}, {200, "null", 0, false}, 60, 0, 1, 0,
+       "null", false},
+      {"not JSON: -1 at once, text kept", {},
+       {200, "Invalid user/pass", 0, false}, 60, -1, 1, 0, "Invalid user/pass",
+       false},
+      {"empty reply retried within the window", {{200, "", 0, false}},
+       {200, "{}", 0, false}, 60, 0, 2, 1000, "{}", true},
+      {"empty reply, window 0", {}, {200, "", 0, false}, 0, -1, 1, 0, "",
+       false},
+      {"HTTP error, window 0: one attempt", {}, {500, "", 0, false}, 0, -1, 1,
+       0, "", false},
+      {"HTTP error then a reply", {{500, "", 0, false}, {404, "", 0, false}},
+       {200, "[1]", 0, false}, 60, 0, 3, 2000, "[1]", true},
+      {"dropped connection", {}, {200, "", 0, true}, 0, -1, 1, 0, "", false},
+  };
+  ASSERT_TRUE(m_Unit.Start(kUnitIp, 3480));
+  UseLocal(kUnitIp);
+  for (const Case& _Case : vecCases) {
+    SCOPED_TRACE(_Case.sName);
+    m_Unit.ClearLog();
+    m_Unit.SetDefault(_Case._Default);
+    for (const Sim::Reply& _Reply : _Case.vecQueued) m_Unit.Queue(_Reply);
+    FakeClock::Reset();
+    Veru::DataBlock _Fresh(true);
+    json_object* p_json_object = nullptr;
+    int iResult = -1;
+    CaptureOutput([&] {
+      iResult = m_PollLoop.Request("data_request?id=x", &_Fresh,
+                                   &p_json_object, _Case.iRetryWindow);
+    });
+    EXPECT_EQ(_Case.iResult, iResult);
+    EXPECT_EQ(_Case.iAttempts, m_Unit.Log().size());
+    EXPECT_EQ(_Case.iSleptMs, FakeClock::SleptMs());
+    ASSERT_NE(nullptr, _Fresh.m_pData);
+    EXPECT_EQ(_Case.sBlock, std::string(_Fresh.m_pData));
+    EXPECT_EQ(static_cast<int>(strlen(_Case.sBlock)), _Fresh.m_iSize);
+    EXPECT_EQ(_Case.bObject, p_json_object != nullptr);
+    if (p_json_object != nullptr) json_object_put(p_json_object);
+  }
+}
+
+TEST_F(TransportTest, SixtySecondWindowTriesEverySecondThenGivesUp) {
+  ASSERT_TRUE(m_Unit.Start(kUnitIp, 3480));
+  UseLocal(kUnitIp);
+  std::mutex _Mutex;
+  std::vector<int64_t> vecSeen;  // fake time of each attempt
+  m_Unit.SetHandler([&](const Sim::LoggedRequest&, Sim::Reply* pReply) {
+    std::lock_guard<std::mutex> _Lock(_Mutex);
+    vecSeen.push_back(Veru::Now() - 1700000000);
+    *pReply = {503, "", 0, false};
+    return true;
+  });
+  std::vector<int> vecSleeps;
+  FakeClock::SetSleepHook([&](int iMs) { vecSleeps.push_back(iMs); });
+  std::string sOutput;
+  EXPECT_EQ(-1, RunRequest("data_request?id=x", 60, nullptr, &sOutput));
+
+  std::vector<int64_t> vecExpected;
+  for (int i = 0; i <= 60; ++i) vecExpected.push_back(i);
+  std::lock_guard<std::mutex> _Lock(_Mutex);
+  EXPECT_EQ(vecExpected, vecSeen);
+  EXPECT_EQ(std::vector<int>(60, 1000), vecSleeps);
+}
+
+TEST_F(TransportTest, ReplyFileIsDeletedAfterReading) {
+  StartUnit("{\"a\": 1}");
+  int iNumber = Veru::PeekTempFileNumber();
+  std::string sOutput;
+  EXPECT_EQ(0, RunRequest("data_request?id=x", 0, nullptr, &sOutput));
+  EXPECT_EQ(iNumber + 1, Veru::PeekTempFileNumber());
+  // Only the fetcher's own log stays.
+  EXPECT_EQ("wget.log\n", ListFolder(m_Dir.Path()));
+}
+
+// Records every argument, then answers with the name of its reply file
+// (as a JSON string), so the reply shows which fetch it belongs to.
+const char kRecordingWget[] =
+    "for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$WGET_RECORD\"; done\n"
+    "out=''; prev=''\n"
+    "for a in \"$@\"; do [ \"$prev\" = -O ] && out=\"$a\"; prev=\"$a\"; "
+    "done\n"
+    "printf '\"%s\"' \"$out\" > \"$out\"\n";
+
+TEST_F(TransportTest, FetcherGetsItsArgumentsInOrder) {
+  std::string sRecord = m_Dir.Path() + "/args.txt";
+  setenv("WGET_RECORD", sRecord.c_str(), 1);
+  FakeWget _Wget(kRecordingWget);
+  int iNumber = Veru::PeekTempFileNumber();
   Veru::DataBlock _DataBlock(true);
-  json_object* p_json_object = nullptr;
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(0, _PollLoop.Request("data_request?id=x", &_DataBlock, &p_json_object, 0));
-  std::string sOut = testing::internal::GetCapturedStdout();
-  EXPECT_EQ("GET:http://127.0.0.2:3480/data_request?id=x got: 8 bytes\n", sOut);
-  ASSERT_NE(nullptr, p_json_object);
-  json_object_put(p_json_object);
-  ASSERT_EQ(1u, _Server.Log().size());
-  EXPECT_EQ("/data_request?id=x", _Server.Log()[0].sTarget);
+  std::string sOutput = CaptureOutput([&] {
+    EXPECT_EQ(0, Veru::FetchURL("http://127.0.0.10:3480/data_request?id=x",
+                                30, &_DataBlock));
+  });
+  unsetenv("WGET_RECORD");
+  std::string sFile = "wget." + std::to_string(iNumber) + ".tmp";
+  EXPECT_EQ(
+      "--no-check-certificate\n--tries=1\n--timeout=30\n-o\nwget.log\n-O\n" +
+          sFile + "\nhttp://127.0.0.10:3480/data_request?id=x\n",
+      ReadFile(sRecord));
+  EXPECT_EQ("GET:http://127.0.0.10:3480/data_request?id=x got: " +
+                std::to_string(sFile.size() + 2) + " bytes\n",
+            sOutput);
+  EXPECT_EQ("\"" + sFile + "\"", std::string(_DataBlock.m_pData));
+  EXPECT_FALSE(FileExists(sFile));
+
+  // A request to the unit gives every attempt 90 seconds.
+  setenv("WGET_RECORD", sRecord.c_str(), 1);
+  remove(sRecord.c_str());
+  UseLocal(kUnitIp);
+  sFile = "wget." + std::to_string(Veru::PeekTempFileNumber()) + ".tmp";
+  EXPECT_EQ(0, RunRequest("data_request?id=x", 0, nullptr, &sOutput));
+  unsetenv("WGET_RECORD");
+  EXPECT_EQ(
+      "--no-check-certificate\n--tries=1\n--timeout=90\n-o\nwget.log\n-O\n" +
+          sFile + "\nhttp://127.0.0.10:3480/data_request?id=x\n",
+      ReadFile(sRecord));
+}
+
+TEST_F(TransportTest, TwoThreadsNeverShareATemporaryFile) {
+  std::string sRecord = m_Dir.Path() + "/args.txt";
+  setenv("WGET_RECORD", sRecord.c_str(), 1);
+  FakeWget _Wget(kRecordingWget);
+  const int kFetchesPerThread = 12;
+  int iFirst = Veru::PeekTempFileNumber();
+  std::vector<std::string> vecReplies[2];
+  auto fFetch = [&](int iThread) {
+    for (int i = 0; i < kFetchesPerThread; ++i) {
+      Veru::DataBlock _DataBlock(true);
+      if (Veru::FetchURL("http://127.0.0.10:3480/x", 5, &_DataBlock) == 0)
+        vecReplies[iThread].push_back(_DataBlock.m_pData);
+    }
+  };
+  CaptureOutput([&] {
+    std::thread _Other(fFetch, 1);
+    fFetch(0);
+    _Other.join();
+  });
+  unsetenv("WGET_RECORD");
+
+  // Every number from the first one on, each exactly once, and every reply
+  // read by the fetch that owned its file.
+  std::multiset<std::string> setExpected;
+  for (int i = 0; i < 2 * kFetchesPerThread; ++i)
+    setExpected.insert("\"wget." + std::to_string(iFirst + i) + ".tmp\"");
+  std::multiset<std::string> setReplies;
+  for (const auto& vecThread : vecReplies) {
+    EXPECT_EQ(static_cast<size_t>(kFetchesPerThread), vecThread.size());
+    setReplies.insert(vecThread.begin(), vecThread.end());
+  }
+  EXPECT_EQ(setExpected, setReplies);
+  EXPECT_EQ(iFirst + 2 * kFetchesPerThread, Veru::PeekTempFileNumber());
+  // Every reply file was deleted.
+  EXPECT_EQ("args.txt\n", ListFolder(m_Dir.Path()));
+}
+
+TEST_F(TransportTest, UnopenableReplyFileFails) {
+  struct Case {
+    const char* sName;
+    const char* sScript;
+  } vecCases[] = {
+      {"exit 4, no file", "exit 4"},
+      {"exit 0, no file", "exit 0"},
+      {"killed by a signal, no file", "kill -9 $$"},
+  };
+  for (const Case& _Case : vecCases) {
+    SCOPED_TRACE(_Case.sName);
+    FakeWget _Wget(_Case.sScript);
+    Veru::DataBlock _DataBlock(true);
+    int iResult = 0;
+    std::string sOutput = CaptureOutput([&] {
+      iResult = Veru::FetchURL("http://127.0.0.10:3480/x", 90, &_DataBlock);
+    });
+    EXPECT_EQ(-1, iResult);
+    EXPECT_EQ("GET:http://127.0.0.10:3480/x FAILED!\n", sOutput);
+    EXPECT_EQ(nullptr, _DataBlock.m_pData);
+  }
+  // Through Request the same: -1, and with window 0 one attempt.
+  UseLocal(kUnitIp);
+  FakeWget _Wget("exit 0");
+  std::string sOutput;
+  EXPECT_EQ(-1, RunRequest("data_request?id=x", 0, nullptr, &sOutput));
+  EXPECT_EQ("GET:http://127.0.0.10:3480/data_request?id=x FAILED!\n",
+            sOutput);
+}
+
+TEST_F(TransportTest, MissingFetcherFails) {
+  const char* sPath = getenv("PATH");
+  std::string sOldPath = sPath == nullptr ? "" : sPath;
+  setenv("PATH", m_Dir.Path().c_str(), 1);  // holds no wget
+  Veru::DataBlock _DataBlock(true);
+  int iResult = 0;
+  std::string sOutput = CaptureOutput([&] {
+    iResult = Veru::FetchURL("http://127.0.0.10:3480/x", 90, &_DataBlock);
+  });
+  setenv("PATH", sOldPath.c_str(), 1);
+  EXPECT_EQ(-1, iResult);
+  EXPECT_EQ("GET:http://127.0.0.10:3480/x FAILED!\n", sOutput);
+  EXPECT_EQ("", ListFolder(m_Dir.Path()));
+}
+
+TEST_F(TransportTest, NonZeroExitStillReadsAndDeletesTheFile) {
+  FakeWget _Wget(
+      "out=''; prev=''\n"
+      "for a in \"$@\"; do [ \"$prev\" = -O ] && out=\"$a\"; prev=\"$a\"; "
+      "done\n"
+      "printf partial > \"$out\"; exit 4");
+  Veru::DataBlock _DataBlock(true);
+  int iResult = 0;
+  std::string sOutput = CaptureOutput([&] {
+    iResult = Veru::FetchURL("http://127.0.0.10:3480/x", 90, &_DataBlock);
+  });
+  EXPECT_EQ(4, iResult);
+  EXPECT_EQ("GET:http://127.0.0.10:3480/x got: 7 bytes\n", sOutput);
+  EXPECT_EQ("partial", std::string(_DataBlock.m_pData));
+  EXPECT_EQ("", ListFolder(m_Dir.Path()));
+}
+
+TEST_F(TransportTest, StaleReplyFileIsNeverRead) {
+  FakeWget _Wget("exit 4");  // writes nothing
+  std::string sFile =
+      "wget." + std::to_string(Veru::PeekTempFileNumber()) + ".tmp";
+  WriteFile(sFile, "{\"stale\": true}");
+  Veru::DataBlock _DataBlock(true);
+  int iResult = 0;
+  std::string sOutput = CaptureOutput([&] {
+    iResult = Veru::FetchURL("http://127.0.0.10:3480/x", 90, &_DataBlock);
+  });
+  EXPECT_EQ(-1, iResult);
+  EXPECT_EQ("GET:http://127.0.0.10:3480/x FAILED!\n", sOutput);
+  EXPECT_EQ(nullptr, _DataBlock.m_pData);
+  EXPECT_FALSE(FileExists(sFile));
+}
+
+TEST_F(TransportTest, PasswordIsSentByteForByteAndRunsNothing) {
+  Sim::SimServer _Forward;
+  std::string sFwd = StartForwardServer(&_Forward, kForwardHost);
+  ASSERT_FALSE(sFwd.empty());
+  _Forward.SetDefault({200, "{}", 0, false});
+  const std::string sPassword =
+      "a\"b c'd;touch owned;$(touch owned)`touch owned`\";touch owned;\"";
+  UseRemote(sFwd, "o'neil \"x\"", sPassword, 99);
+  std::string sOutput;
+  EXPECT_EQ(0, RunRequest("data_request?id=x", 0, nullptr, &sOutput));
+  EXPECT_EQ("GET:https://" + sFwd + "/o'neil \"x\"/" + sPassword +
+                "/99/data_request?id=x got: 2 bytes\n",
+            sOutput);
+  ASSERT_EQ(1u, _Forward.Log().size());
+  EXPECT_EQ("/o'neil \"x\"/" + sPassword + "/99/data_request?id=x",
+            _Forward.Log()[0].sDecoded);
+  EXPECT_FALSE(FileExists("owned"));
+  EXPECT_EQ("wget.log\n", ListFolder(m_Dir.Path()));
+}
+
+TEST_F(TransportTest, OverlongURLIsRefusedBeforeAnythingRuns) {
+  StartUnit("{}");
+  const std::string sBase = "http://127.0.0.10:3480/";
+  struct Case {
+    size_t iLength;  // of the whole URL
+    int iResult;
+  } vecCases[] = {{499, 0}, {500, -1}, {2000, -1}};
+  for (const Case& _Case : vecCases) {
+    SCOPED_TRACE(_Case.iLength);
+    m_Unit.ClearLog();
+    std::string sPath =
+        "x?" + std::string(_Case.iLength - sBase.size() - 2, 'a');
+    int iNumber = Veru::PeekTempFileNumber();
+    Veru::DataBlock _DataBlock(true);
+    int iResult = 0;
+    std::string sOutput = CaptureOutput(
+        [&] { iResult = Veru::FetchURL(sBase + sPath, 90, &_DataBlock); });
+    EXPECT_EQ(_Case.iResult, iResult);
+    if (_Case.iResult == 0) {
+      EXPECT_EQ("GET:" + sBase + sPath + " got: 2 bytes\n", sOutput);
+      ASSERT_EQ(1u, m_Unit.Log().size());
+      EXPECT_EQ("/" + sPath, m_Unit.Log()[0].sTarget);
+    } else {
+      EXPECT_EQ("", sOutput);
+      EXPECT_TRUE(m_Unit.Log().empty());
+      EXPECT_EQ(iNumber, Veru::PeekTempFileNumber());
+    }
+    // The same through Request, even with a retry window.
+    m_Unit.ClearLog();
+    EXPECT_EQ(_Case.iResult, RunRequest(sPath, 60, nullptr, &sOutput));
+    EXPECT_EQ(_Case.iResult == 0 ? 1u : 0u, m_Unit.Log().size());
+  }
+}
+
+TEST_F(TransportTest, UnsendableRequestsAreRefused) {
+  StartUnit("{}");
+  struct Case {
+    const char* sName;
+    std::string sIp;
+    std::string sPath;
+  } vecCases[] = {
+      {"empty path", kUnitIp, ""},
+      {"base URL does not fit", std::string(487, '1'), "x"},
+      {"NUL byte in the path", kUnitIp, std::string("a\0b", 3)},
+  };
+  for (const Case& _Case : vecCases) {
+    SCOPED_TRACE(_Case.sName);
+    UseLocal(_Case.sIp);
+    int iNumber = Veru::PeekTempFileNumber();
+    std::string sOutput;
+    EXPECT_EQ(-1, RunRequest(_Case.sPath, 0, nullptr, &sOutput));
+    EXPECT_EQ("", sOutput);
+    EXPECT_EQ(iNumber, Veru::PeekTempFileNumber());
+  }
+  EXPECT_TRUE(m_Unit.Log().empty());
+  // No current unit at all.
+  m_FrontEnd.m_pEngine = nullptr;
+  std::string sOutput;
+  EXPECT_EQ(-1, RunRequest("data_request?id=x", 0, nullptr, &sOutput));
+  EXPECT_EQ("", sOutput);
 }
 
 }  // namespace

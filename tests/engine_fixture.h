@@ -1,0 +1,124 @@
+// A front end, an engine and a current unit for the locator and main-loop
+// tests, run in a scratch folder on the fake clock, with the two locator
+// servers (the compiled-in addresses) as loopback servers.
+//
+// Ownership: the unit is made with new. Once a unit list was loaded it
+// belongs to the engine's m_mapEngine (the engine deletes it); otherwise the
+// fixture deletes it.
+#ifndef VERU_TESTS_ENGINE_FIXTURE_H
+#define VERU_TESTS_ENGINE_FIXTURE_H
+
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "console/front_end.h"
+#include "engine/poll_loop.h"
+#include "sim/sim_server.h"
+#include "tests/fake_clock.h"
+#include "tests/test_util.h"
+
+// Splits a compiled-in "host[:port]" into its parts (port 80 when absent).
+inline void SplitHostPort(const std::string& sHostPort, std::string* pHost,
+                          int* pPort) {
+  size_t iColon = sHostPort.rfind(':');
+  *pHost = sHostPort.substr(0, iColon);
+  *pPort = iColon == std::string::npos
+               ? 80
+               : atoi(sHostPort.substr(iColon + 1).c_str());
+}
+
+// Starts a plain HTTP server on a compiled-in "host[:port]".
+inline bool StartAt(Sim::SimServer* pServer, const std::string& sHostPort) {
+  std::string sHost;
+  int iPort = 0;
+  SplitHostPort(sHostPort, &sHost, &iPort);
+  return pServer->Start(sHost, iPort);
+}
+
+inline Sim::Reply Body(const std::string& sBody, int iDelayMs = 0) {
+  Sim::Reply _Reply;
+  _Reply.sBody = sBody;
+  _Reply.iDelayMs = iDelayMs;
+  return _Reply;
+}
+
+// The locator URLs as the client must send them.
+inline std::string MainLocatorURL(const std::string& sQuery) {
+  return std::string("http://") + VERU_LOCATOR_MAIN + "/locator_json.php" +
+         sQuery;
+}
+inline std::string BackupLocatorURL(const std::string& sQuery) {
+  return std::string("http://") + VERU_LOCATOR_BACKUP + "/locator_json.php" +
+         sQuery;
+}
+
+class EngineFixture : public testing::Test {
+ protected:
+  void SetUp() override {
+    FakeClock::Reset();
+    FakeClock::SetSleepHook(nullptr);
+    pthread_mutex_init(&m_FrontEnd.m_Mutex, nullptr);
+    m_pPollLoop.reset(new Veru::PollLoop(&m_FrontEnd.m_Mutex, &m_FrontEnd));
+    m_FrontEnd.m_pPollLoop = m_pPollLoop.get();
+    m_pEngine = new Veru::Engine();
+    m_FrontEnd.m_pEngine = m_pEngine;
+  }
+
+  void TearDown() override {
+    FakeClock::SetSleepHook(nullptr);
+    m_MainLocator.Stop();
+    m_BackupLocator.Stop();
+    bool bInMap = false;
+    for (const auto& entry : m_pPollLoop->m_mapEngine) {
+      if (entry.second == m_pEngine) bInMap = true;
+    }
+    m_pPollLoop.reset();
+    if (!bInMap) delete m_pEngine;
+    pthread_mutex_destroy(&m_FrontEnd.m_Mutex);
+  }
+
+  void StartLocators() {
+    ASSERT_TRUE(StartAt(&m_MainLocator, VERU_LOCATOR_MAIN));
+    ASSERT_TRUE(StartAt(&m_BackupLocator, VERU_LOCATOR_BACKUP));
+  }
+
+  // Starts the poll thread and waits (real time) until it has ended. On a
+  // hang a stop is requested, the test fails and false is returned.
+  bool RunThread(int iLimitMs = 5000) {
+    if (m_pPollLoop->Start() == 0) return false;
+    return WaitForEnd(iLimitMs);
+  }
+
+  // Waits (real time) until the poll thread has ended; see RunThread.
+  bool WaitForEnd(int iLimitMs = 5000) {
+    auto tEnd = std::chrono::steady_clock::now() +
+                std::chrono::milliseconds(iLimitMs);
+    while (m_pPollLoop->m_bRunning) {
+      if (std::chrono::steady_clock::now() > tEnd) {
+        ADD_FAILURE() << "the poll thread did not end in time";
+        m_pPollLoop->m_bQuit = true;
+        while (m_pPollLoop->m_bRunning) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+  }
+
+  ScratchDir m_Dir;
+  FrontEnd m_FrontEnd;
+  std::unique_ptr<Veru::PollLoop> m_pPollLoop;
+  Veru::Engine* m_pEngine = nullptr;
+  Sim::SimServer m_MainLocator;
+  Sim::SimServer m_BackupLocator;
+};
+
+#endif  // VERU_TESTS_ENGINE_FIXTURE_H
