@@ -3,6 +3,7 @@
 // (127.0.0.43:3482) and the locator servers at the compiled-in addresses,
 // all reached through the real wget.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -143,10 +144,19 @@ class SimController {
   bool m_bLampSwitched = false;  // guarded by m_Mutex
 };
 
+// Starts a server at a compiled-in locator address ("host:port").
 bool StartAt(Sim::SimServer* pServer, const std::string& sAddress) {
   size_t iColon = sAddress.rfind(':');
-  return pServer->Start(sAddress.substr(0, iColon),
-                        atoi(sAddress.c_str() + iColon + 1));
+  // The locator addresses are shared with other suites that may run at the
+  // same time in another process: wait a while for the address.
+  for (int i = 0; i < 100; ++i) {
+    if (pServer->Start(sAddress.substr(0, iColon),
+                       atoi(sAddress.c_str() + iColon + 1))) {
+      return true;
+    }
+    usleep(100 * 1000);
+  }
+  return false;
 }
 
 mode_t FileMode(const std::string& sPath) {

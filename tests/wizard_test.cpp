@@ -70,11 +70,19 @@ bool EndsWith(const std::string& sText, const std::string& sEnd) {
          sText.compare(sText.size() - sEnd.size(), sEnd.size(), sEnd) == 0;
 }
 
-// Splits "host:port" of a compiled-in locator address.
+// Starts a server at a compiled-in locator address ("host:port").
 bool StartAt(Sim::SimServer* pServer, const std::string& sAddress) {
   size_t iColon = sAddress.rfind(':');
-  return pServer->Start(sAddress.substr(0, iColon),
-                        atoi(sAddress.c_str() + iColon + 1));
+  // The locator addresses are shared with other suites that may run at the
+  // same time in another process: wait a while for the address.
+  for (int i = 0; i < 100; ++i) {
+    if (pServer->Start(sAddress.substr(0, iColon),
+                       atoi(sAddress.c_str() + iColon + 1))) {
+      return true;
+    }
+    usleep(100 * 1000);
+  }
+  return false;
 }
 
 class WizardTest : public testing::Test {
