@@ -176,6 +176,42 @@ bool PublishListedUnit(FrontEnd* pFrontEnd, int iSerialNumber,
   return true;
 }
 
+// The way of connecting to a listed unit: asked when it can be reached both
+// ways (the mode is then set), told otherwise. False at end of input.
+bool ChooseAccess(FrontEnd* pFrontEnd, const Veru::Engine& _Unit,
+                  std::string* psMode, bool* pbSetMode, bool* pbUsingRemote) {
+  *pbSetMode = false;
+  *pbUsingRemote = false;
+  if (_Unit.m_bLocalAvailable && _Unit.m_bRemoteAvailable) {
+    char cUserName[kInputBufferSize];
+    if (!Ask(pFrontEnd,
+             "You can connect locally or remote.\n"
+             "Enter A for automatic (recommended),\n"
+             "L for local only,\n"
+             "R for remote only:",
+             cUserName)) {
+      return false;
+    }
+    printf("\n");
+    if (cUserName[0] == 'l' || cUserName[0] == 'L') {
+      *psMode = "L";
+    } else if (cUserName[0] == 'r' || cUserName[0] == 'R') {
+      *psMode = "R";
+      *pbUsingRemote = true;
+    } else {
+      *psMode = "A";
+    }
+    *pbSetMode = true;
+  } else if (_Unit.m_bLocalAvailable) {
+    printf("Connecting locally on IP: %s\n", _Unit.m_sIp.c_str());
+  } else {
+    printf("Connecting remote with verunet user: %s\n",
+           _Unit.m_sUsername.c_str());
+    *pbUsingRemote = true;
+  }
+  return true;
+}
+
 // The account's units from the locator, the choice of one, the way of
 // connecting and, for a remote connection, the password.
 void ConnectThroughLocator(FrontEnd* pFrontEnd, const std::string& sUser) {
@@ -197,35 +233,12 @@ void ConnectThroughLocator(FrontEnd* pFrontEnd, const std::string& sUser) {
   }
 
   std::string sMode;
-  const std::string* psMode = nullptr;
+  bool bSetMode = false;
   bool bUsingRemote = false;
-  if (_Unit.m_bLocalAvailable && _Unit.m_bRemoteAvailable) {
-    char cUserName[kInputBufferSize];
-    if (!Ask(pFrontEnd,
-             "You can connect locally or remote.\n"
-             "Enter A for automatic (recommended),\n"
-             "L for local only,\n"
-             "R for remote only:",
-             cUserName)) {
-      return;
-    }
-    printf("\n");
-    if (cUserName[0] == 'l' || cUserName[0] == 'L') {
-      sMode = "L";
-    } else if (cUserName[0] == 'r' || cUserName[0] == 'R') {
-      sMode = "R";
-      bUsingRemote = true;
-    } else {
-      sMode = "A";
-    }
-    psMode = &sMode;
-  } else if (_Unit.m_bLocalAvailable) {
-    printf("Connecting locally on IP: %s\n", _Unit.m_sIp.c_str());
-  } else {
-    printf("Connecting remote with verunet user: %s\n",
-           _Unit.m_sUsername.c_str());
-    bUsingRemote = true;
+  if (!ChooseAccess(pFrontEnd, _Unit, &sMode, &bSetMode, &bUsingRemote)) {
+    return;
   }
+  const std::string* psMode = bSetMode ? &sMode : nullptr;
 
   std::string sPassword;
   bool bSavePassword = false;

@@ -367,11 +367,14 @@ TEST_F(ConsoleE2ETest, RestoredLocalSession) {
   _Console.WriteLine("7");
   ASSERT_TRUE(_Console.WaitFor("\n----COMMAND RESULT: -2 ")) << _Console.Output();
 
-  // Suspended: no more polls once the one in flight is back.
+  // Suspended: no more polls once the one in flight is back (polling goes
+  // on every 400 ms otherwise, so a quiet window of 1.5 s shows the pause).
   _Console.WriteLine("suspend");
-  usleep(1500 * 1000);
-  int iPolls = _Unit.Count("id=lu_sdata");
-  usleep(2000 * 1000);
+  int iPolls = -1;
+  for (int i = 0; i < 8 && iPolls != _Unit.Count("id=lu_sdata"); ++i) {
+    iPolls = _Unit.Count("id=lu_sdata");
+    usleep(1500 * 1000);
+  }
   EXPECT_EQ(iPolls, _Unit.Count("id=lu_sdata"));
   _Console.WriteLine("resume");
   EXPECT_TRUE(_Unit.m_Server.WaitForRequests(_Unit.m_Server.Log().size() + 1,
