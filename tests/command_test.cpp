@@ -204,6 +204,22 @@ TEST_F(CommandTest, PasswordRequestRoutesTheNextLineToThePrompt) {
   EXPECT_EQ("1", ReadFile("arg_usingremote"));
 }
 
+TEST_F(CommandTest, RefusedCredentialsRouteTheNextLineToTheWizard) {
+  // The refused unit is given up: the wizard picks another one.
+  _Test._FrontEnd.m_bNeedUserPassword = true;
+  _Test.DropUnit();
+  std::string sOutput = Loop("5 on\n127.0.0.41\n7\n");
+  EXPECT_EQ(0u, sOutput.find("There are 2 ways to talk to your Veru system.\n"));
+  EXPECT_TRUE(EndsWith(sOutput,
+                       "What is your verunet username (blank if you don't "
+                       "have one or an IP):" + sNothingLine()))
+      << sOutput;
+  EXPECT_TRUE(Targets().empty());
+  ASSERT_NE(nullptr, _Test._FrontEnd.m_pEngine.load());
+  EXPECT_EQ("127.0.0.41", _Test._FrontEnd.m_pEngine.load()->m_sIp);
+  EXPECT_FALSE(_Test._FrontEnd.m_bNeedUserPassword.load());
+}
+
 TEST_F(CommandTest, EmptyPasswordKeepsAskingAndQuitStillWorks) {
   Veru::Engine* pEngine = _Test._FrontEnd.m_pEngine.load();
   pEngine->m_bUsingRemote = true;
