@@ -1,7 +1,36 @@
-// Program life: restore the unit, start the engine, run the command loop.
+// Program life: restore the unit, start the engine, run the command loop,
+// stop the engine.
 #include "console/front_end.h"
 
+#include <cstdio>
+
+#include "console/settings.h"
+#include "engine/clock.h"
 #include "engine/poll_loop.h"
+
+namespace {
+
+// A new unit record filled from the setting files. Nobody else sees it until
+// the caller publishes it.
+Veru::Engine* RestoreEngine(int iSerialNumber, const std::string& sUsername) {
+  Veru::Engine* pEngine = new Veru::Engine();
+  pEngine->m_iSerialNumber = iSerialNumber;
+  pEngine->m_sIp = LoadSetting("arg_ip");
+  pEngine->m_sFwdMain = LoadSetting("arg_fwd_main");
+  pEngine->m_sFwdBack = LoadSetting("arg_fwd_back");
+  pEngine->m_sFwdActive = LoadSetting("arg_fwd_active");
+  pEngine->m_sFirmware = LoadSetting("arg_firmware");
+  pEngine->m_sUsername = sUsername;
+  pEngine->m_sPassword = LoadSetting("arg_pass");
+  pEngine->m_bUsingRemote =
+      LeadingInteger(LoadSetting("arg_usingremote").c_str()) != 0;
+  pEngine->m_sMode = LoadSetting("arg_mode");
+  pEngine->m_bUsingBackup =
+      LeadingInteger(LoadSetting("arg_usingbackup").c_str()) != 0;
+  return pEngine;
+}
+
+}  // namespace
 
 FrontEnd::FrontEnd()
     : m_pEngine(nullptr),
@@ -10,4 +39,24 @@ FrontEnd::FrontEnd()
       m_bNeedUserPassword(false),
       m_pInput(stdin) {}
 
-void FrontEnd::Run() {}
+void FrontEnd::Run() {
+  std::string sUsername = LoadSetting("arg_username");
+  int iSerialNumber = LeadingInteger(LoadSetting("arg_serialnumber").c_str());
+  if (iSerialNumber != 0) m_pEngine = RestoreEngine(iSerialNumber, sUsername);
+
+  pthread_mutex_init(&m_Mutex, nullptr);
+  m_pPollLoop = new Veru::PollLoop(&m_Mutex, this);
+
+  if (m_pEngine.load() == nullptr) ConnectWizard(sUsername);
+  if (m_pEngine.load() == nullptr) {
+    printf("No engine to connect to\n");
+    return;
+  }
+
+  printf("Staring the main loop\n");
+  m_pPollLoop->Start();
+  CommandLoop();
+
+  m_pPollLoop->m_bQuit = true;
+  while (m_pPollLoop->m_bRunning) Veru::SleepMs(100);
+}

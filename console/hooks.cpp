@@ -6,14 +6,16 @@
 #include "console/front_end.h"
 #include "engine/poll_loop.h"
 
+// The flag is set before the message is shown, so the line the user types
+// in answer to the message is always routed to the prompt.
 void FrontEnd::OnPasswordNeeded() {
-  printf("PASSWORD NEEDED:  PRESS ENTER\n");
   m_bNeedPassword = true;
+  printf("PASSWORD NEEDED:  PRESS ENTER\n");
 }
 
 void FrontEnd::OnUserPasswordNeeded() {
-  printf("USER/PASSWORD NEEDED:  PRESS ENTER\n");
   m_bNeedUserPassword = true;
+  printf("USER/PASSWORD NEEDED:  PRESS ENTER\n");
 }
 
 void FrontEnd::OnConnectionRetry() {

@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "console/front_end.h"
@@ -40,7 +42,10 @@ std::string LoadSetting(const std::string& sKey) {
 }
 
 int SaveSetting(const std::string& sKey, const std::string& sValue) {
-  mode_t iMode = sKey == "arg_pass" ? 0600 : 0644;
+  // The password file is made for its owner alone from the first byte on;
+  // the others get the usual mode for new files (the umask applies).
+  bool bSecret = sKey == "arg_pass";
+  mode_t iMode = bSecret ? 0600 : 0666;
   // A temporary name of its own for every save, so saves from the two threads
   // never write the same file; the rename replaces the setting atomically.
   static std::atomic<unsigned> s_iSaveCounter{0};
@@ -48,14 +53,21 @@ int SaveSetting(const std::string& sKey, const std::string& sValue) {
                       std::to_string(s_iSaveCounter.fetch_add(1));
   int iFile = open(sTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_EXCL, iMode);
   if (iFile < 0) return -1;
-  bool bOk = fchmod(iFile, iMode) == 0 && WriteAll(iFile, sValue) &&
-             fsync(iFile) == 0;
+  bool bOk = (!bSecret || fchmod(iFile, iMode) == 0) &&
+             WriteAll(iFile, sValue) && fsync(iFile) == 0;
   bOk = close(iFile) == 0 && bOk;
   if (!bOk || rename(sTemp.c_str(), sKey.c_str()) != 0) {
     unlink(sTemp.c_str());
     return -1;
   }
   return 0;
+}
+
+int LeadingInteger(const char* cText) {
+  long iValue = strtol(cText, nullptr, 10);
+  if (iValue > INT_MAX) return INT_MAX;
+  if (iValue < INT_MIN) return INT_MIN;
+  return static_cast<int>(iValue);
 }
 
 void FrontEnd::SaveSettings(bool bSavePassword) {

@@ -18,4 +18,9 @@ std::string LoadSetting(const std::string& sKey);
 // one then stays as it was).
 int SaveSetting(const std::string& sKey, const std::string& sValue);
 
+// The leading decimal integer of a text, as the setting files and typed
+// answers are read: optional blanks and sign, then digits; 0 when there are
+// none. Values beyond the int range are clamped to it.
+int LeadingInteger(const char* cText);
+
 #endif  // VERU_CONSOLE_SETTINGS_H

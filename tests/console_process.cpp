@@ -1,0 +1,197 @@
+#include "tests/console_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+// The test's environment, with leak reports off for the child.
+std::vector<std::string> ChildEnvironment() {
+  std::vector<std::string> vecEnvironment;
+  bool bAsanOptions = false;
+  for (char** p = environ; *p != nullptr; ++p) {
+    std::string sEntry = *p;
+    if (sEntry.compare(0, 13, "ASAN_OPTIONS=") == 0) {
+      sEntry += ":detect_leaks=0";
+      bAsanOptions = true;
+    }
+    vecEnvironment.push_back(sEntry);
+  }
+  if (!bAsanOptions) vecEnvironment.push_back("ASAN_OPTIONS=detect_leaks=0");
+  return vecEnvironment;
+}
+
+}  // namespace
+
+ConsoleProcess::~ConsoleProcess() {
+  if (m_iPid > 0) {
+    kill(m_iPid, SIGKILL);
+    int iStatus = 0;
+    waitpid(m_iPid, &iStatus, 0);
+    m_iPid = -1;
+  }
+  CloseInput();
+  m_tStopReading = NowMs();
+  if (m_Reader.joinable()) m_Reader.join();
+  if (m_iOutput >= 0) close(m_iOutput);
+}
+
+bool ConsoleProcess::Start(const std::string& sProgram) {
+  // A write to a child that has ended must fail, not end the test run.
+  signal(SIGPIPE, SIG_IGN);
+  int iInputPipe[2];
+  int iOutputPipe[2];
+  if (pipe2(iInputPipe, O_CLOEXEC) != 0) return false;
+  if (pipe2(iOutputPipe, O_CLOEXEC) != 0) {
+    close(iInputPipe[0]);
+    close(iInputPipe[1]);
+    return false;
+  }
+
+  posix_spawn_file_actions_t _Actions;
+  posix_spawn_file_actions_init(&_Actions);
+  posix_spawn_file_actions_adddup2(&_Actions, iInputPipe[0], 0);
+  posix_spawn_file_actions_adddup2(&_Actions, iOutputPipe[1], 1);
+  posix_spawn_file_actions_adddup2(&_Actions, iOutputPipe[1], 2);
+  // The child gets the default SIGPIPE back.
+  posix_spawnattr_t _Attributes;
+  posix_spawnattr_init(&_Attributes);
+  sigset_t _Default;
+  sigemptyset(&_Default);
+  sigaddset(&_Default, SIGPIPE);
+  posix_spawnattr_setsigdefault(&_Attributes, &_Default);
+  posix_spawnattr_setflags(&_Attributes, POSIX_SPAWN_SETSIGDEF);
+
+  std::vector<std::string> vecEnvironment = ChildEnvironment();
+  std::vector<char*> vecEnvp;
+  for (std::string& sEntry : vecEnvironment) vecEnvp.push_back(&sEntry[0]);
+  vecEnvp.push_back(nullptr);
+  std::string sPath = sProgram;
+  char* argv[] = {&sPath[0], nullptr};
+
+  int iError = posix_spawn(&m_iPid, sProgram.c_str(), &_Actions, &_Attributes,
+                           argv, vecEnvp.data());
+  posix_spawn_file_actions_destroy(&_Actions);
+  posix_spawnattr_destroy(&_Attributes);
+  close(iInputPipe[0]);
+  close(iOutputPipe[1]);
+  if (iError != 0) {
+    m_iPid = -1;
+    close(iInputPipe[1]);
+    close(iOutputPipe[0]);
+    return false;
+  }
+  m_iInput = iInputPipe[1];
+  m_iOutput = iOutputPipe[0];
+  m_Reader = std::thread([this] { ReadOutput(); });
+  return true;
+}
+
+int64_t ConsoleProcess::NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void ConsoleProcess::ReadOutput() {
+  char cBuffer[4096];
+  for (;;) {
+    struct pollfd _Poll = {m_iOutput, POLLIN, 0};
+    int iReady = poll(&_Poll, 1, 50);
+    if (iReady == 0) {
+      int64_t tStop = m_tStopReading.load();
+      if (tStop != 0 && NowMs() >= tStop) return;
+      continue;
+    }
+    if (iReady < 0 && errno == EINTR) continue;
+    if (iReady < 0) return;
+    ssize_t iLength = read(m_iOutput, cBuffer, sizeof(cBuffer));
+    if (iLength < 0 && errno == EINTR) continue;
+    if (iLength <= 0) return;
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    m_sOutput.append(cBuffer, static_cast<size_t>(iLength));
+    m_Changed.notify_all();
+  }
+}
+
+bool ConsoleProcess::Write(const std::string& sText) {
+  if (m_iInput < 0) return false;
+  size_t iDone = 0;
+  while (iDone < sText.size()) {
+    ssize_t iWritten = write(m_iInput, sText.data() + iDone, sText.size() - iDone);
+    if (iWritten < 0 && errno == EINTR) continue;
+    if (iWritten <= 0) return false;
+    iDone += static_cast<size_t>(iWritten);
+  }
+  return true;
+}
+
+bool ConsoleProcess::WaitFor(const std::string& sText, int iTimeoutMs) {
+  std::unique_lock<std::mutex> _Lock(m_Mutex);
+  size_t iFound = std::string::npos;
+  bool bFound = m_Changed.wait_for(
+      _Lock, std::chrono::milliseconds(iTimeoutMs), [&] {
+        iFound = m_sOutput.find(sText, m_iCursor);
+        return iFound != std::string::npos;
+      });
+  if (bFound) m_iCursor = iFound + sText.size();
+  return bFound;
+}
+
+std::string ConsoleProcess::Unmatched() {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  return m_sOutput.substr(m_iCursor);
+}
+
+std::string ConsoleProcess::Output() {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  return m_sOutput;
+}
+
+void ConsoleProcess::CloseInput() {
+  if (m_iInput >= 0) close(m_iInput);
+  m_iInput = -1;
+}
+
+void ConsoleProcess::Reap(int iStatus, int iDrainMs) {
+  m_iPid = -1;
+  if (WIFEXITED(iStatus)) {
+    m_iExitStatus = WEXITSTATUS(iStatus);
+  } else if (WIFSIGNALED(iStatus)) {
+    m_iExitStatus = 128 + WTERMSIG(iStatus);
+  }
+  // The output pipe ends with the child, unless a fetcher it started still
+  // holds it: then reading stops after iDrainMs.
+  m_tStopReading = NowMs() + iDrainMs;
+  if (m_Reader.joinable()) m_Reader.join();
+}
+
+int ConsoleProcess::WaitForExit(int iTimeoutMs) {
+  if (m_iPid <= 0) return m_iExitStatus;
+  auto tEnd = std::chrono::steady_clock::now() +
+              std::chrono::milliseconds(iTimeoutMs);
+  int iStatus = 0;
+  while (std::chrono::steady_clock::now() < tEnd) {
+    pid_t iDone = waitpid(m_iPid, &iStatus, WNOHANG);
+    if (iDone == m_iPid) {
+      Reap(iStatus, 2000);
+      return m_iExitStatus;
+    }
+    usleep(10000);
+  }
+  kill(m_iPid, SIGKILL);
+  waitpid(m_iPid, &iStatus, 0);
+  Reap(iStatus, 0);
+  return -1;
+}

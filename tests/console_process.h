@@ -1,0 +1,70 @@
+// ConsoleProcess runs the real program as a child process on pipes: the test
+// writes its standard input, and a reader thread collects its standard
+// output and standard error into one text. The child runs in the current
+// working directory (a ScratchDir) with the test's environment, except that
+// leak reports are switched off for it: the program frees nothing at exit
+// by design.
+//
+// Threads: one test thread drives the object; the reader thread only
+// appends to the collected output under the object's own lock.
+// Ownership: the destructor kills (SIGKILL) a child still running, reaps it
+// and closes the pipes.
+#ifndef VERU_TESTS_CONSOLE_PROCESS_H
+#define VERU_TESTS_CONSOLE_PROCESS_H
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class ConsoleProcess {
+ public:
+  ConsoleProcess() = default;
+  ~ConsoleProcess();
+  ConsoleProcess(const ConsoleProcess&) = delete;
+  ConsoleProcess& operator=(const ConsoleProcess&) = delete;
+
+  // Starts sProgram (no arguments). False when it could not be started.
+  bool Start(const std::string& sProgram);
+  // Writes to the child's standard input. False when the child no longer
+  // reads (its input was closed or it has ended).
+  bool Write(const std::string& sText);
+  bool WriteLine(const std::string& sLine) { return Write(sLine + "\n"); }
+  // Waits up to iTimeoutMs for sText to appear in the output after the end
+  // of the previous match, and moves past it; so a sequence of calls checks
+  // that the texts came in that order. False on timeout.
+  bool WaitFor(const std::string& sText, int iTimeoutMs = 15000);
+  // The output since the end of the previous match (what WaitFor would
+  // search next).
+  std::string Unmatched();
+  // Everything the child has printed so far.
+  std::string Output();
+  // Closes the child's standard input: it sees end of input.
+  void CloseInput();
+  // Waits up to iTimeoutMs for the child to end. Returns its exit status,
+  // 128 + the signal number when a signal ended it, or -1 when it had not
+  // ended in time (it is then killed).
+  int WaitForExit(int iTimeoutMs = 15000);
+
+ private:
+  static int64_t NowMs();
+  void ReadOutput();
+  void Reap(int iStatus, int iDrainMs);
+
+  pid_t m_iPid = -1;
+  int m_iInput = -1;
+  int m_iOutput = -1;
+  int m_iExitStatus = -1;
+  std::atomic<int64_t> m_tStopReading{0};  // 0: read until end of output
+  std::thread m_Reader;
+  std::mutex m_Mutex;
+  std::condition_variable m_Changed;
+  std::string m_sOutput;  // guarded by m_Mutex
+  size_t m_iCursor = 0;   // guarded by m_Mutex
+};
+
+#endif  // VERU_TESTS_CONSOLE_PROCESS_H
