@@ -8,7 +8,9 @@
 #include <httplib.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -100,8 +102,12 @@ class SimHomeTest : public testing::Test {
     return sOutput.substr(iStart, iEnd + strlen(kScenesEnd) - iStart);
   }
 
+  // A stop takes effect when the poll in flight returns: one change in the
+  // home ends the long poll at once.
   void Quit(ConsoleProcess* pConsole) {
     pConsole->WriteLine("quit");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    m_Sim.Control("change");
     EXPECT_EQ(0, pConsole->WaitForExit());
   }
 
@@ -148,35 +154,38 @@ TEST_F(SimHomeTest, SwitchedDeviceComesBackInTheNextPartialReply) {
   Quit(&_Console);
 }
 
+// Two consoles at once, each in a folder of its own, one local and one
+// remote, print the same model.
 TEST_F(SimHomeTest, LocalAndRemoteAccessGiveTheSameModel) {
-  std::string sLocal;
-  {
-    StoreUnit("L", false, "");
-    ConsoleProcess _Console;
-    ASSERT_TRUE(_Console.Start(VERU_CONSOLE_PATH));
-    sLocal = FullDataBlock(&_Console);
-    Quit(&_Console);
-    EXPECT_NE(std::string::npos,
-              _Console.Output().find("GET:http://127.0.0.5:3480/data_request?"
-                                     "id=lu_sdata&loadtime=0&dataversion=0"));
-  }
-  std::string sRemote;
-  {
-    StoreUnit("R", true, "demo");
-    ConsoleProcess _Console;
-    ASSERT_TRUE(_Console.Start(VERU_CONSOLE_PATH));
-    sRemote = FullDataBlock(&_Console);
-    Quit(&_Console);
-    EXPECT_NE(std::string::npos,
-              _Console.Output().find("GET:https://127.0.0.1:3443/demo/demo/"
-                                     "45001/data_request?id=lu_sdata&"
-                                     "loadtime=0&dataversion=0"));
-  }
+  ConsoleProcess _Local;
+  ConsoleProcess _Remote;
+  ASSERT_EQ(0, mkdir("local", 0700));
+  ASSERT_EQ(0, mkdir("remote", 0700));
+  ASSERT_EQ(0, chdir("local"));
+  StoreUnit("L", false, "");
+  ASSERT_TRUE(_Local.Start(VERU_CONSOLE_PATH));
+  ASSERT_EQ(0, chdir("../remote"));
+  StoreUnit("R", true, "demo");
+  ASSERT_TRUE(_Remote.Start(VERU_CONSOLE_PATH));
+  ASSERT_EQ(0, chdir(".."));
+
+  std::string sLocal = FullDataBlock(&_Local);
+  std::string sRemote = FullDataBlock(&_Remote);
   EXPECT_NE("", sLocal);
   EXPECT_EQ(sLocal, sRemote);
   EXPECT_NE(std::string::npos,
             sLocal.find("---DEVICE 10 Garage camera room 5 category 6 state -1 "
                         "comment \n   ip=127.0.0.1:8081\n"));
+  EXPECT_NE(std::string::npos,
+            _Local.Output().find("GET:http://127.0.0.5:3480/data_request?"
+                                 "id=lu_sdata&loadtime=0&dataversion=0"));
+  EXPECT_NE(std::string::npos,
+            _Remote.Output().find("GET:https://127.0.0.1:3443/demo/demo/45001/"
+                                  "data_request?id=lu_sdata&loadtime=0&"
+                                  "dataversion=0"));
+  _Local.WriteLine("quit");
+  Quit(&_Remote);
+  EXPECT_EQ(0, _Local.WaitForExit());
 }
 
 TEST_F(SimHomeTest, RefusedCredentialsAskForNewOnesAndPollingResumes) {
@@ -231,6 +240,8 @@ TEST_F(SimHomeTest, LocalListenerStoppingSwitchesAutomaticModeToRemote) {
   EXPECT_TRUE(_Console.WaitFor("******CONNECTION RETRY remote: 1******\n"));
   EXPECT_TRUE(_Console.WaitFor(
       "GET:https://127.0.0.1:3443/demo/demo/45001/data_request?id=lu_sdata"));
+  // The long poll answers when something changes.
+  m_Sim.Control("change");
   EXPECT_TRUE(_Console.WaitFor(" got: "));
   EXPECT_TRUE(_Console.WaitFor("--ENGINE state 2 comment Running"));
   EXPECT_EQ("1", ReadFile("arg_usingremote"));
