@@ -51,7 +51,8 @@ SimServer::~SimServer() { Stop(); }
 bool SimServer::Start(const std::string& sHost, int iPort,
                       const std::string& sCertFile,
                       const std::string& sKeyFile) {
-  Stop();
+  std::lock_guard<std::mutex> _Life(m_LifeMutex);
+  StopLocked();
   if (!sCertFile.empty() && !sKeyFile.empty()) {
     m_pServer.reset(new httplib::SSLServer(sCertFile.c_str(), sKeyFile.c_str()));
   } else {
@@ -104,6 +105,11 @@ bool SimServer::Start(const std::string& sHost, int iPort,
 }
 
 void SimServer::Stop() {
+  std::lock_guard<std::mutex> _Life(m_LifeMutex);
+  StopLocked();
+}
+
+void SimServer::StopLocked() {
   if (m_pServer) m_pServer->stop();
   if (m_Thread.joinable()) m_Thread.join();
   m_pServer.reset();

@@ -66,7 +66,7 @@ class SimServer {
              const std::string& sKeyFile = "");
   // Stops listening and waits for the server thread; Start may follow.
   void Stop();
-  int Port() const { return m_iPort; }
+  int Port() const { return m_iPort; }  // after a successful Start
 
   void SetDefault(const Reply& _Reply);
   void Queue(const Reply& _Reply);
@@ -79,7 +79,11 @@ class SimServer {
 
  private:
   Reply Answer(const LoggedRequest& _Request);
+  void StopLocked();
 
+  // Start and Stop may come from different threads (a control request
+  // stopping a listener): m_LifeMutex orders them. Never held by Answer.
+  std::mutex m_LifeMutex;
   std::unique_ptr<httplib::Server> m_pServer;
   std::thread m_Thread;
   int m_iPort = 0;

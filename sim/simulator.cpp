@@ -62,6 +62,20 @@ bool Simulator::Start() {
   std::string sCert = m_sCertFolder + "/cert.pem";
   std::string sKey = m_sCertFolder + "/key.pem";
 
+  m_Local.SetHandler([this](const LoggedRequest& r, Reply* p) {
+    *p = FaultOr(UnitReply(r));
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    // A unit going down drops the connections it still holds.
+    if (m_bLocalDown) p->bDrop = true;
+    return true;
+  });
+  if (!StartLocal()) {
+    fprintf(stderr, "veru-sim: cannot listen on %s:3480\n",
+            m_Config.sUnitIp.c_str());
+    return false;
+  }
+  // The control listener comes last: no control request may arrive while
+  // the others are being started.
   struct Listener {
     SimServer* pServer;
     std::string sAddress;
@@ -106,18 +120,6 @@ bool Simulator::Start() {
               _Listener.sAddress.c_str());
       return false;
     }
-  }
-  m_Local.SetHandler([this](const LoggedRequest& r, Reply* p) {
-    *p = FaultOr(UnitReply(r));
-    std::lock_guard<std::mutex> _Lock(m_Mutex);
-    // A unit going down drops the connections it still holds.
-    if (m_bLocalDown) p->bDrop = true;
-    return true;
-  });
-  if (!StartLocal()) {
-    fprintf(stderr, "veru-sim: cannot listen on %s:3480\n",
-            m_Config.sUnitIp.c_str());
-    return false;
   }
   if (m_Config.dChangesPerSecond > 0) {
     m_Ticker = std::thread([this] {
