@@ -15,8 +15,13 @@ cmake -S . -B build >/dev/null
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target veru-console veru-sim >/dev/null
 
 scratch=$(mktemp -d /tmp/veru-soak-XXXXXX)
-control="http://127.0.0.1:3499/control"
-"$top/build/veru-sim" --changes-per-second "$rate" >"$scratch/veru-sim.log" 2>&1 &
+# Addresses of its own, so a soak can run beside the tests or the demo.
+host=127.0.0.77
+control="http://$host:3499/control"
+"$top/build/veru-sim" --changes-per-second "$rate" --unit "$host" \
+  --fwd1 "$host:3443" --fwd2 "$host:3444" --locator-main "$host:3490" \
+  --locator-backup "$host:3491" --control "$host:3499" \
+  >"$scratch/veru-sim.log" 2>&1 &
 sim=$!
 console=""
 cleanup() {
@@ -33,7 +38,7 @@ done
 # The unit is restored from setting files: local access, no wizard.
 cd "$scratch"
 printf 45001 >arg_serialnumber
-printf 127.0.0.5 >arg_ip
+printf "$host" >arg_ip
 printf L >arg_mode
 printf 0 >arg_usingremote
 mkfifo input
@@ -69,6 +74,9 @@ awk '
 
 echo "quit" >&3
 exec 3>&-
+# The quit takes effect when the poll in flight returns: one change ends it.
+sleep 0.5
+wget -q -O /dev/null "$control?cmd=change"
 wait "$console" 2>/dev/null || true
 console=""
 

@@ -35,6 +35,10 @@ int main(int argc, char** argv) {
   _Config.sLocatorBackup = VERU_LOCATOR_BACKUP;
   for (int i = 1; i < argc; ++i) {
     std::string sOption = argv[i];
+    if (sOption == "--help") {
+      Usage();
+      return 0;
+    }
     if (sOption == "--verbose") {
       _Config.bVerbose = true;
       continue;
