@@ -139,8 +139,13 @@ Home::Home(int iSerialNumber, const std::string& sFwd1, const std::string& sFwd2
   m_mapScene[3] = {3, "Away", 0, true, -1, "", 1};
 }
 
+int Home::WakeGeneration() {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  return m_iWakeGeneration;
+}
+
 Reply Home::Answer(const std::map<std::string, std::string>& mapQuery,
-                   const std::string& sStreamBase) {
+                   const std::string& sStreamBase, int iWakeGeneration) {
   auto Value = [&](const char* sKey) {
     auto it = mapQuery.find(sKey);
     return it == mapQuery.end() ? std::string() : it->second;
@@ -151,7 +156,7 @@ Reply Home::Answer(const std::map<std::string, std::string>& mapQuery,
     _Reply.sBody = Status(atoi(Value("loadtime").c_str()),
                           atoi(Value("dataversion").c_str()),
                           atoi(Value("minimumdelay").c_str()),
-                          atoi(Value("timeout").c_str()));
+                          atoi(Value("timeout").c_str()), iWakeGeneration);
   } else if (sId == "lu_action") {
     _Reply = Action(mapQuery);
   } else if (sId == "cam_image") {
@@ -183,7 +188,7 @@ Reply Home::Answer(const std::map<std::string, std::string>& mapQuery,
 }
 
 std::string Home::Status(int iLoadTime, int iDataVersion, int iMinimumDelayMs,
-                         int iTimeoutS) {
+                         int iTimeoutS, int iWakeGeneration) {
   using Clock = std::chrono::steady_clock;
   std::unique_lock<std::mutex> _Lock(m_Mutex);
   if (iLoadTime != m_iLoadTime) return FullReplyLocked();
@@ -195,7 +200,7 @@ std::string Home::Status(int iLoadTime, int iDataVersion, int iMinimumDelayMs,
   if (tEarliest > tLatest) tEarliest = tLatest;
   // Wait for a change after the client's version, but answer no sooner than
   // the minimum delay, and no later than the timeout.
-  int iGeneration = m_iWakeGeneration;
+  int iGeneration = iWakeGeneration < 0 ? m_iWakeGeneration : iWakeGeneration;
   auto Woken = [&] {
     return m_bStopped || m_iWakeGeneration != iGeneration;
   };

@@ -54,9 +54,14 @@ class Home {
   Home(int iSerialNumber, const std::string& sFwd1, const std::string& sFwd2);
 
   // Answers "data_request?id=..." for the given query. sStreamBase is the
-  // base of the stream URL handed out by lu_camera_port.
+  // base of the stream URL handed out by lu_camera_port. A long poll ends
+  // early once WakeAll is called after iWakeGeneration was read (-1: now).
   Reply Answer(const std::map<std::string, std::string>& mapQuery,
-               const std::string& sStreamBase);
+               const std::string& sStreamBase, int iWakeGeneration = -1);
+
+  // Read before a caller decides to answer: a WakeAll that comes after it
+  // ends the answer's long poll, however late the poll starts to wait.
+  int WakeGeneration();
 
   // One change made by the home itself (a motion sensor trips, a
   // temperature moves, a light is switched); wakes waiting polls.
@@ -77,7 +82,7 @@ class Home {
 
  private:
   std::string Status(int iLoadTime, int iDataVersion, int iMinimumDelayMs,
-                     int iTimeoutS);
+                     int iTimeoutS, int iWakeGeneration);
   Reply Action(const std::map<std::string, std::string>& mapQuery);
   std::string FullReplyLocked();
   std::string PartialReplyLocked(int iSince);

@@ -63,10 +63,16 @@ bool Simulator::Start() {
   std::string sKey = m_sCertFolder + "/key.pem";
 
   m_Local.SetHandler([this](const LoggedRequest& r, Reply* p) {
-    *p = FaultOr(UnitReply(r));
-    std::lock_guard<std::mutex> _Lock(m_Mutex);
-    // A unit going down drops the connections it still holds.
-    if (m_bLocalDown) p->bDrop = true;
+    // A unit going down drops the connections it still holds, and those
+    // that reach it while it goes: the wake generation is read before the
+    // down flag, so a stop that comes after this check still ends the poll.
+    int iWakeGeneration = m_Home.WakeGeneration();
+    if (LocalDown()) {
+      p->bDrop = true;
+      return true;
+    }
+    *p = FaultOr(UnitReply(r, iWakeGeneration));
+    if (LocalDown()) p->bDrop = true;
     return true;
   });
   if (!StartLocal()) {
@@ -170,7 +176,12 @@ Reply Simulator::FaultOr(Reply _Reply) {
   return _Reply;
 }
 
-Reply Simulator::UnitReply(const LoggedRequest& _Request) {
+bool Simulator::LocalDown() {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  return m_bLocalDown;
+}
+
+Reply Simulator::UnitReply(const LoggedRequest& _Request, int iWakeGeneration) {
   Log("unit", _Request);
   std::map<std::string, std::string> mapQuery = ParseQuery(_Request.sTarget);
   if (mapQuery["id"] == "lu_sdata") {
@@ -180,7 +191,7 @@ Reply Simulator::UnitReply(const LoggedRequest& _Request) {
       return TextReply("<html>the unit is busy</html>");
     }
   }
-  return m_Home.Answer(mapQuery, "");
+  return m_Home.Answer(mapQuery, "", iWakeGeneration);
 }
 
 Reply Simulator::ForwardReply(const std::string& sFwd,

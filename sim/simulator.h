@@ -66,7 +66,8 @@ class Simulator {
   void Stop();
 
  private:
-  Reply UnitReply(const LoggedRequest& _Request);
+  Reply UnitReply(const LoggedRequest& _Request, int iWakeGeneration);
+  bool LocalDown();
   Reply ForwardReply(const std::string& sFwd, const LoggedRequest& _Request);
   Reply LocatorReply(const LoggedRequest& _Request, bool bMain);
   Reply ControlReply(const LoggedRequest& _Request);

@@ -51,6 +51,7 @@ class SimProcess {
   std::string Control(const std::string& sQuery) {
     httplib::Client _Client("127.0.0.1", 3499);
     _Client.set_connection_timeout(1, 0);
+    _Client.set_read_timeout(20, 0);
     auto _Result = _Client.Get(("/control?cmd=" + sQuery).c_str());
     return _Result && _Result->status == 200 ? _Result->body : "";
   }
