@@ -12,7 +12,9 @@
 
 #include "engine/clock.h"
 #include "engine/transport.h"
+#include "tests/console_process.h"
 #include "tests/loopback_fixture.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -450,6 +452,28 @@ TEST_F(TransportTest, UnsendableRequestsAreRefused) {
   std::string sOutput;
   EXPECT_EQ(-1, RunRequest("data_request?id=x", 0, nullptr, &sOutput));
   EXPECT_EQ("", sOutput);
+}
+
+}  // namespace
+
+namespace {
+
+// The counter starts at 0 in each run: the program's first fetch writes
+// wget.0.tmp, the next wget.1.tmp. A fake wget on PATH notes the file it is
+// given and fails, so the program (on the test clock) fails at once, again
+// and again, until its input ends.
+TEST(TransportRunTest, FirstFetchOfARunUsesNumberZero) {
+  ScratchDir _Dir;
+  WriteFile("arg_serialnumber", "45001");
+  WriteFile("arg_ip", "127.0.0.12");
+  WriteFile("arg_mode", "L");
+  FakeWget _Wget("echo \"$7\" >>\"" + _Dir.Path() + "/fetches\"; exit 4");
+  ConsoleProcess _Console;
+  ASSERT_TRUE(_Console.Start(VERU_CONSOLE_TESTCLOCK_PATH));
+  ASSERT_TRUE(_Console.WaitFor("!!!!!!!!!! NO RESPONSE COUNT 3 time 4 "));
+  _Console.CloseInput();
+  EXPECT_EQ(0, _Console.WaitForExit());
+  EXPECT_EQ(0u, ReadFile("fetches").find("wget.0.tmp\nwget.1.tmp\nwget.2.tmp\n"));
 }
 
 }  // namespace
