@@ -36,6 +36,14 @@ std::string PercentDecode(const std::string& sText) {
   return sResult;
 }
 
+bool SplitHostPort(const std::string& sHostPort, std::string* pHost,
+                   int* pPort) {
+  size_t iColon = sHostPort.rfind(':');
+  *pHost = sHostPort.substr(0, iColon);
+  *pPort = iColon == std::string::npos ? 80 : atoi(sHostPort.c_str() + iColon + 1);
+  return *pPort > 0;
+}
+
 bool MakeSelfSignedCertificate(const std::string& sFolder) {
   std::string sCommand =
       "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "

@@ -43,6 +43,11 @@ struct LoggedRequest {
 // Decodes %XX sequences (and nothing else).
 std::string PercentDecode(const std::string& sText);
 
+// Splits "host[:port]" (port 80 when there is none); false when the port is
+// not a usable number.
+bool SplitHostPort(const std::string& sHostPort, std::string* pHost,
+                   int* pPort);
+
 // Makes a self-signed certificate and key for 127.0.0.1 with openssl into
 // sFolder ("cert.pem", "key.pem"). Returns false when openssl fails.
 bool MakeSelfSignedCertificate(const std::string& sFolder);

@@ -37,15 +37,6 @@ Reply TextReply(const std::string& sBody) {
 
 }  // namespace
 
-bool SplitHostPort(const std::string& sHostPort, std::string* pHost,
-                   int* pPort) {
-  size_t iColon = sHostPort.rfind(':');
-  if (iColon == std::string::npos) return false;
-  *pHost = sHostPort.substr(0, iColon);
-  *pPort = atoi(sHostPort.c_str() + iColon + 1);
-  return *pPort > 0;
-}
-
 Simulator::Simulator(const SimulatorConfig& _Config)
     : m_Config(_Config),
       m_Home(_Config.iSerialNumber, _Config.sFwd1, _Config.sFwd2) {}

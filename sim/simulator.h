@@ -47,10 +47,6 @@ struct SimulatorConfig {
   bool bVerbose = false;
 };
 
-// Splits "host:port"; false when there is no usable port.
-bool SplitHostPort(const std::string& sHostPort, std::string* pHost,
-                   int* pPort);
-
 class Simulator {
  public:
   explicit Simulator(const SimulatorConfig& _Config);

@@ -127,20 +127,6 @@ class SimController {
   bool m_bLampSwitched = false;  // guarded by m_Mutex
 };
 
-// Starts a server at a compiled-in locator address ("host:port").
-bool StartAt(Sim::SimServer* pServer, const std::string& sAddress) {
-  size_t iColon = sAddress.rfind(':');
-  // The locator addresses are shared with other suites that may run at the
-  // same time in another process: wait a while for the address.
-  for (int i = 0; i < 100; ++i) {
-    if (pServer->Start(sAddress.substr(0, iColon),
-                       atoi(sAddress.c_str() + iColon + 1))) {
-      return true;
-    }
-    usleep(100 * 1000);
-  }
-  return false;
-}
 
 mode_t FileMode(const std::string& sPath) {
   struct stat _Stat;

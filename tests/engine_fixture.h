@@ -23,24 +23,6 @@
 #include "tests/fake_clock.h"
 #include "tests/test_util.h"
 
-// Splits a compiled-in "host[:port]" into its parts (port 80 when absent).
-inline void SplitHostPort(const std::string& sHostPort, std::string* pHost,
-                          int* pPort) {
-  size_t iColon = sHostPort.rfind(':');
-  *pHost = sHostPort.substr(0, iColon);
-  *pPort = iColon == std::string::npos
-               ? 80
-               : atoi(sHostPort.substr(iColon + 1).c_str());
-}
-
-// Starts a plain HTTP server on a compiled-in "host[:port]".
-inline bool StartAt(Sim::SimServer* pServer, const std::string& sHostPort) {
-  std::string sHost;
-  int iPort = 0;
-  SplitHostPort(sHostPort, &sHost, &iPort);
-  return pServer->Start(sHost, iPort);
-}
-
 inline Sim::Reply Body(const std::string& sBody, int iDelayMs = 0) {
   Sim::Reply _Reply;
   _Reply.sBody = sBody;

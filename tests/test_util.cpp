@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "sim/sim_server.h"
+
 namespace {
 
 std::string MakeTempFolder() {
@@ -50,6 +52,17 @@ FakeWget::FakeWget(const std::string& sScriptBody)
 FakeWget::~FakeWget() {
   setenv("PATH", m_sOldPath.c_str(), 1);
   RemoveFolder(m_sFolder);
+}
+
+bool StartAt(Sim::SimServer* pServer, const std::string& sHostPort) {
+  std::string sHost;
+  int iPort = 0;
+  if (!Sim::SplitHostPort(sHostPort, &sHost, &iPort)) return false;
+  for (int i = 0; i < 100; ++i) {
+    if (pServer->Start(sHost, iPort)) return true;
+    usleep(100 * 1000);
+  }
+  return false;
 }
 
 std::string ReadFile(const std::string& sPath) {

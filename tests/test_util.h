@@ -34,6 +34,15 @@ class FakeWget {
   std::string m_sOldPath;
 };
 
+namespace Sim {
+class SimServer;
+}
+
+// Starts a plain HTTP server on a "host[:port]" such as a compiled-in locator
+// address. Such an address may be held for a moment by a suite of another
+// test process: waits up to 10 s for it.
+bool StartAt(Sim::SimServer* pServer, const std::string& sHostPort);
+
 std::string ReadFile(const std::string& sPath);
 void WriteFile(const std::string& sPath, const std::string& sText);
 bool FileExists(const std::string& sPath);
