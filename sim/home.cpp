@@ -90,6 +90,29 @@ json_object* NamedList(const std::vector<std::pair<int, std::string>>& vecItems,
   return p_json_array;
 }
 
+// One element of a reply's "devices": everything for a full reply
+// (iSince 0); for a partial one the id, state, comment and the variables
+// changed after data version iSince.
+json_object* DeviceElement(const HomeDevice& _Device, int iSince) {
+  json_object* p_json_device = json_object_new_object();
+  AddInt(p_json_device, "id", _Device.iID);
+  if (iSince == 0) {
+    AddText(p_json_device, "name", _Device.sName);
+    AddInt(p_json_device, "room", _Device.iRoom);
+    AddInt(p_json_device, "category", _Device.iCategory);
+  }
+  AddInt(p_json_device, "state", _Device.iState);
+  AddText(p_json_device, "comment", _Device.sComment);
+  for (const auto& variable : _Device.mapVariables) {
+    auto itVersion = _Device.mapVariableVersion.find(variable.first);
+    if (itVersion != _Device.mapVariableVersion.end() &&
+        itVersion->second <= iSince)
+      continue;
+    AddText(p_json_device, variable.first.c_str(), variable.second);
+  }
+  return p_json_device;
+}
+
 }  // namespace
 
 std::map<std::string, std::string> ParseQuery(const std::string& sTarget) {
@@ -377,18 +400,7 @@ std::string Home::FullReplyLocked() {
   json_object_object_add(p_json_reply, "scenes", p_json_scenes);
   json_object* p_json_devices = json_object_new_array();
   for (const auto& entry : m_mapDevice) {
-    const HomeDevice& _Device = entry.second;
-    json_object* p_json_device = json_object_new_object();
-    AddInt(p_json_device, "id", _Device.iID);
-    AddText(p_json_device, "name", _Device.sName);
-    AddInt(p_json_device, "room", _Device.iRoom);
-    AddInt(p_json_device, "category", _Device.iCategory);
-    AddInt(p_json_device, "state", _Device.iState);
-    AddText(p_json_device, "comment", _Device.sComment);
-    for (const auto& variable : _Device.mapVariables) {
-      AddText(p_json_device, variable.first.c_str(), variable.second);
-    }
-    json_object_array_add(p_json_devices, p_json_device);
+    json_object_array_add(p_json_devices, DeviceElement(entry.second, 0));
   }
   json_object_object_add(p_json_reply, "devices", p_json_devices);
   return ToText(p_json_reply);
@@ -403,20 +415,8 @@ std::string Home::PartialReplyLocked(int iSince) {
   AddText(p_json_reply, "comment", "Running");
   json_object* p_json_devices = json_object_new_array();
   for (const auto& entry : m_mapDevice) {
-    const HomeDevice& _Device = entry.second;
-    if (_Device.iVersion <= iSince) continue;
-    json_object* p_json_device = json_object_new_object();
-    AddInt(p_json_device, "id", _Device.iID);
-    AddInt(p_json_device, "state", _Device.iState);
-    AddText(p_json_device, "comment", _Device.sComment);
-    for (const auto& variable : _Device.mapVariables) {
-      auto itVersion = _Device.mapVariableVersion.find(variable.first);
-      if (itVersion != _Device.mapVariableVersion.end() &&
-          itVersion->second <= iSince)
-        continue;
-      AddText(p_json_device, variable.first.c_str(), variable.second);
-    }
-    json_object_array_add(p_json_devices, p_json_device);
+    if (entry.second.iVersion <= iSince) continue;
+    json_object_array_add(p_json_devices, DeviceElement(entry.second, iSince));
   }
   json_object_object_add(p_json_reply, "devices", p_json_devices);
   return ToText(p_json_reply);

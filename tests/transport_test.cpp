@@ -29,6 +29,16 @@ const char kPath[] =
 
 class TransportTest : public LoopbackTest {
  protected:
+  // One FetchURL of a fixed URL with the output captured; nothing need
+  // listen there when a fake wget stands in.
+  int FetchX(Veru::DataBlock* pDataBlock, std::string* pOutput) {
+    int iResult = 0;
+    *pOutput = CaptureOutput([&] {
+      iResult = Veru::FetchURL("http://127.0.0.10:3480/x", 90, pDataBlock);
+    });
+    return iResult;
+  }
+
   // Starts the unit's stand-in with a default reply and points the current
   // unit at it.
   void StartUnit(const std::string& sBody) {
@@ -307,10 +317,8 @@ TEST_F(TransportTest, UnopenableReplyFileFails) {
     SCOPED_TRACE(_Case.sName);
     FakeWget _Wget(_Case.sScript);
     Veru::DataBlock _DataBlock(true);
-    int iResult = 0;
-    std::string sOutput = CaptureOutput([&] {
-      iResult = Veru::FetchURL("http://127.0.0.10:3480/x", 90, &_DataBlock);
-    });
+    std::string sOutput;
+    int iResult = FetchX(&_DataBlock, &sOutput);
     EXPECT_EQ(-1, iResult);
     EXPECT_EQ("GET:http://127.0.0.10:3480/x FAILED!\n", sOutput);
     EXPECT_EQ(nullptr, _DataBlock.m_pData);
@@ -329,10 +337,8 @@ TEST_F(TransportTest, MissingFetcherFails) {
   std::string sOldPath = sPath == nullptr ? "" : sPath;
   setenv("PATH", m_Dir.Path().c_str(), 1);  // holds no wget
   Veru::DataBlock _DataBlock(true);
-  int iResult = 0;
-  std::string sOutput = CaptureOutput([&] {
-    iResult = Veru::FetchURL("http://127.0.0.10:3480/x", 90, &_DataBlock);
-  });
+  std::string sOutput;
+  int iResult = FetchX(&_DataBlock, &sOutput);
   setenv("PATH", sOldPath.c_str(), 1);
   EXPECT_EQ(-1, iResult);
   EXPECT_EQ("GET:http://127.0.0.10:3480/x FAILED!\n", sOutput);
@@ -346,10 +352,8 @@ TEST_F(TransportTest, NonZeroExitStillReadsAndDeletesTheFile) {
       "done\n"
       "printf partial > \"$out\"; exit 4");
   Veru::DataBlock _DataBlock(true);
-  int iResult = 0;
-  std::string sOutput = CaptureOutput([&] {
-    iResult = Veru::FetchURL("http://127.0.0.10:3480/x", 90, &_DataBlock);
-  });
+  std::string sOutput;
+  int iResult = FetchX(&_DataBlock, &sOutput);
   EXPECT_EQ(4, iResult);
   EXPECT_EQ("GET:http://127.0.0.10:3480/x got: 7 bytes\n", sOutput);
   EXPECT_EQ("partial", std::string(_DataBlock.m_pData));
@@ -362,10 +366,8 @@ TEST_F(TransportTest, StaleReplyFileIsNeverRead) {
       "wget." + std::to_string(Veru::PeekTempFileNumber()) + ".tmp";
   WriteFile(sFile, "{\"stale\": true}");
   Veru::DataBlock _DataBlock(true);
-  int iResult = 0;
-  std::string sOutput = CaptureOutput([&] {
-    iResult = Veru::FetchURL("http://127.0.0.10:3480/x", 90, &_DataBlock);
-  });
+  std::string sOutput;
+  int iResult = FetchX(&_DataBlock, &sOutput);
   EXPECT_EQ(-1, iResult);
   EXPECT_EQ("GET:http://127.0.0.10:3480/x FAILED!\n", sOutput);
   EXPECT_EQ(nullptr, _DataBlock.m_pData);
