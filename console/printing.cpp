@@ -2,18 +2,57 @@
 // touches one place. Called by the engine on the poll thread; OnDevice and
 // OnScene run inside a merge with the model mutex held, OnEngineState and
 // OnFullData after it; none of them locks.
+#include <charconv>
 #include <cstdio>
+#include <string>
 
 #include "console/front_end.h"
 #include "engine/poll_loop.h"
 
+namespace {
+
+// Appends a text the way printf's "%s" prints it: up to its first NUL byte.
+void AppendText(std::string* pOut, const std::string& sText) {
+  pOut->append(sText.c_str());
+}
+
+void AppendInt(std::string* pOut, int iValue) {
+  char cDigits[16];
+  auto result = std::to_chars(cDigits, cDigits + sizeof(cDigits), iValue);
+  pOut->append(cDigits, static_cast<size_t>(result.ptr - cDigits));
+}
+
+}  // namespace
+
+// A device block is built whole and written with one call: it reaches the
+// terminal in one piece, never split by a line of the console thread, and a
+// full report of thousands of devices costs one write per device rather than
+// one per line.
 void FrontEnd::OnDevice(Veru::Device* pDevice) {
-  printf("---DEVICE %d %s room %d category %d state %d comment %s\n",
-         pDevice->m_iID, pDevice->m_sName.c_str(), pDevice->m_iRoom,
-         pDevice->m_iCategory, pDevice->m_iState, pDevice->m_sComment.c_str());
+  thread_local std::string t_sBlock;
+  std::string* pBlock = &t_sBlock;
+  pBlock->clear();
+  pBlock->append("---DEVICE ");
+  AppendInt(pBlock, pDevice->m_iID);
+  pBlock->push_back(' ');
+  AppendText(pBlock, pDevice->m_sName);
+  pBlock->append(" room ");
+  AppendInt(pBlock, pDevice->m_iRoom);
+  pBlock->append(" category ");
+  AppendInt(pBlock, pDevice->m_iCategory);
+  pBlock->append(" state ");
+  AppendInt(pBlock, pDevice->m_iState);
+  pBlock->append(" comment ");
+  AppendText(pBlock, pDevice->m_sComment);
+  pBlock->push_back('\n');
   for (const auto& variable : pDevice->m_mapVariables) {
-    printf("   %s=%s\n", variable.first.c_str(), variable.second.c_str());
+    pBlock->append("   ");
+    AppendText(pBlock, variable.first);
+    pBlock->push_back('=');
+    AppendText(pBlock, variable.second);
+    pBlock->push_back('\n');
   }
+  fwrite(pBlock->data(), 1, pBlock->size(), stdout);
 }
 
 void FrontEnd::OnScene(Veru::Scene* pScene) {

@@ -13,6 +13,8 @@
 #include <map>
 #include <string>
 
+#include "engine/variable_map.h"
+
 namespace Veru {
 
 // A group of rooms.
@@ -68,7 +70,7 @@ class Device {
   std::string m_sName;
   // Everything else the controller reports about the device, by name in
   // byte order; values are texts (non-strings as their JSON text).
-  std::map<std::string, std::string> m_mapVariables;
+  VariableMap m_mapVariables;
   int m_iState;  // -1: no state reported yet
   std::string m_sComment;
 };

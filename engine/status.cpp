@@ -10,6 +10,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "console/front_end.h"
 #include "engine/poll_loop.h"
@@ -36,18 +38,26 @@ Record* FindOrAdd(std::map<int, Record*>* pMap, int iID) {
   return pRecord;
 }
 
-// Copies the text reading of a value: a string's bytes, or the JSON text of
-// any other type. JSON null (a null pointer in json-c) has no text: the
-// target keeps its value.
-void CopyText(json_object* pValue, std::string* pText) {
-  if (pValue == nullptr) return;
+// The text reading of a value: a string's bytes, or the JSON text of any
+// other type; the view lives as long as the tree. JSON null (a null pointer
+// in json-c) has no text: false.
+bool TextOf(json_object* pValue, std::string_view* pText) {
+  if (pValue == nullptr) return false;
   const char* sText = json_object_get_string(pValue);
-  if (sText == nullptr) return;
+  if (sText == nullptr) return false;
   if (json_object_is_type(pValue, json_type_string)) {
-    pText->assign(sText, static_cast<size_t>(json_object_get_string_len(pValue)));
+    *pText = std::string_view(
+        sText, static_cast<size_t>(json_object_get_string_len(pValue)));
   } else {
-    pText->assign(sText);
+    *pText = std::string_view(sText);
   }
+  return true;
+}
+
+// Copies the text reading of a value; JSON null leaves the target as it was.
+void CopyText(json_object* pValue, std::string* pText) {
+  std::string_view sText;
+  if (TextOf(pValue, &sText)) pText->assign(sText);
 }
 
 // A member looked up by key; JSON null counts as absent (null result).
@@ -89,23 +99,46 @@ void MergeArray(json_object* pArray, std::map<int, Record*>* pMap, Copy fCopy) {
 }
 
 // One member of a device element, walked in order so that JSON null reaches
-// the integer reading (0) of "room", "category" and "state".
-void CopyDeviceMember(const char* sKey, json_object* pValue, Device* pDevice) {
-  if (strcmp(sKey, "id") == 0) return;
-  if (strcmp(sKey, "name") == 0) {
-    CopyText(pValue, &pDevice->m_sName);
-  } else if (strcmp(sKey, "comment") == 0) {
-    CopyText(pValue, &pDevice->m_sComment);
-  } else if (strcmp(sKey, "room") == 0) {
-    pDevice->m_iRoom = json_object_get_int(pValue);
-  } else if (strcmp(sKey, "category") == 0) {
-    pDevice->m_iCategory = json_object_get_int(pValue);
-  } else if (strcmp(sKey, "state") == 0) {
-    pDevice->m_iState = json_object_get_int(pValue);
-  } else if (pValue != nullptr) {
-    // A new variable with a null value is not added; an old one keeps its
-    // value.
-    CopyText(pValue, &pDevice->m_mapVariables[sKey]);
+// the integer reading (0) of "room", "category" and "state". Variables are
+// gathered into *pVariables, to be merged as one batch.
+void CopyDeviceMember(const char* sKey, json_object* pValue, Device* pDevice,
+                      std::vector<VariableMap::Update>* pVariables) {
+  // Most members are variables: the first byte rules out all but at most
+  // two of the fixed keys.
+  switch (sKey[0]) {
+    case 'i':
+      if (strcmp(sKey, "id") == 0) return;
+      break;
+    case 'n':
+      if (strcmp(sKey, "name") == 0) return CopyText(pValue, &pDevice->m_sName);
+      break;
+    case 'c':
+      if (strcmp(sKey, "comment") == 0) {
+        return CopyText(pValue, &pDevice->m_sComment);
+      }
+      if (strcmp(sKey, "category") == 0) {
+        pDevice->m_iCategory = json_object_get_int(pValue);
+        return;
+      }
+      break;
+    case 'r':
+      if (strcmp(sKey, "room") == 0) {
+        pDevice->m_iRoom = json_object_get_int(pValue);
+        return;
+      }
+      break;
+    case 's':
+      if (strcmp(sKey, "state") == 0) {
+        pDevice->m_iState = json_object_get_int(pValue);
+        return;
+      }
+      break;
+  }
+  // A new variable with a null value is not added; an old one keeps its
+  // value.
+  std::string_view sValue;
+  if (TextOf(pValue, &sValue)) {
+    pVariables->push_back({sKey, sValue, pVariables->size()});
   }
 }
 
@@ -273,10 +306,14 @@ void PollLoop::ParseScenes(json_object* p_json_object, bool bNotify) {
 void PollLoop::ParseDevices(json_object* p_json_object, bool bNotify) {
   MergeArray(p_json_object, &m_mapDevice,
              [this, bNotify](json_object* pElement, Device* pDevice) {
+               // One batch vector for every device: its room is kept.
+               thread_local std::vector<VariableMap::Update> t_vecVariables;
+               t_vecVariables.clear();
                struct json_object_iter iter;
                json_object_object_foreachC(pElement, iter) {
-                 CopyDeviceMember(iter.key, iter.val, pDevice);
+                 CopyDeviceMember(iter.key, iter.val, pDevice, &t_vecVariables);
                }
+               pDevice->m_mapVariables.Merge(&t_vecVariables);
                if (bNotify && m_pFrontEnd != nullptr) {
                  m_pFrontEnd->OnDevice(pDevice);
                }

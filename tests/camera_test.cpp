@@ -20,7 +20,9 @@ class CameraTest : public LoopbackTest {
   // Puts a device with these variables into the model.
   void AddDevice(int iID, const std::map<std::string, std::string>& mapVars) {
     Veru::Device* pDevice = new Veru::Device(iID);
-    pDevice->m_mapVariables = mapVars;
+    for (const auto& variable : mapVars) {
+      pDevice->m_mapVariables[variable.first] = variable.second;
+    }
     m_PollLoop.m_mapDevice[iID] = pDevice;
   }
 

@@ -48,6 +48,52 @@ TEST(ModelDeviceTest, VariablesAreOrderedByTheBytesOfTheirNames) {
             vecNames);
 }
 
+// "name=value;" of every entry, in the map's order.
+std::string Entries(const Veru::VariableMap& mapVariables) {
+  std::string s;
+  for (const auto& entry : mapVariables) s += entry.first + "=" + entry.second + ";";
+  return s;
+}
+
+TEST(ModelDeviceTest, BatchMergeKeepsNamesSortedAndDistinct) {
+  using Batch = std::vector<std::pair<const char*, const char*>>;
+  struct Case {
+    const char* sName;
+    Batch vecBefore;  // merged first, as one batch
+    Batch vecBatch;
+    const char* sEntries;
+  };
+  const std::vector<Case> vecCases = {
+      {"new map, names in any order", {},
+       {{"watts", "5"}, {"Status", "1"}, {"armed", "0"}, {"10", "x"}},
+       "10=x;Status=1;armed=0;watts=5;"},
+      {"known names replaced, new ones slotted between them",
+       {{"b", "1"}, {"d", "2"}},
+       {{"e", "5"}, {"a", "0"}, {"d", "new"}, {"c", "3"}},
+       "a=0;b=1;c=3;d=new;e=5;"},
+      {"a name given twice: the later value, one entry", {{"x", "0"}},
+       {{"x", "1"}, {"y", "2"}, {"x", "3"}, {"z", ""}, {"z", "4"}},
+       "x=3;y=2;z=4;"},
+      {"empty batch changes nothing", {{"b", "1"}, {"a", "2"}}, {},
+       "a=2;b=1;"},
+  };
+  for (const Case& _Case : vecCases) {
+    SCOPED_TRACE(_Case.sName);
+    Veru::VariableMap mapVariables;
+    for (const Batch* pBatch : {&_Case.vecBefore, &_Case.vecBatch}) {
+      std::vector<Veru::VariableMap::Update> vecUpdates;
+      for (const auto& pair : *pBatch) {
+        vecUpdates.push_back({pair.first, pair.second, vecUpdates.size()});
+      }
+      mapVariables.Merge(&vecUpdates);
+    }
+    EXPECT_EQ(_Case.sEntries, Entries(mapVariables));
+    for (const auto& entry : mapVariables) {
+      EXPECT_EQ(entry.second, mapVariables.find(entry.first)->second);
+    }
+  }
+}
+
 TEST(ModelPollLoopTest, FindDeviceNeverInserts) {
   Veru::PollLoop _PollLoop(nullptr, nullptr);
   Veru::Device* pDevice = new Veru::Device(5);

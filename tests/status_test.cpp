@@ -18,6 +18,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 // A front end with its mutex, a current unit and the engine, as Run sets
 // them up, in a scratch working directory for the setting files.
 class StatusModel {
@@ -477,6 +479,24 @@ TEST(StatusMerge, JsonConversions) {
            "  real=1.5\n"
            "  status=1\n"
            "  str=with \"quote\"\n",
+       ""},
+      {"a NUL inside a text: the model keeps every byte, printing stops there",
+       {kHome},
+       "{\"devices\":[{\"id\":7,\"name\":\"La\\u0000mp\",\"zero\":\"a\\u0000b\"}]}",
+       "---DEVICE 7 La room 2 category 3 state 0 comment \n"
+       "   level=10\n"
+       "   status=0\n"
+       "   zero=a\n"
+       "==========PARTIAL: dataversion 5 loadtime 100\n",
+       std::string(kHomeEngine) +
+           "section 1 Home\n"
+           "room 2 Hall section 1\n"
+           "category 3 Switch\n"
+           "scene 8 Night room 2 active 0 state -1 comment \n" +
+           "device 7 La\0mp room 2 category 3 state 0 comment \n"s +
+           "  level=10\n"
+           "  status=0\n" +
+           "  zero=a\0b\n"s,
        ""},
       {"top-level null: integers and the heal flag become 0, texts kept",
        {kHome, "{\"state\":3,\"zwave_heal\":1,\"fwd1\":\"fa\",\"fwd2\":\"fb\"}"},
