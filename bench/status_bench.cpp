@@ -2,7 +2,8 @@
 //
 // Synthetic full replies of 100, 1,000 and 10,000 devices (20 variables
 // each, plus rooms, scenes, sections and categories) are measured three ways:
-//   BM_Parse          json_tokener_parse of the text alone (the floor);
+//   BM_Parse          json_tokener_parse of the text alone (the floor of the
+//                     parse; the release is left out of the timing);
 //   BM_ParseRelease   json_tokener_parse + json_object_put: what any client
 //                     built on json-c pays for one reply before merging;
 //   BM_ParseAndMerge  json_tokener_parse + ParseStatus (merge, full-data
@@ -10,9 +11,10 @@
 //   BM_Partial        a partial reply of 100 changed devices, parsed and
 //                     merged into the 10,000-device model (block printing to
 //                     /dev/null).
-// After the runs it prints the ratios per size, the partial updates per
-// second, and the peak memory of the 10,000-device model next to the size of
-// its reply (measured first, before any benchmark has run).
+// Each is run five times and the least time kept. After the runs it prints
+// the ratios per size, the partial updates per second, and the peak memory
+// of the 10,000-device model next to the size of its reply (measured first,
+// before any benchmark has run).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <malloc.h>
