@@ -9,15 +9,13 @@
 // Locate may delete is never used outside the lock. End of input at any
 // question ends the dialogue with the current unit and its password as they
 // were.
-#include <termios.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "console/front_end.h"
+#include "console/quiet_terminal.h"
 #include "console/settings.h"
 #include "engine/poll_loop.h"
 
@@ -54,21 +52,11 @@ bool IsIpAddress(const char* cText) {
   return pDot != nullptr && LeadingInteger(cText) > 0;
 }
 
-// Reads a line with the terminal's echo off when the input is a terminal;
-// the terminal's settings are put back before returning. False at end of
-// input.
+// Reads a line with the terminal's echo off when the input is a terminal.
+// False at end of input.
 bool ReadSecretLine(FrontEnd* pFrontEnd, char* cBuffer) {
-  int iFile = fileno(pFrontEnd->m_pInput);
-  struct termios _Saved;
-  bool bTerminal = iFile >= 0 && isatty(iFile) && tcgetattr(iFile, &_Saved) == 0;
-  if (bTerminal) {
-    struct termios _Quiet = _Saved;
-    _Quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    bTerminal = tcsetattr(iFile, TCSANOW, &_Quiet) == 0;
-  }
-  bool bRead = pFrontEnd->ReadLine(cBuffer);
-  if (bTerminal) tcsetattr(iFile, TCSANOW, &_Saved);
-  return bRead;
+  QuietTerminal _Quiet(fileno(pFrontEnd->m_pInput));
+  return pFrontEnd->ReadLine(cBuffer);
 }
 
 // Prints a prompt and reads the answer into cBuffer. At end of input the

@@ -4,6 +4,7 @@
 // all reached through the real wget.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -400,6 +401,28 @@ TEST_F(ConsoleE2ETest, CredentialsPromptsRoutedByTheHooks) {
   EXPECT_FALSE(FileExists("arg_pass"));
   EXPECT_EQ("127.0.0.47", ReadFile("arg_ip"));
   EXPECT_EQ(1, _Local.Count("newTargetValue=0"));
+}
+
+// Ctrl-C or a kill while the echo is off for the password ends the program
+// as the signal would, with the user's terminal echoing again.
+TEST_F(ConsoleE2ETest, SignalAtThePasswordQuestionGivesTheEchoBack) {
+  StoreUnit("127.0.0.44", "R", "1");
+  for (int iSignal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(iSignal);
+    ConsoleProcess _Terminal;
+    ASSERT_TRUE(_Terminal.Start(VERU_CONSOLE_PATH, true));
+    ASSERT_TRUE(_Terminal.InputEchoes());
+    ASSERT_TRUE(_Terminal.WaitFor("PASSWORD NEEDED:  PRESS ENTER\n"))
+        << _Terminal.Output();
+    _Terminal.WriteLine("");
+    ASSERT_TRUE(_Terminal.WaitFor("What is your verunet password?"))
+        << _Terminal.Output();
+    for (int i = 0; i < 500 && _Terminal.InputEchoes(); ++i) usleep(10000);
+    ASSERT_FALSE(_Terminal.InputEchoes());
+    _Terminal.Signal(iSignal);
+    EXPECT_EQ(128 + iSignal, _Terminal.WaitForExit()) << _Terminal.Output();
+    EXPECT_TRUE(_Terminal.InputEchoes());
+  }
 }
 
 }  // namespace

@@ -5,9 +5,11 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -45,14 +47,43 @@ ConsoleProcess::~ConsoleProcess() {
   m_tStopReading = NowMs();
   if (m_Reader.joinable()) m_Reader.join();
   if (m_iOutput >= 0) close(m_iOutput);
+  if (m_iTerminal >= 0) close(m_iTerminal);
 }
 
-bool ConsoleProcess::Start(const std::string& sProgram) {
+namespace {
+
+// A pseudo-terminal: [0] the side a program reads as its terminal, [1] the
+// side that types into it. False when none could be made.
+bool OpenTerminal(int iTerminal[2]) {
+  int iMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (iMaster < 0) return false;
+  const char* sName = nullptr;
+  if (grantpt(iMaster) != 0 || unlockpt(iMaster) != 0 ||
+      (sName = ptsname(iMaster)) == nullptr) {
+    close(iMaster);
+    return false;
+  }
+  int iSlave = open(sName, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (iSlave < 0) {
+    close(iMaster);
+    return false;
+  }
+  iTerminal[0] = iSlave;
+  iTerminal[1] = iMaster;
+  return true;
+}
+
+}  // namespace
+
+bool ConsoleProcess::Start(const std::string& sProgram, bool bTerminalInput) {
   // A write to a child that has ended must fail, not end the test run.
   signal(SIGPIPE, SIG_IGN);
   int iInputPipe[2];
   int iOutputPipe[2];
-  if (pipe2(iInputPipe, O_CLOEXEC) != 0) return false;
+  if (bTerminalInput ? !OpenTerminal(iInputPipe)
+                     : pipe2(iInputPipe, O_CLOEXEC) != 0) {
+    return false;
+  }
   if (pipe2(iOutputPipe, O_CLOEXEC) != 0) {
     close(iInputPipe[0]);
     close(iInputPipe[1]);
@@ -84,7 +115,13 @@ bool ConsoleProcess::Start(const std::string& sProgram) {
                            argv, vecEnvp.data());
   posix_spawn_file_actions_destroy(&_Actions);
   posix_spawnattr_destroy(&_Attributes);
-  close(iInputPipe[0]);
+  // The terminal's reading side stays open here too, to look at its
+  // settings.
+  if (bTerminalInput) {
+    m_iTerminal = iInputPipe[0];
+  } else {
+    close(iInputPipe[0]);
+  }
   close(iOutputPipe[1]);
   if (iError != 0) {
     m_iPid = -1;
@@ -157,6 +194,16 @@ std::string ConsoleProcess::Unmatched() {
 std::string ConsoleProcess::Output() {
   std::lock_guard<std::mutex> _Lock(m_Mutex);
   return m_sOutput;
+}
+
+bool ConsoleProcess::InputEchoes() {
+  struct termios _Settings;
+  return m_iTerminal >= 0 && tcgetattr(m_iTerminal, &_Settings) == 0 &&
+         (_Settings.c_lflag & ECHO) != 0;
+}
+
+void ConsoleProcess::Signal(int iSignal) {
+  if (m_iPid > 0) kill(m_iPid, iSignal);
 }
 
 void ConsoleProcess::CloseInput() {

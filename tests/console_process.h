@@ -28,8 +28,10 @@ class ConsoleProcess {
   ConsoleProcess(const ConsoleProcess&) = delete;
   ConsoleProcess& operator=(const ConsoleProcess&) = delete;
 
-  // Starts sProgram (no arguments). False when it could not be started.
-  bool Start(const std::string& sProgram);
+  // Starts sProgram (no arguments). With bTerminalInput the child reads a
+  // pseudo-terminal (so it sees a terminal, as a user's program does)
+  // instead of a pipe. False when it could not be started.
+  bool Start(const std::string& sProgram, bool bTerminalInput = false);
   // Writes to the child's standard input. False when the child no longer
   // reads (its input was closed or it has ended).
   bool Write(const std::string& sText);
@@ -43,6 +45,10 @@ class ConsoleProcess {
   std::string Unmatched();
   // Everything the child has printed so far.
   std::string Output();
+  // With terminal input: true when the terminal echoes what is typed.
+  bool InputEchoes();
+  // Sends the child a signal.
+  void Signal(int iSignal);
   // Closes the child's standard input: it sees end of input.
   void CloseInput();
   // Waits up to iTimeoutMs for the child to end. Returns its exit status,
@@ -56,7 +62,8 @@ class ConsoleProcess {
   void Reap(int iStatus, int iDrainMs);
 
   pid_t m_iPid = -1;
-  int m_iInput = -1;
+  int m_iInput = -1;     // pipe, or the terminal's master side
+  int m_iTerminal = -1;  // the terminal's side the child reads, or -1
   int m_iOutput = -1;
   int m_iExitStatus = -1;
   std::atomic<int64_t> m_tStopReading{0};  // 0: read until end of output
