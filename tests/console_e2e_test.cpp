@@ -406,6 +406,12 @@ TEST_F(ConsoleE2ETest, CredentialsPromptsRoutedByTheHooks) {
 // Ctrl-C or a kill while the echo is off for the password ends the program
 // as the signal would, with the user's terminal echoing again.
 TEST_F(ConsoleE2ETest, SignalAtThePasswordQuestionGivesTheEchoBack) {
+#if defined(__SANITIZE_THREAD__)
+  // ThreadSanitizer holds a signal back until the thread that took it calls
+  // an intercepted function, and the console thread sits in a read inside
+  // the C library that is not one: the signal never arrives.
+  GTEST_SKIP() << "signals are deferred under ThreadSanitizer";
+#endif
   StoreUnit("127.0.0.44", "R", "1");
   for (int iSignal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(iSignal);
