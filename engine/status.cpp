@@ -138,7 +138,7 @@ void CopyDeviceMember(const char* sKey, json_object* pValue, Device* pDevice,
   // value.
   std::string_view sValue;
   if (TextOf(pValue, &sValue)) {
-    pVariables->push_back({sKey, sValue, pVariables->size()});
+    pVariables->push_back({sKey, sValue});
   }
 }
 
@@ -306,7 +306,7 @@ void PollLoop::ParseScenes(json_object* p_json_object, bool bNotify) {
 void PollLoop::ParseDevices(json_object* p_json_object, bool bNotify) {
   MergeArray(p_json_object, &m_mapDevice,
              [this, bNotify](json_object* pElement, Device* pDevice) {
-               // One batch vector for every device: its room is kept.
+               // One batch vector for every device, so its capacity is reused.
                thread_local std::vector<VariableMap::Update> t_vecVariables;
                t_vecVariables.clear();
                struct json_object_iter iter;

@@ -22,7 +22,9 @@ std::string& VariableMap::operator[](std::string_view sName) {
 
 void VariableMap::Merge(std::vector<Update>* pUpdates) {
   // Sorting the batch (views, cheap to move) rather than the entries lets a
-  // new device's entries be made in order, each text copied once.
+  // new device's entries be made in order, each text copied once. The sort
+  // is not stable, so each pair carries its place in the batch.
+  for (size_t i = 0; i < pUpdates->size(); ++i) (*pUpdates)[i].iOrder = i;
   std::sort(pUpdates->begin(), pUpdates->end(),
             [](const Update& a, const Update& b) {
               int iOrder = a.sName.compare(b.sName);

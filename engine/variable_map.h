@@ -35,16 +35,16 @@ class VariableMap {
   // The value of that name, added with an empty value when missing.
   std::string& operator[](std::string_view sName);
 
-  // One name and value of a batch given to Merge. iOrder: the place of the
-  // pair in the batch, so that of two pairs with one name the later wins.
+  // One name and value of a batch given to Merge.
   struct Update {
     std::string_view sName;
     std::string_view sValue;
-    size_t iOrder;
+    size_t iOrder = 0;  // set by Merge: the pair's place in the batch
   };
 
   // Sets every name of the batch to its value, adding the names not present
-  // yet: the variables of one device element of a reply. Sorts *pUpdates
+  // yet: the variables of one device element of a reply. Of two pairs with
+  // one name the later in the batch wins. Sorts *pUpdates
   // (so the caller may reuse one vector for every device); the map's texts
   // never point into the batch.
   void Merge(std::vector<Update>* pUpdates);

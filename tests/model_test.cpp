@@ -83,7 +83,7 @@ TEST(ModelDeviceTest, BatchMergeKeepsNamesSortedAndDistinct) {
     for (const Batch* pBatch : {&_Case.vecBefore, &_Case.vecBatch}) {
       std::vector<Veru::VariableMap::Update> vecUpdates;
       for (const auto& pair : *pBatch) {
-        vecUpdates.push_back({pair.first, pair.second, vecUpdates.size()});
+        vecUpdates.push_back({pair.first, pair.second});
       }
       mapVariables.Merge(&vecUpdates);
     }
