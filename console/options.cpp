@@ -56,8 +56,8 @@ void PrintUsage() {
       "                 one object per line on standard output; prompts and\n"
       "                 progress go to standard error\n"
       "  -1, --once     print the first full report and end (status 0, or 1\n"
-      "                 when the unit cannot be reached); reads no commands and\n"
-      "                 needs a unit saved by an earlier run\n"
+      "                 when the unit cannot be reached); reads no commands\n"
+      "                 and needs a unit saved by an earlier run\n"
       "  -h, --help     print this help and end\n"
       "  -V, --version  print the program's name and version and end\n"
       "\n"
@@ -68,7 +68,8 @@ void PrintUsage() {
       "\n"
       "Settings are kept in files named arg_* in the working directory (the\n"
       "unit, its addresses, the way of connecting and, if you save it, the\n"
-      "password in plain text), so run the program from a folder of its own.\n");
+      "password in plain text), so run the program from a folder of its\n"
+      "own.\n");
 }
 
 // One line naming what was wrong, then the hint. Exit status 2.

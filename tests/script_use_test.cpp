@@ -1,7 +1,7 @@
 // The console as scripts use it, run as the real program: the command-line
 // options, the "help" and "show" commands, the --json event stream and
 // --once, against the simulated home (veru-sim with its defaults, changes
-// made only by the tests) or a loopback unit with a reply of the test's own
+// made only by the tests) or a loopback unit with replies of the test's own
 // (127.0.0.61:3480); 127.0.0.62 is an address where nothing answers.
 #include <gtest/gtest.h>
 #include <json-c/json.h>
@@ -125,6 +125,15 @@ std::string WaitForLine(ConsoleProcess* pConsole, size_t* pNext,
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return "";
+}
+
+// The printed full report that starts at iStart: from its FULLDATA line
+// to the end of its last SCENE line; empty when there is none.
+std::string ReportAt(const std::string& sOutput, size_t iStart) {
+  if (iStart == std::string::npos) return "";
+  size_t iEnd = sOutput.find(kScenesEnd, iStart);
+  if (iEnd == std::string::npos) return "";
+  return sOutput.substr(iStart, iEnd + strlen(kScenesEnd) - iStart);
 }
 
 // The device blocks of a printed full report: from its first DEVICE line
@@ -264,8 +273,8 @@ TEST_F(ScriptUseTest, HelpAndShowInATextSession) {
   _Console.KeepErrorsApart();
   ASSERT_TRUE(_Console.Start(VERU_CONSOLE_PATH));
   ASSERT_TRUE(_Console.WaitFor(kScenesEnd)) << _Console.Output();
-  std::string sFirst = _Console.Output().substr(
-      _Console.Output().find(kFullData));
+  std::string sFirst = ReportAt(_Console.Output(),
+                                _Console.Output().find(kFullData));
 
   _Console.WriteLine("help");
   EXPECT_TRUE(_Console.WaitForError(
@@ -279,7 +288,8 @@ TEST_F(ScriptUseTest, HelpAndShowInATextSession) {
   ASSERT_TRUE(_Console.WaitFor(kFullData));
   ASSERT_TRUE(_Console.WaitFor(kScenesEnd));
   std::string sOutput = _Console.Output();
-  std::string sShown = sOutput.substr(sOutput.rfind(kFullData));
+  std::string sShown = ReportAt(sOutput, sOutput.rfind(kFullData));
+  EXPECT_NE("", sShown);
   EXPECT_EQ(sFirst, sShown);
   EXPECT_EQ(m_Sim.Control("dump"), DeviceBlocks(sShown));
   // The status polls were the only requests.
@@ -495,11 +505,15 @@ TEST_F(ScriptUseTest, OnceFailsWhenNoReportComes) {
        "{\"event\":\"connection\",\"what\":\"password_needed\"}\n",
        "veru-console: no report from the unit: the unit needs a password (run "
        "veru-console without --once to give it)\n"},
-      {"refused password", "127.0.0.5", "R", "wrong", false,
+      {"refused password", "127.0.0.61", "L", "", false,
        "USER/PASSWORD NEEDED:  PRESS ENTER\n",
        "veru-console: no report from the unit: the user name or password was "
        "refused\n"},
   };
+  // A unit that refuses every request's credentials.
+  Sim::SimServer _Refusing;
+  ASSERT_TRUE(_Refusing.Start("127.0.0.61", 3480));
+  _Refusing.SetDefault({200, "Invalid user/pass", 0, false});
   for (const Case& _Case : cases) {
     SCOPED_TRACE(_Case.sName);
     ScratchDir _Dir;
