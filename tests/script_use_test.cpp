@@ -425,7 +425,19 @@ TEST_F(ScriptUseTest, JsonSessionFollowsTheSimulatedHome) {
     }
     EXPECT_EQ(sDump, sDevices);
   }
-  Quit(&_Console);
+
+  // The unit's listener goes away: the engine state and the failed polls.
+  ASSERT_EQ("ok\n", m_Sim.Control("stop_local"));
+  EXPECT_EQ(0u, WaitForLine(&_Console, &iNext,
+                            "{\"event\":\"engine\",\"state\":-2,")
+                    .find("{\"event\":\"engine\",\"state\":-2,\"comment\":"
+                          "\"Running\",\"loadtime\":"));
+  EXPECT_EQ(
+      "{\"event\":\"connection\",\"what\":\"no_response\",\"count\":1,"
+      "\"seconds\":0}",
+      WaitForLine(&_Console, &iNext, "{\"event\":\"connection\","));
+  _Console.WriteLine("quit");
+  EXPECT_EQ(0, _Console.WaitForExit());
 
   // Every line of the standard output is one JSON object naming its event.
   std::string sOutput = _Console.Output();
@@ -446,6 +458,50 @@ TEST_F(ScriptUseTest, JsonSessionFollowsTheSimulatedHome) {
             sErrors.find("GET:http://127.0.0.5:3480/data_request?id=lu_sdata"));
   EXPECT_NE(std::string::npos, sErrors.find("==========PARTIAL: "));
   EXPECT_EQ(std::string::npos, sErrors.find("{\"event\""));
+}
+
+// A long run of failed polls, on the test clock: the unit is found again
+// through the locator (at the simulated unit's own address), or, for an
+// account the locator does not know, the connection is lost.
+TEST_F(ScriptUseTest, JsonConnectionEventsAfterFailedPolls) {
+  struct Case {
+    const char* sUsername;
+    std::string sEnd;  // the event that ends the run of failures
+  };
+  const Case cases[] = {
+      {"demo",
+       "{\"event\":\"connection\",\"what\":\"retry\",\"remote\":false}"},
+      {"nobody", "{\"event\":\"connection\",\"what\":\"lost\"}"},
+  };
+  for (const Case& _Case : cases) {
+    SCOPED_TRACE(_Case.sUsername);
+    ScratchDir _Dir;
+    StoreUnit("127.0.0.62", "L");
+    WriteFile("arg_username", _Case.sUsername);
+    ConsoleProcess _Console;
+    _Console.KeepErrorsApart();
+    ASSERT_TRUE(_Console.StartWithArguments(VERU_CONSOLE_TESTCLOCK_PATH,
+                                            {"--json"}));
+    size_t iNext = 0;
+    EXPECT_EQ(_Case.sEnd, WaitForLine(&_Console, &iNext, _Case.sEnd));
+    std::vector<std::string> vecLines = Lines(_Console.Output());
+    ASSERT_GE(vecLines.size(), 5u) << _Console.Output();
+    // More than three failures, counted one by one, before it.
+    for (size_t i = 0; i + 1 < iNext; ++i) {
+      EXPECT_EQ(0u, vecLines[i].find(
+                        "{\"event\":\"connection\",\"what\":\"no_response\","
+                        "\"count\":" + std::to_string(i + 1) + ","))
+          << vecLines[i];
+    }
+    if (_Case.sEnd.find("retry") != std::string::npos) {
+      // Polling goes on at the unit's address from the locator.
+      EXPECT_NE("", WaitForLine(&_Console, &iNext, "{\"event\":\"full\","));
+      EXPECT_EQ("127.0.0.5", ReadFile("arg_ip"));
+    }
+    _Console.CloseInput();
+    m_Sim.Control("change");
+    EXPECT_NE(-1, _Console.WaitForExit());
+  }
 }
 
 // --once with its input closed: the first report, then the end.
