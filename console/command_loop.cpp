@@ -84,10 +84,15 @@ void FrontEnd::HandleCommand(const char* cBuffer) {
     return;
   }
   int iDevice = LeadingInteger(cBuffer);
-  if (iDevice == 0) return;
+  if (iDevice == 0) return HandleQuery(cBuffer);
 
   int iResult = -2;
   std::string sMessage;
+  // The camera words' URL, and the stream's type.
+  std::string sURL;
+  std::string sType;
+  const std::string* pURL = nullptr;
+  const std::string* pType = nullptr;
   if (strstr(cBuffer, "on") != nullptr) {
     iResult = m_pPollLoop->RunAction(iDevice,
                                      "urn:upnp-org:serviceId:SwitchPower1",
@@ -107,13 +112,18 @@ void FrontEnd::HandleCommand(const char* cBuffer) {
         iDevice, "urn:lumenhollow-com:serviceId:HaDevice1", "Poll", "", 60,
         sMessage);
   } else if (strstr(cBuffer, "image") != nullptr) {
-    std::string URL = m_pPollLoop->GetCameraImageURL(iDevice);
-    printf("\n---URL for camera image: %s\n", URL.c_str());
+    sURL = m_pPollLoop->GetCameraImageURL(iDevice);
+    pURL = &sURL;
+    printf("\n---URL for camera image: %s\n", sURL.c_str());
   } else if (strstr(cBuffer, "stream") != nullptr) {
-    std::string sType;
-    std::string sURL = m_pPollLoop->GetCameraStreamURL(iDevice, sType);
+    sURL = m_pPollLoop->GetCameraStreamURL(iDevice, sType);
+    pURL = &sURL;
+    pType = &sType;
     printf("\n---URL type: %s for camera stream: %s\n", sType.c_str(),
            sURL.c_str());
+  }
+  if (m_pJsonEvents != nullptr) {
+    return m_pJsonEvents->Result(cBuffer, iResult, sMessage, pURL, pType);
   }
   printf("\n----COMMAND RESULT: %d %s", iResult, sMessage.c_str());
   fflush(stdout);

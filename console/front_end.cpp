@@ -37,9 +37,22 @@ FrontEnd::FrontEnd()
       m_pPollLoop(nullptr),
       m_bNeedPassword(false),
       m_bNeedUserPassword(false),
-      m_pInput(stdin) {}
+      m_pInput(stdin),
+      m_pJsonEvents(nullptr),
+      m_bReported(false),
+      m_sOnceFailure(nullptr) {}
 
-void FrontEnd::Run() {
+int FrontEnd::Run() {
+  if (m_Options.m_bJson) {
+    JsonEvents* pJsonEvents = new JsonEvents();
+    if (!pJsonEvents->Open()) {
+      fprintf(stderr, "veru-console: cannot set standard output aside for "
+                      "the JSON events\n");
+      delete pJsonEvents;
+      return 1;
+    }
+    m_pJsonEvents = pJsonEvents;
+  }
   std::string sUsername = LoadSetting("arg_username");
   int iSerialNumber = LeadingInteger(LoadSetting("arg_serialnumber").c_str());
   if (iSerialNumber != 0) m_pEngine = RestoreEngine(iSerialNumber, sUsername);
@@ -47,16 +60,34 @@ void FrontEnd::Run() {
   pthread_mutex_init(&m_Mutex, nullptr);
   m_pPollLoop = new Veru::PollLoop(&m_Mutex, this);
 
+  // --once never reads standard input, so it has no wizard.
+  if (m_pEngine.load() == nullptr && m_Options.m_bOnce) {
+    fprintf(stderr, "veru-console: no unit saved in the setting files of "
+                    "this folder; run veru-console without --once to choose "
+                    "one\n");
+    return 1;
+  }
   if (m_pEngine.load() == nullptr) ConnectWizard(sUsername);
   if (m_pEngine.load() == nullptr) {
     printf("No engine to connect to\n");
-    return;
+    return 0;
   }
 
   printf("Staring the main loop\n");
   m_pPollLoop->Start();
-  CommandLoop();
+  if (m_Options.m_bOnce) {
+    // The poll thread stops by itself after the first full report, or when
+    // it gives up (GiveUpOnce).
+    while (m_pPollLoop->m_bRunning) Veru::SleepMs(100);
+  } else {
+    CommandLoop();
+  }
 
   m_pPollLoop->m_bQuit = true;
   while (m_pPollLoop->m_bRunning) Veru::SleepMs(100);
+  if (!m_Options.m_bOnce || m_bReported) return 0;
+  const char* sReason = m_sOnceFailure.load();
+  fprintf(stderr, "veru-console: no report from the unit: %s\n",
+          sReason != nullptr ? sReason : "polling ended");
+  return 1;
 }

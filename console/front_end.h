@@ -3,6 +3,10 @@
 // starts the engine, reads command lines, and receives the engine's reports
 // through its hooks.
 //
+// With --json the reports and command results go to a JsonEvents stream
+// instead (m_pJsonEvents); with --once Run ends after the first full report
+// and reads no commands.
+//
 // Threads: Run, the wizard, AskPassword, the command loop and HandleCommand
 //   run on the console (main) thread. Every On* hook runs on the poll thread;
 //   OnDevice and OnScene run inside a merge with m_Mutex held, so no hook
@@ -16,9 +20,12 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "console/json_events.h"
+#include "console/options.h"
 #include "engine/model.h"
 
 namespace Veru {
@@ -35,8 +42,11 @@ class FrontEnd {
   FrontEnd(const FrontEnd&) = delete;
   FrontEnd& operator=(const FrontEnd&) = delete;
 
-  // The whole life of the program after start-up.
-  void Run();
+  // The whole life of the program after start-up, as m_Options asks.
+  // Returns the exit status: 0, or 1 when --json cannot take standard
+  // output, or when --once has no unit or gets no report (one line on
+  // standard error says which).
+  int Run();
 
   // --- Setting files -------------------------------------------------------
   // Writes every setting of the current unit; arg_pass only when
@@ -57,18 +67,33 @@ class FrontEnd {
   // dropped and characters past the 99th are read and thrown away. False at
   // end of input (cBuffer is then empty).
   bool ReadLine(char* cBuffer);
+  // The words that need no device number, "help", "?", "show" and
+  // "show N"; other lines are left alone as before. Takes m_Mutex to print.
+  void HandleQuery(const char* cBuffer);
 
   // --- Model printing hooks (poll thread) ----------------------------------
   void OnDevice(Veru::Device* pDevice);
   void OnScene(Veru::Scene* pScene);
   void OnEngineState();
   void OnFullData();
+  // The full report of the model as it is (OnFullData without its --once
+  // effect). Poll thread, or m_Mutex held.
+  void PrintFullData();
 
   // --- Connection hooks (poll thread) --------------------------------------
   void OnPasswordNeeded();
   void OnUserPasswordNeeded();
   void OnConnectionRetry();
   void OnConnectionLost();
+  // A failed poll, counted: iCount failures in a run that began tElapsed
+  // seconds ago.
+  void OnNoResponse(int iCount, int64_t tElapsed);
+
+  // --- --once (poll thread) --------------------------------------------------
+  // Ends polling without a report; sReason (a literal) is told on standard
+  // error when Run ends. The first reason given stays. Nothing in text or
+  // JSON mode without --once.
+  void GiveUpOnce(const char* sReason);
 
   pthread_mutex_t m_Mutex;
   std::atomic<Veru::Engine*> m_pEngine;
@@ -77,6 +102,14 @@ class FrontEnd {
   std::atomic<bool> m_bNeedUserPassword;
   // Where lines are read from; standard input unless a test says otherwise.
   FILE* m_pInput;
+  // Set by main before Run.
+  ConsoleOptions m_Options;
+  // The event stream with --json, made by Run and never freed; null in the
+  // text mode.
+  JsonEvents* m_pJsonEvents;
+  // --once: set by the poll thread, read by Run after the thread has ended.
+  std::atomic<bool> m_bReported;
+  std::atomic<const char*> m_sOnceFailure;
 };
 
 #endif  // VERU_CONSOLE_FRONT_END_H

@@ -1,16 +1,21 @@
-// Program entry: starts the socket layer and runs the console front end.
+// Program entry: reads the options, starts the socket layer and runs the
+// console front end.
 #include <cstdio>
 
 #include "console/front_end.h"
+#include "console/options.h"
 #include "console/socket_layer.h"
 
-int main() {
+int main(int argc, char** argv) {
+  ConsoleOptions _Options;
+  int iStatus = ParseOptions(argc, argv, &_Options);
+  if (iStatus >= 0) return iStatus;
   WSADATA wsaData;
   if (WSAStartup(MAKEWORD(1, 1), &wsaData) != 0) return 1;
   // Line-buffered even behind a pipe, so every finished line reaches a
   // script or tee at once; prompts are flushed before each read.
   setvbuf(stdout, nullptr, _IOLBF, 0);
   FrontEnd _FrontEnd;
-  _FrontEnd.Run();
-  return 0;
+  _FrontEnd.m_Options = _Options;
+  return _FrontEnd.Run();
 }

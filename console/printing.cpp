@@ -1,7 +1,8 @@
 // The printed home model: one function per kind of line, so a format change
 // touches one place. Called by the engine on the poll thread; OnDevice and
 // OnScene run inside a merge with the model mutex held, OnEngineState and
-// OnFullData after it; none of them locks.
+// OnFullData after it; none of them locks. With --json each of them writes
+// its JSON event instead.
 #include <charconv>
 #include <cstdio>
 #include <string>
@@ -29,6 +30,7 @@ void AppendInt(std::string* pOut, int iValue) {
 // full report of thousands of devices costs one write per device rather than
 // one per line.
 void FrontEnd::OnDevice(Veru::Device* pDevice) {
+  if (m_pJsonEvents != nullptr) return m_pJsonEvents->Device(*pDevice);
   thread_local std::string t_sBlock;
   std::string* pBlock = &t_sBlock;
   pBlock->clear();
@@ -56,6 +58,7 @@ void FrontEnd::OnDevice(Veru::Device* pDevice) {
 }
 
 void FrontEnd::OnScene(Veru::Scene* pScene) {
+  if (m_pJsonEvents != nullptr) return m_pJsonEvents->Scene(*pScene);
   printf("-----SCENE %d %s room %d active %d state %d comment %s\n",
          pScene->m_iID, pScene->m_sName.c_str(), pScene->m_iRoom,
          pScene->m_bActive ? 1 : 0, pScene->m_iState,
@@ -63,6 +66,7 @@ void FrontEnd::OnScene(Veru::Scene* pScene) {
 }
 
 void FrontEnd::OnEngineState() {
+  if (m_pJsonEvents != nullptr) return m_pJsonEvents->EngineState(*m_pPollLoop);
   Veru::PollLoop* pPollLoop = m_pPollLoop;
   printf("--ENGINE state %d comment %s loadtime %d dataversion %d\n",
          pPollLoop->m_iState, pPollLoop->m_sComment.c_str(),
@@ -71,6 +75,17 @@ void FrontEnd::OnEngineState() {
 }
 
 void FrontEnd::OnFullData() {
+  PrintFullData();
+  // --once: this was the report asked for; the poll thread sends nothing
+  // more.
+  if (m_Options.m_bOnce) {
+    m_bReported = true;
+    m_pPollLoop->m_bQuit = true;
+  }
+}
+
+void FrontEnd::PrintFullData() {
+  if (m_pJsonEvents != nullptr) return m_pJsonEvents->Full(*m_pPollLoop);
   printf("======================FULLDATA:\n");
   OnEngineState();
   for (const auto& device : m_pPollLoop->m_mapDevice) OnDevice(device.second);

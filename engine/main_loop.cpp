@@ -176,8 +176,7 @@ bool OnFailedPoll(PollLoop* pPollLoop) {
   if (pPollLoop->m_tFirstNoResponse == 0) pPollLoop->m_tFirstNoResponse = tNow;
   ++pPollLoop->m_iNoResponseCount;
   int64_t tElapsed = tNow - pPollLoop->m_tFirstNoResponse;
-  printf("!!!!!!!!!! NO RESPONSE COUNT %d time %ld !!!!!!!!!\n",
-         pPollLoop->m_iNoResponseCount, static_cast<long>(tElapsed));
+  pPollLoop->m_pFrontEnd->OnNoResponse(pPollLoop->m_iNoResponseCount, tElapsed);
   if (pPollLoop->m_iNoResponseCount > kFailuresPerRun &&
       tElapsed > kFailureRunSeconds) {
     return EndFailureRun(pPollLoop);

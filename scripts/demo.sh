@@ -4,19 +4,33 @@
 # folder. Answer the wizard with the demo account: user name "demo", then the
 # serial number it lists, then A, L or R (password "demo" for remote access).
 # Type e.g. "1 on" to switch the living room lamp on, "quit" to stop; stopping
-# the console stops the simulator.
+# the console stops the simulator and removes the scratch folder (it holds
+# the setting files, a saved password among them).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
+echo "Installing what is missing (scripts/setup.sh)..."
 scripts/setup.sh >/dev/null
+echo "Configuring the build in build/ (cmake)..."
 cmake -S . -B build >/dev/null
+echo "Building veru-console and veru-sim (this takes a few minutes the first time)..."
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target veru-console veru-sim >/dev/null
 
 scratch=$(mktemp -d /tmp/veru-demo-XXXXXX)
+sim=
+cleanup() {
+  if [ -n "$sim" ]; then
+    kill "$sim" 2>/dev/null || true
+    wait "$sim" 2>/dev/null || true
+  fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+echo "Starting the simulated home (veru-sim)..."
 "$top/build/veru-sim" >"$scratch/veru-sim.log" 2>&1 &
 sim=$!
-trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null || true' EXIT
-
 for _ in $(seq 50); do
   if wget -q -O /dev/null "http://127.0.0.1:3499/control?cmd=ping"; then break; fi
   if ! kill -0 "$sim" 2>/dev/null; then
@@ -25,8 +39,9 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 
-echo "The simulated home runs (see $scratch/veru-sim.log)."
-echo "Demo account: user name demo, password demo. Settings are kept in $scratch."
+echo "The simulated home runs (its log: $scratch/veru-sim.log)."
+echo "Demo account: user name demo, password demo. Settings are kept in"
+echo "$scratch, which is removed when the demo ends."
 echo
 cd "$scratch"
 "$top/build/veru-console"

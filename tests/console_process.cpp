@@ -46,7 +46,9 @@ ConsoleProcess::~ConsoleProcess() {
   CloseInput();
   m_tStopReading = NowMs();
   if (m_Reader.joinable()) m_Reader.join();
+  if (m_ErrorReader.joinable()) m_ErrorReader.join();
   if (m_iOutput >= 0) close(m_iOutput);
+  if (m_iErrors >= 0) close(m_iErrors);
   if (m_iTerminal >= 0) close(m_iTerminal);
 }
 
@@ -75,16 +77,20 @@ bool OpenTerminal(int iTerminal[2]) {
 
 }  // namespace
 
-bool ConsoleProcess::Start(const std::string& sProgram, bool bTerminalInput) {
+bool ConsoleProcess::StartWithArguments(
+    const std::string& sProgram, const std::vector<std::string>& vecArguments,
+    bool bTerminalInput) {
   // A write to a child that has ended must fail, not end the test run.
   signal(SIGPIPE, SIG_IGN);
   int iInputPipe[2];
   int iOutputPipe[2];
+  int iErrorPipe[2] = {-1, -1};
   if (bTerminalInput ? !OpenTerminal(iInputPipe)
                      : pipe2(iInputPipe, O_CLOEXEC) != 0) {
     return false;
   }
-  if (pipe2(iOutputPipe, O_CLOEXEC) != 0) {
+  if (pipe2(iOutputPipe, O_CLOEXEC) != 0 ||
+      (m_bErrorsApart && pipe2(iErrorPipe, O_CLOEXEC) != 0)) {
     close(iInputPipe[0]);
     close(iInputPipe[1]);
     return false;
@@ -94,7 +100,8 @@ bool ConsoleProcess::Start(const std::string& sProgram, bool bTerminalInput) {
   posix_spawn_file_actions_init(&_Actions);
   posix_spawn_file_actions_adddup2(&_Actions, iInputPipe[0], 0);
   posix_spawn_file_actions_adddup2(&_Actions, iOutputPipe[1], 1);
-  posix_spawn_file_actions_adddup2(&_Actions, iOutputPipe[1], 2);
+  posix_spawn_file_actions_adddup2(
+      &_Actions, m_bErrorsApart ? iErrorPipe[1] : iOutputPipe[1], 2);
   // The child gets the default SIGPIPE back.
   posix_spawnattr_t _Attributes;
   posix_spawnattr_init(&_Attributes);
@@ -108,11 +115,14 @@ bool ConsoleProcess::Start(const std::string& sProgram, bool bTerminalInput) {
   std::vector<char*> vecEnvp;
   for (std::string& sEntry : vecEnvironment) vecEnvp.push_back(&sEntry[0]);
   vecEnvp.push_back(nullptr);
-  std::string sPath = sProgram;
-  char* argv[] = {&sPath[0], nullptr};
+  std::vector<std::string> vecWords = {sProgram};
+  vecWords.insert(vecWords.end(), vecArguments.begin(), vecArguments.end());
+  std::vector<char*> vecArgv;
+  for (std::string& sWord : vecWords) vecArgv.push_back(&sWord[0]);
+  vecArgv.push_back(nullptr);
 
   int iError = posix_spawn(&m_iPid, sProgram.c_str(), &_Actions, &_Attributes,
-                           argv, vecEnvp.data());
+                           vecArgv.data(), vecEnvp.data());
   posix_spawn_file_actions_destroy(&_Actions);
   posix_spawnattr_destroy(&_Attributes);
   // The terminal's reading side stays open here too, to look at its
@@ -123,15 +133,21 @@ bool ConsoleProcess::Start(const std::string& sProgram, bool bTerminalInput) {
     close(iInputPipe[0]);
   }
   close(iOutputPipe[1]);
+  if (iErrorPipe[1] >= 0) close(iErrorPipe[1]);
   if (iError != 0) {
     m_iPid = -1;
     close(iInputPipe[1]);
     close(iOutputPipe[0]);
+    if (iErrorPipe[0] >= 0) close(iErrorPipe[0]);
     return false;
   }
   m_iInput = iInputPipe[1];
   m_iOutput = iOutputPipe[0];
-  m_Reader = std::thread([this] { ReadOutput(); });
+  m_iErrors = iErrorPipe[0];
+  m_Reader = std::thread([this] { ReadStream(m_iOutput, &m_sOutput); });
+  if (m_iErrors >= 0) {
+    m_ErrorReader = std::thread([this] { ReadStream(m_iErrors, &m_sErrors); });
+  }
   return true;
 }
 
@@ -141,10 +157,10 @@ int64_t ConsoleProcess::NowMs() {
       .count();
 }
 
-void ConsoleProcess::ReadOutput() {
+void ConsoleProcess::ReadStream(int iFile, std::string* pText) {
   char cBuffer[4096];
   for (;;) {
-    struct pollfd _Poll = {m_iOutput, POLLIN, 0};
+    struct pollfd _Poll = {iFile, POLLIN, 0};
     int iReady = poll(&_Poll, 1, 50);
     if (iReady == 0) {
       int64_t tStop = m_tStopReading.load();
@@ -153,11 +169,11 @@ void ConsoleProcess::ReadOutput() {
     }
     if (iReady < 0 && errno == EINTR) continue;
     if (iReady < 0) return;
-    ssize_t iLength = read(m_iOutput, cBuffer, sizeof(cBuffer));
+    ssize_t iLength = read(iFile, cBuffer, sizeof(cBuffer));
     if (iLength < 0 && errno == EINTR) continue;
     if (iLength <= 0) return;
     std::lock_guard<std::mutex> _Lock(m_Mutex);
-    m_sOutput.append(cBuffer, static_cast<size_t>(iLength));
+    pText->append(cBuffer, static_cast<size_t>(iLength));
     m_Changed.notify_all();
   }
 }
@@ -175,14 +191,23 @@ bool ConsoleProcess::Write(const std::string& sText) {
 }
 
 bool ConsoleProcess::WaitFor(const std::string& sText, int iTimeoutMs) {
+  return WaitIn(sText, iTimeoutMs, &m_sOutput, &m_iCursor);
+}
+
+bool ConsoleProcess::WaitForError(const std::string& sText, int iTimeoutMs) {
+  return WaitIn(sText, iTimeoutMs, &m_sErrors, &m_iErrorCursor);
+}
+
+bool ConsoleProcess::WaitIn(const std::string& sText, int iTimeoutMs,
+                            std::string* pText, size_t* pCursor) {
   std::unique_lock<std::mutex> _Lock(m_Mutex);
   size_t iFound = std::string::npos;
   bool bFound = m_Changed.wait_for(
       _Lock, std::chrono::milliseconds(iTimeoutMs), [&] {
-        iFound = m_sOutput.find(sText, m_iCursor);
+        iFound = pText->find(sText, *pCursor);
         return iFound != std::string::npos;
       });
-  if (bFound) m_iCursor = iFound + sText.size();
+  if (bFound) *pCursor = iFound + sText.size();
   return bFound;
 }
 
@@ -194,6 +219,11 @@ std::string ConsoleProcess::Unmatched() {
 std::string ConsoleProcess::Output() {
   std::lock_guard<std::mutex> _Lock(m_Mutex);
   return m_sOutput;
+}
+
+std::string ConsoleProcess::Errors() {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  return m_sErrors;
 }
 
 bool ConsoleProcess::InputEchoes() {
@@ -222,6 +252,7 @@ void ConsoleProcess::Reap(int iStatus, int iDrainMs) {
   // holds it: then reading stops after iDrainMs.
   m_tStopReading = NowMs() + iDrainMs;
   if (m_Reader.joinable()) m_Reader.join();
+  if (m_ErrorReader.joinable()) m_ErrorReader.join();
 }
 
 int ConsoleProcess::WaitForExit(int iTimeoutMs) {

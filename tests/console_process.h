@@ -1,12 +1,13 @@
 // ConsoleProcess runs the real program as a child process on pipes: the test
 // writes its standard input, and a reader thread collects its standard
-// output and standard error into one text. The child runs in the current
+// output and standard error into one text (or, when asked, its standard
+// error apart, by a second reader thread). The child runs in the current
 // working directory (a ScratchDir) with the test's environment, except that
 // leak reports are switched off for it: the program frees nothing at exit
 // by design.
 //
-// Threads: one test thread drives the object; the reader thread only
-// appends to the collected output under the object's own lock.
+// Threads: one test thread drives the object; the reader threads only
+// append to the collected texts under the object's own lock.
 // Ownership: the destructor kills (SIGKILL) a child still running, reaps it
 // and closes the pipes.
 #ifndef VERU_TESTS_CONSOLE_PROCESS_H
@@ -20,6 +21,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class ConsoleProcess {
  public:
@@ -31,7 +33,17 @@ class ConsoleProcess {
   // Starts sProgram (no arguments). With bTerminalInput the child reads a
   // pseudo-terminal (so it sees a terminal, as a user's program does)
   // instead of a pipe. False when it could not be started.
-  bool Start(const std::string& sProgram, bool bTerminalInput = false);
+  bool Start(const std::string& sProgram, bool bTerminalInput = false) {
+    return StartWithArguments(sProgram, std::vector<std::string>(),
+                              bTerminalInput);
+  }
+  // The same with command-line arguments.
+  bool StartWithArguments(const std::string& sProgram,
+                          const std::vector<std::string>& vecArguments,
+                          bool bTerminalInput = false);
+  // Called before Start: standard error is collected apart (Errors), so
+  // the output texts hold standard output alone.
+  void KeepErrorsApart() { m_bErrorsApart = true; }
   // Writes to the child's standard input. False when the child no longer
   // reads (its input was closed or it has ended).
   bool Write(const std::string& sText);
@@ -45,6 +57,12 @@ class ConsoleProcess {
   std::string Unmatched();
   // Everything the child has printed so far.
   std::string Output();
+  // With KeepErrorsApart: everything the child has printed on standard
+  // error so far.
+  std::string Errors();
+  // With KeepErrorsApart: waits up to iTimeoutMs for sText to appear on
+  // standard error after the end of the previous match there.
+  bool WaitForError(const std::string& sText, int iTimeoutMs = 15000);
   // With terminal input: true when the terminal echoes what is typed.
   bool InputEchoes();
   // Sends the child a signal.
@@ -58,20 +76,28 @@ class ConsoleProcess {
 
  private:
   static int64_t NowMs();
-  void ReadOutput();
+  // Appends what iFile brings to *pText until its end (or the stop time).
+  void ReadStream(int iFile, std::string* pText);
+  bool WaitIn(const std::string& sText, int iTimeoutMs, std::string* pText,
+              size_t* pCursor);
   void Reap(int iStatus, int iDrainMs);
 
   pid_t m_iPid = -1;
   int m_iInput = -1;     // pipe, or the terminal's master side
   int m_iTerminal = -1;  // the terminal's side the child reads, or -1
   int m_iOutput = -1;
+  int m_iErrors = -1;  // the standard error pipe with KeepErrorsApart
+  bool m_bErrorsApart = false;
   int m_iExitStatus = -1;
   std::atomic<int64_t> m_tStopReading{0};  // 0: read until end of output
   std::thread m_Reader;
+  std::thread m_ErrorReader;
   std::mutex m_Mutex;
   std::condition_variable m_Changed;
   std::string m_sOutput;  // guarded by m_Mutex
   size_t m_iCursor = 0;   // guarded by m_Mutex
+  std::string m_sErrors;  // guarded by m_Mutex
+  size_t m_iErrorCursor = 0;  // guarded by m_Mutex
 };
 
 #endif  // VERU_TESTS_CONSOLE_PROCESS_H

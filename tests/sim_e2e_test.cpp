@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "tests/console_process.h"
+#include "tests/sim_process.h"
 #include "tests/test_util.h"
 
 extern char** environ;
@@ -25,56 +26,6 @@ namespace {
 
 const char kFullData[] = "======================FULLDATA:\n";
 const char kScenesEnd[] = "-----SCENE 3 Away room 0 active 1 state -1 comment \n";
-
-// veru-sim as a child process, asked to quit through its control listener.
-class SimProcess {
- public:
-  ~SimProcess() { Stop(); }
-
-  bool Start() {
-    const char* argv[] = {VERU_SIM_PATH, "--changes-per-second", "0", nullptr};
-    posix_spawn_file_actions_t _Actions;
-    posix_spawn_file_actions_init(&_Actions);
-    posix_spawn_file_actions_addopen(&_Actions, 1, "/dev/null", O_WRONLY, 0);
-    int iError = posix_spawn(&m_iPid, VERU_SIM_PATH, &_Actions, nullptr,
-                             const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&_Actions);
-    if (iError != 0) return false;
-    for (int i = 0; i < 100; ++i) {
-      if (Control("ping") == "ok\n") return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-  }
-
-  // Sends one control command; the reply's body, or empty on failure.
-  std::string Control(const std::string& sQuery) {
-    httplib::Client _Client("127.0.0.1", 3499);
-    _Client.set_connection_timeout(1, 0);
-    _Client.set_read_timeout(20, 0);
-    auto _Result = _Client.Get(("/control?cmd=" + sQuery).c_str());
-    return _Result && _Result->status == 200 ? _Result->body : "";
-  }
-
-  void Stop() {
-    if (m_iPid <= 0) return;
-    Control("quit");
-    int iStatus = 0;
-    for (int i = 0; i < 100; ++i) {
-      if (waitpid(m_iPid, &iStatus, WNOHANG) == m_iPid) {
-        m_iPid = -1;
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    kill(m_iPid, SIGKILL);
-    waitpid(m_iPid, &iStatus, 0);
-    m_iPid = -1;
-  }
-
- private:
-  pid_t m_iPid = -1;
-};
 
 class SimHomeTest : public testing::Test {
  protected:

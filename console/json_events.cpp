@@ -1,0 +1,175 @@
+// The --json event stream: each report and each command result as one line
+// of JSON.
+#include "console/json_events.h"
+
+#include <fcntl.h>
+#include <json-c/json.h>
+#include <unistd.h>
+
+#include "engine/poll_loop.h"
+
+namespace {
+
+void AddText(json_object* p_json_object, const char* sKey,
+             const std::string& sText) {
+  json_object_object_add(
+      p_json_object, sKey,
+      json_object_new_string_len(sText.data(), static_cast<int>(sText.size())));
+}
+
+void AddInt(json_object* p_json_object, const char* sKey, int64_t iValue) {
+  json_object_object_add(p_json_object, sKey, json_object_new_int64(iValue));
+}
+
+void AddBool(json_object* p_json_object, const char* sKey, bool bValue) {
+  json_object_object_add(p_json_object, sKey, json_object_new_boolean(bValue));
+}
+
+// An object whose first member names the event.
+json_object* NewEvent(const char* sEvent) {
+  json_object* p_json_object = json_object_new_object();
+  json_object_object_add(p_json_object, "event",
+                         json_object_new_string(sEvent));
+  return p_json_object;
+}
+
+void AddEngineFields(json_object* p_json_object,
+                     const Veru::PollLoop& _PollLoop) {
+  AddInt(p_json_object, "state", _PollLoop.m_iState);
+  AddText(p_json_object, "comment", _PollLoop.m_sComment);
+  AddInt(p_json_object, "loadtime", _PollLoop.m_iLoadTime);
+  AddInt(p_json_object, "dataversion", _PollLoop.m_iDataVersion);
+  AddBool(p_json_object, "heal", _PollLoop.m_bZWaveHeal);
+}
+
+void AddDeviceFields(json_object* p_json_object, const Veru::Device& _Device) {
+  AddInt(p_json_object, "id", _Device.m_iID);
+  AddText(p_json_object, "name", _Device.m_sName);
+  AddInt(p_json_object, "room", _Device.m_iRoom);
+  AddInt(p_json_object, "category", _Device.m_iCategory);
+  AddInt(p_json_object, "state", _Device.m_iState);
+  AddText(p_json_object, "comment", _Device.m_sComment);
+  json_object* p_json_variables = json_object_new_object();
+  for (const auto& variable : _Device.m_mapVariables) {
+    // json-c keys are C strings: a name is cut at a NUL byte, as the text
+    // report prints it. Values keep every byte.
+    AddText(p_json_variables, variable.first.c_str(), variable.second);
+  }
+  json_object_object_add(p_json_object, "variables", p_json_variables);
+}
+
+void AddSceneFields(json_object* p_json_object, const Veru::Scene& _Scene) {
+  AddInt(p_json_object, "id", _Scene.m_iID);
+  AddText(p_json_object, "name", _Scene.m_sName);
+  AddInt(p_json_object, "room", _Scene.m_iRoom);
+  AddBool(p_json_object, "active", _Scene.m_bActive);
+  AddInt(p_json_object, "state", _Scene.m_iState);
+  AddText(p_json_object, "comment", _Scene.m_sComment);
+}
+
+}  // namespace
+
+bool JsonEvents::Open() {
+  fflush(stdout);
+  // Not inherited by the fetcher, so the stream ends when the program does.
+  int iEvents = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+  if (iEvents < 0) return false;
+  FILE* pOutput = fdopen(iEvents, "w");
+  if (pOutput == nullptr) {
+    close(iEvents);
+    return false;
+  }
+  if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+    fclose(pOutput);
+    return false;
+  }
+  m_pOutput = pOutput;
+  return true;
+}
+
+void JsonEvents::Write(json_object* p_json_object) {
+  size_t iLength = 0;
+  const char* sText = json_object_to_json_string_length(
+      p_json_object, JSON_C_TO_STRING_PLAIN | JSON_C_TO_STRING_NOSLASHESCAPE,
+      &iLength);
+  std::string sLine(sText, iLength);
+  sLine.push_back('\n');
+  FILE* pOutput = m_pOutput != nullptr ? m_pOutput : stdout;
+  fwrite(sLine.data(), 1, sLine.size(), pOutput);
+  fflush(pOutput);
+  json_object_put(p_json_object);
+}
+
+void JsonEvents::Full(const Veru::PollLoop& _PollLoop) {
+  json_object* p_json_event = NewEvent("full");
+  json_object* p_json_engine = json_object_new_object();
+  AddEngineFields(p_json_engine, _PollLoop);
+  json_object_object_add(p_json_event, "engine", p_json_engine);
+  json_object* p_json_devices = json_object_new_array();
+  for (const auto& device : _PollLoop.m_mapDevice) {
+    json_object* p_json_device = json_object_new_object();
+    AddDeviceFields(p_json_device, *device.second);
+    json_object_array_add(p_json_devices, p_json_device);
+  }
+  json_object_object_add(p_json_event, "devices", p_json_devices);
+  json_object* p_json_scenes = json_object_new_array();
+  for (const auto& scene : _PollLoop.m_mapScene) {
+    json_object* p_json_scene = json_object_new_object();
+    AddSceneFields(p_json_scene, *scene.second);
+    json_object_array_add(p_json_scenes, p_json_scene);
+  }
+  json_object_object_add(p_json_event, "scenes", p_json_scenes);
+  Write(p_json_event);
+}
+
+void JsonEvents::EngineState(const Veru::PollLoop& _PollLoop) {
+  json_object* p_json_event = NewEvent("engine");
+  AddEngineFields(p_json_event, _PollLoop);
+  Write(p_json_event);
+}
+
+void JsonEvents::Device(const Veru::Device& _Device) {
+  json_object* p_json_event = NewEvent("device");
+  AddDeviceFields(p_json_event, _Device);
+  Write(p_json_event);
+}
+
+void JsonEvents::Scene(const Veru::Scene& _Scene) {
+  json_object* p_json_event = NewEvent("scene");
+  AddSceneFields(p_json_event, _Scene);
+  Write(p_json_event);
+}
+
+void JsonEvents::Result(const char* sCommand, int iResult,
+                        const std::string& sMessage, const std::string* pURL,
+                        const std::string* pType) {
+  json_object* p_json_event = NewEvent("result");
+  AddText(p_json_event, "command", sCommand);
+  AddInt(p_json_event, "result", iResult);
+  AddText(p_json_event, "message", sMessage);
+  if (pType != nullptr) AddText(p_json_event, "type", *pType);
+  if (pURL != nullptr) AddText(p_json_event, "url", *pURL);
+  Write(p_json_event);
+}
+
+void JsonEvents::Connection(const char* sWhat) {
+  json_object* p_json_event = NewEvent("connection");
+  json_object_object_add(p_json_event, "what", json_object_new_string(sWhat));
+  Write(p_json_event);
+}
+
+void JsonEvents::ConnectionRetry(bool bRemote) {
+  json_object* p_json_event = NewEvent("connection");
+  json_object_object_add(p_json_event, "what", json_object_new_string("retry"));
+  AddBool(p_json_event, "remote", bRemote);
+  Write(p_json_event);
+}
+
+void JsonEvents::NoResponse(int iCount, int64_t tElapsed) {
+  json_object* p_json_event = NewEvent("connection");
+  json_object_object_add(p_json_event, "what",
+                         json_object_new_string("no_response"));
+  AddInt(p_json_event, "count", iCount);
+  AddInt(p_json_event, "seconds", tElapsed);
+  Write(p_json_event);
+}

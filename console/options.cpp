@@ -1,0 +1,120 @@
+// The command line (getopt_long) and the texts of --help, --version and the
+// "help" command.
+#include "console/options.h"
+
+#include <getopt.h>
+
+#include <cstring>
+
+#ifndef VERU_VERSION
+#define VERU_VERSION "unknown"
+#endif
+
+namespace {
+
+const char kProgram[] = "veru-console";
+
+struct CommandHelp {
+  const char* sSyntax;
+  const char* sEffect;
+};
+
+// Every word the command loop knows. N is a device number.
+const CommandHelp kCommands[] = {
+    {"N on", "switch device N on"},
+    {"N off", "switch device N off"},
+    {"N dim", "dim device N to 50 %"},
+    {"N poll", "ask device N to poll its hardware"},
+    {"N image", "print the URL of camera N's still image"},
+    {"N stream", "print the URL of camera N's video stream"},
+    {"show", "print the whole home as it is known now"},
+    {"show N", "print device N"},
+    {"suspend", "pause polling (commands still work)"},
+    {"resume", "resume polling"},
+    {"connect", "run the connection wizard again"},
+    {"help, ?", "list these commands"},
+    {"quit", "end the program"},
+};
+
+const struct option kOptions[] = {
+    {"json", no_argument, nullptr, 'j'},
+    {"once", no_argument, nullptr, '1'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+void PrintUsage() {
+  printf(
+      "Usage: %s [OPTION]...\n"
+      "Follows a home-automation controller unit: prints its home model when\n"
+      "it arrives and whenever it changes, and runs the commands typed on\n"
+      "standard input. The first run asks which unit to use.\n"
+      "\n"
+      "Options:\n"
+      "  -j, --json     print the reports and command results as JSON events,\n"
+      "                 one object per line on standard output; prompts and\n"
+      "                 progress go to standard error\n"
+      "  -1, --once     print the first full report and end (status 0, or 1\n"
+      "                 when the unit cannot be reached); reads no commands\n"
+      "                 and needs a unit saved by an earlier run\n"
+      "  -h, --help     print this help and end\n"
+      "  -V, --version  print the program's name and version and end\n"
+      "\n"
+      "Commands (one per line):\n",
+      kProgram);
+  PrintCommands(stdout);
+  printf(
+      "\n"
+      "Settings are kept in files named arg_* in the working directory (the\n"
+      "unit, its addresses, the way of connecting and, if you save it, the\n"
+      "password in plain text), so run the program from a folder of its\n"
+      "own.\n");
+}
+
+// One line naming what was wrong, then the hint. Exit status 2.
+int UsageError(const char* sWhat, const char* sArgument) {
+  fprintf(stderr, "%s: %s '%s'\n", kProgram, sWhat, sArgument);
+  fprintf(stderr, "Try '%s --help' for more information.\n", kProgram);
+  return 2;
+}
+
+}  // namespace
+
+void PrintCommands(FILE* pFile) {
+  for (const CommandHelp& _Command : kCommands) {
+    fprintf(pFile, "  %-10s %s\n", _Command.sSyntax, _Command.sEffect);
+  }
+}
+
+int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
+  opterr = 0;  // the messages are ours
+  for (;;) {
+    int iOption = getopt_long(argc, argv, "+j1hV", kOptions, nullptr);
+    if (iOption == -1) break;
+    switch (iOption) {
+      case 'j':
+        pOptions->m_bJson = true;
+        break;
+      case '1':
+        pOptions->m_bOnce = true;
+        break;
+      case 'h':
+        PrintUsage();
+        return 0;
+      case 'V':
+        printf("%s %s\n", kProgram, VERU_VERSION);
+        return 0;
+      default: {
+        const char* sArgument = argv[optind - 1];
+        if (strncmp(sArgument, "--", 2) == 0 || optopt == 0) {
+          return UsageError("unrecognized option", sArgument);
+        }
+        char cShort[3] = {'-', static_cast<char>(optopt), '\0'};
+        return UsageError("unrecognized option", cShort);
+      }
+    }
+  }
+  if (optind < argc) return UsageError("unexpected argument", argv[optind]);
+  return -1;
+}

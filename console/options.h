@@ -1,0 +1,27 @@
+// The command line and the help texts. The program takes options only; its
+// settings are in the setting files (see settings.h). Console thread only,
+// before anything else runs.
+#ifndef VERU_CONSOLE_OPTIONS_H
+#define VERU_CONSOLE_OPTIONS_H
+
+#include <cstdio>
+
+// What the command line asks for. Both false is the interactive default.
+struct ConsoleOptions {
+  // The model and the command results as a JSON event stream on standard
+  // output; every other line goes to standard error.
+  bool m_bJson = false;
+  // Print the first full report and end; read no commands.
+  bool m_bOnce = false;
+};
+
+// Reads the options into *pOptions. Returns -1 when the program is to go on,
+// or the exit status it is to end with: 0 after --help or --version (printed
+// on standard output), 2 after an unknown option or a stray argument (one
+// line and the usage hint on standard error).
+int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions);
+
+// The commands of the command loop, one line each.
+void PrintCommands(FILE* pFile);
+
+#endif  // VERU_CONSOLE_OPTIONS_H

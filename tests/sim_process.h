@@ -1,0 +1,36 @@
+// SimProcess runs veru-sim as a child process with its default addresses
+// (unit 127.0.0.5:3480, forward servers 127.0.0.1:3443 and :3444, the
+// compiled-in locators, control on 127.0.0.1:3499) and no changes of its
+// own, so every change a test sees is one it made. It is asked to quit
+// through its control listener.
+//
+// Threads: one test thread drives the object.
+// Ownership: the destructor stops a simulator still running (SIGKILL when
+// it does not quit in time) and reaps it.
+#ifndef VERU_TESTS_SIM_PROCESS_H
+#define VERU_TESTS_SIM_PROCESS_H
+
+#include <sys/types.h>
+
+#include <string>
+
+class SimProcess {
+ public:
+  SimProcess() = default;
+  ~SimProcess() { Stop(); }
+  SimProcess(const SimProcess&) = delete;
+  SimProcess& operator=(const SimProcess&) = delete;
+
+  // Starts the simulator and waits until its control listener answers.
+  // False when it could not be started.
+  bool Start();
+  // Sends one control command ("change", "dump", ...); the reply's body, or
+  // empty on failure.
+  std::string Control(const std::string& sQuery);
+  void Stop();
+
+ private:
+  pid_t m_iPid = -1;
+};
+
+#endif  // VERU_TESTS_SIM_PROCESS_H
