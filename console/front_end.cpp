@@ -30,6 +30,22 @@ Veru::Engine* RestoreEngine(int iSerialNumber, const std::string& sUsername) {
   return pEngine;
 }
 
+// After the stop request: waits until the poll thread has ended. A poll in
+// flight is not interrupted, so when that takes more than a moment the user
+// is told (on standard error) what the program waits for.
+void WaitForPollThread(Veru::PollLoop* pPollLoop) {
+  int64_t iStartMs = Veru::NowMs();
+  bool bTold = false;
+  while (pPollLoop->m_bRunning) {
+    if (!bTold && Veru::NowMs() - iStartMs >= 1000) {
+      fprintf(stderr,
+              "Waiting for the request in flight to end (up to 90 s)...\n");
+      bTold = true;
+    }
+    Veru::SleepMs(100);
+  }
+}
+
 }  // namespace
 
 FrontEnd::FrontEnd()
@@ -37,9 +53,11 @@ FrontEnd::FrontEnd()
       m_pPollLoop(nullptr),
       m_bNeedPassword(false),
       m_bNeedUserPassword(false),
+      m_bConnectionLost(false),
       m_pInput(stdin) {}
 
-void FrontEnd::Run() {
+int FrontEnd::Run() {
+  RemoveLeftoverSettingFiles();
   std::string sUsername = LoadSetting("arg_username");
   int iSerialNumber = LeadingInteger(LoadSetting("arg_serialnumber").c_str());
   if (iSerialNumber != 0) m_pEngine = RestoreEngine(iSerialNumber, sUsername);
@@ -50,13 +68,14 @@ void FrontEnd::Run() {
   if (m_pEngine.load() == nullptr) ConnectWizard(sUsername);
   if (m_pEngine.load() == nullptr) {
     printf("No engine to connect to\n");
-    return;
+    return 1;
   }
 
   printf("Staring the main loop\n");
-  m_pPollLoop->Start();
+  bool bStarted = m_pPollLoop->Start() != 0;
   CommandLoop();
 
   m_pPollLoop->m_bQuit = true;
-  while (m_pPollLoop->m_bRunning) Veru::SleepMs(100);
+  WaitForPollThread(m_pPollLoop);
+  return bStarted && !m_bConnectionLost ? 0 : 1;
 }

@@ -26,4 +26,7 @@ void FrontEnd::OnConnectionRetry() {
   SaveSettings(false);
 }
 
-void FrontEnd::OnConnectionLost() { printf("******CONNECTION LOST******\n"); }
+void FrontEnd::OnConnectionLost() {
+  m_bConnectionLost = true;
+  printf("******CONNECTION LOST******\n");
+}

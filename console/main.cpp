@@ -11,6 +11,5 @@ int main() {
   // script or tee at once; prompts are flushed before each read.
   setvbuf(stdout, nullptr, _IOLBF, 0);
   FrontEnd _FrontEnd;
-  _FrontEnd.Run();
-  return 0;
+  return _FrontEnd.Run();
 }
