@@ -127,17 +127,24 @@ TEST(SaveSetting, FailedWriteLeavesTheOldFileIntact) {
   EXPECT_EQ(std::vector<std::string>{"arg_pass"}, ListFolder());
 }
 
-// A setting that cannot be written is skipped and the others are still
-// written (here the name is taken by a folder).
-TEST(SaveSettings, SkipsAFileThatCannotBeWritten) {
+// A setting that cannot be written (here the name is taken by a folder)
+// keeps the whole old set: no other file is replaced, nothing is left over.
+TEST(SaveSettings, AFileThatCannotBeWrittenKeepsTheOldSet) {
   ScratchDir _Dir;
   ASSERT_EQ(0, mkdir("arg_ip", 0755));
+  WriteFile("arg_serialnumber", "100");
   TestFrontEnd _Test;
   _Test.SetLocalUnit("127.0.0.41")->m_iSerialNumber = 30001;
+  testing::internal::CaptureStderr();
   _Test._FrontEnd.SaveSettings(false);
-  EXPECT_EQ("30001", ReadFile("arg_serialnumber"));
-  EXPECT_EQ("0", ReadFile("arg_usingbackup"));
   EXPECT_EQ(-1, SaveSetting("arg_ip", "x"));
+  EXPECT_EQ(
+      "Could not save the setting file arg_ip: Is a directory\n"
+      "Could not save the setting file arg_ip: Is a directory\n",
+      testing::internal::GetCapturedStderr());
+  EXPECT_EQ("100", ReadFile("arg_serialnumber"));
+  EXPECT_EQ((std::vector<std::string>{"arg_ip", "arg_serialnumber"}),
+            ListFolder());
 }
 
 class SaveSettingsTest : public testing::Test {
