@@ -47,7 +47,8 @@ class PollLoop {
   pthread_t Start();
   // Start routine of the poll thread; pArg is the PollLoop. Returns null.
   static void* ThreadEntry(void* pArg);
-  // Polls until a stop is requested or the connection is given up.
+  // Polls until a stop is requested or the connection is given up. In no
+  // state does it start two fetches less than a second apart.
   void MainLoop();
   // After a run of failed polls: asks the locator again and decides how to go
   // on. True when polling continues (perhaps the other way), false when the
