@@ -2,7 +2,9 @@
 // line to a credentials prompt (when the engine asked for one) or to
 // HandleCommand. Console thread only.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "console/front_end.h"
 #include "console/settings.h"
@@ -18,6 +20,19 @@ bool HasUsableCredentials(Veru::PollLoop* pPollLoop) {
   if (!pPollLoop->CopyEngine(&_Engine)) return false;
   if (!_Engine.m_bUsingRemote) return true;
   return !_Engine.m_bInvalidUserPass && !_Engine.m_sPassword.empty();
+}
+
+// The load level of a dim command: the number after the word "dim" (blanks
+// between them are skipped), held to 0-100; 50 when no number follows.
+int DimLevel(const char* cDim) {
+  const char* pText = cDim + 3;
+  while (*pText == ' ' || *pText == '\t') ++pText;
+  char* pEnd = nullptr;
+  long iLevel = strtol(pText, &pEnd, 10);
+  if (pEnd == pText) return 50;
+  if (iLevel < 0) return 0;
+  if (iLevel > 100) return 100;
+  return static_cast<int>(iLevel);
 }
 
 }  // namespace
@@ -103,10 +118,12 @@ void FrontEnd::HandleCommand(const char* cBuffer) {
                                      "urn:upnp-org:serviceId:SwitchPower1",
                                      "SetTarget", "newTargetValue=0", 60,
                                      sMessage);
-  } else if (strstr(cBuffer, "dim") != nullptr) {
+  } else if (const char* cDim = strstr(cBuffer, "dim")) {
+    std::string sArguments =
+        "newLoadlevelTarget=" + std::to_string(DimLevel(cDim));
     iResult = m_pPollLoop->RunAction(iDevice, "urn:upnp-org:serviceId:Dimming1",
-                                     "SetLoadLevelTarget",
-                                     "newLoadlevelTarget=50", 60, sMessage);
+                                     "SetLoadLevelTarget", sArguments, 60,
+                                     sMessage);
   } else if (strstr(cBuffer, "poll") != nullptr) {
     iResult = m_pPollLoop->RunAction(
         iDevice, "urn:lumenhollow-com:serviceId:HaDevice1", "Poll", "", 60,

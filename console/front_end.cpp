@@ -30,6 +30,22 @@ Veru::Engine* RestoreEngine(int iSerialNumber, const std::string& sUsername) {
   return pEngine;
 }
 
+// After the stop request: waits until the poll thread has ended. A poll in
+// flight is not interrupted, so when that takes more than a moment the user
+// is told (on standard error) what the program waits for.
+void WaitForPollThread(Veru::PollLoop* pPollLoop) {
+  int64_t iStartMs = Veru::NowMs();
+  bool bTold = false;
+  while (pPollLoop->m_bRunning) {
+    if (!bTold && Veru::NowMs() - iStartMs >= 1000) {
+      fprintf(stderr,
+              "Waiting for the request in flight to end (up to 90 s)...\n");
+      bTold = true;
+    }
+    Veru::SleepMs(100);
+  }
+}
+
 }  // namespace
 
 FrontEnd::FrontEnd()
@@ -37,6 +53,7 @@ FrontEnd::FrontEnd()
       m_pPollLoop(nullptr),
       m_bNeedPassword(false),
       m_bNeedUserPassword(false),
+      m_bConnectionLost(false),
       m_pInput(stdin),
       m_pJsonEvents(nullptr),
       m_bReported(false),
@@ -53,6 +70,7 @@ int FrontEnd::Run() {
     }
     m_pJsonEvents = pJsonEvents;
   }
+  RemoveLeftoverSettingFiles();
   std::string sUsername = LoadSetting("arg_username");
   int iSerialNumber = LeadingInteger(LoadSetting("arg_serialnumber").c_str());
   if (iSerialNumber != 0) m_pEngine = RestoreEngine(iSerialNumber, sUsername);
@@ -70,11 +88,11 @@ int FrontEnd::Run() {
   if (m_pEngine.load() == nullptr) ConnectWizard(sUsername);
   if (m_pEngine.load() == nullptr) {
     printf("No engine to connect to\n");
-    return 0;
+    return 1;
   }
 
   printf("Staring the main loop\n");
-  m_pPollLoop->Start();
+  bool bStarted = m_pPollLoop->Start() != 0;
   if (m_Options.m_bOnce) {
     // The poll thread stops by itself after the first full report, or when
     // it gives up (GiveUpOnce).
@@ -84,8 +102,9 @@ int FrontEnd::Run() {
   }
 
   m_pPollLoop->m_bQuit = true;
-  while (m_pPollLoop->m_bRunning) Veru::SleepMs(100);
-  if (!m_Options.m_bOnce || m_bReported) return 0;
+  WaitForPollThread(m_pPollLoop);
+  if (!m_Options.m_bOnce) return bStarted && !m_bConnectionLost ? 0 : 1;
+  if (m_bReported) return 0;
   const char* sReason = m_sOnceFailure.load();
   fprintf(stderr, "veru-console: no report from the unit: %s\n",
           sReason != nullptr ? sReason : "polling ended");

@@ -43,15 +43,17 @@ class FrontEnd {
   FrontEnd& operator=(const FrontEnd&) = delete;
 
   // The whole life of the program after start-up, as m_Options asks.
-  // Returns the exit status: 0, or 1 when --json cannot take standard
-  // output, or when --once has no unit or gets no report (one line on
-  // standard error says which).
+  // Returns the exit status: 0 after "quit" or the end of input, 1 when
+  // there was no unit to connect to, the poll thread could not start, the
+  // connection was lost, --json cannot take standard output, or --once gets
+  // no report (one line on standard error says which).
   int Run();
 
   // --- Setting files -------------------------------------------------------
   // Writes every setting of the current unit; arg_pass only when
-  // bSavePassword. Copies the unit's fields under m_Mutex first. Does
-  // nothing without a current unit.
+  // bSavePassword. All or nothing: when one file cannot be written, none is
+  // replaced and the failure is reported on standard error. Copies the
+  // unit's fields under m_Mutex first. Does nothing without a current unit.
   void SaveSettings(bool bSavePassword);
 
   // --- Connection wizard and password prompt (console thread) -------------
@@ -100,6 +102,8 @@ class FrontEnd {
   Veru::PollLoop* m_pPollLoop;
   std::atomic<bool> m_bNeedPassword;
   std::atomic<bool> m_bNeedUserPassword;
+  // Set by OnConnectionLost: the engine gave the connection up.
+  std::atomic<bool> m_bConnectionLost;
   // Where lines are read from; standard input unless a test says otherwise.
   FILE* m_pInput;
   // Set by main before Run.

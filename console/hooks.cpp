@@ -49,6 +49,7 @@ void FrontEnd::OnConnectionRetry() {
 }
 
 void FrontEnd::OnConnectionLost() {
+  m_bConnectionLost = true;
   GiveUpOnce("the connection was lost");
   if (m_pJsonEvents != nullptr) return m_pJsonEvents->Connection("lost");
   printf("******CONNECTION LOST******\n");

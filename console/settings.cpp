@@ -1,6 +1,8 @@
 #include "console/settings.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,11 +12,30 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "console/front_end.h"
 #include "engine/poll_loop.h"
 
 namespace {
+
+// Every setting file, in the order SaveSettings writes them.
+const char* const kSettingKeys[] = {
+    "arg_serialnumber", "arg_username", "arg_ip",          "arg_fwd_main",
+    "arg_fwd_back",     "arg_fwd_active", "arg_firmware",  "arg_pass",
+    "arg_usingremote",  "arg_mode",     "arg_usingbackup"};
+
+// What comes between a setting file's name and the writer's process id in
+// the name of its temporary file: "KEY.tmp.PID.N".
+const char kTempMark[] = ".tmp.";
+
+// One setting on its way to disk: written into sTemp, then renamed over
+// sTarget.
+struct PendingSetting {
+  std::string sKey;
+  std::string sTarget;
+  std::string sTemp;
+};
 
 bool WriteAll(int iFile, const std::string& sValue) {
   size_t iDone = 0;
@@ -29,38 +50,180 @@ bool WriteAll(int iFile, const std::string& sValue) {
   return true;
 }
 
+// The file a write of the setting must replace: the key itself, or, when
+// the key is a symbolic link, the file it leads to (which need not exist
+// yet), so the link stays and the write goes through it as a plain write
+// would. Gives up after a few links (a loop) and then names the key.
+std::string SettingTarget(const std::string& sKey) {
+  std::string sPath = sKey;
+  for (int iHops = 0; iHops < 16; ++iHops) {
+    struct stat _Stat;
+    if (lstat(sPath.c_str(), &_Stat) != 0 || !S_ISLNK(_Stat.st_mode)) {
+      return sPath;
+    }
+    char cLink[PATH_MAX];
+    ssize_t iLength = readlink(sPath.c_str(), cLink, sizeof(cLink) - 1);
+    if (iLength <= 0) return sPath;
+    std::string sLink(cLink, static_cast<size_t>(iLength));
+    size_t iSlash = sPath.rfind('/');
+    if (sLink[0] == '/' || iSlash == std::string::npos) {
+      sPath = sLink;
+    } else {
+      sPath = sPath.substr(0, iSlash + 1) + sLink;
+    }
+  }
+  return sKey;
+}
+
+// Writes sValue, flushed to disk, into a temporary file of its own beside
+// the setting's target. False (with errno set) when that failed; no
+// temporary file is left then.
+bool WriteTemporary(const std::string& sValue, PendingSetting* pSetting) {
+  // The password file is made for its owner alone from the first byte on;
+  // the others get the usual mode for new files (the umask applies).
+  bool bSecret = pSetting->sKey == "arg_pass";
+  mode_t iMode = bSecret ? 0600 : 0666;
+  // A temporary name of its own for every save, so saves from the two threads
+  // never write the same file.
+  static std::atomic<unsigned> s_iSaveCounter{0};
+  pSetting->sTemp = pSetting->sTarget + kTempMark + std::to_string(getpid()) +
+                    "." + std::to_string(s_iSaveCounter.fetch_add(1));
+  int iFile = open(pSetting->sTemp.c_str(),
+                   O_WRONLY | O_CREAT | O_TRUNC | O_EXCL | O_CLOEXEC, iMode);
+  if (iFile < 0) return false;
+  bool bOk = (!bSecret || fchmod(iFile, iMode) == 0) &&
+             WriteAll(iFile, sValue) && fsync(iFile) == 0;
+  int iError = errno;
+  if (close(iFile) != 0 && bOk) {
+    bOk = false;
+    iError = errno;
+  }
+  if (!bOk) {
+    unlink(pSetting->sTemp.c_str());
+    errno = iError;
+  }
+  return bOk;
+}
+
+// One line on standard error; standard output stays as it is.
+void ReportFailure(const PendingSetting& _Setting, int iError) {
+  fprintf(stderr, "Could not save the setting file %s: %s\n",
+          _Setting.sTarget.c_str(), strerror(iError));
+}
+
+void RemoveTemporaries(const std::vector<PendingSetting>& vecPending) {
+  for (const PendingSetting& _Setting : vecPending) {
+    unlink(_Setting.sTemp.c_str());
+  }
+}
+
+// All or nothing: every new value is written and flushed into its temporary
+// file before any of them replaces its setting file. When one cannot be
+// written (or a folder stands where one goes), the temporary files are
+// removed, the old files all stay, the failure is reported and -1 is
+// returned.
+int SaveSettingGroup(
+    const std::vector<std::pair<std::string, std::string>>& vecSettings) {
+  std::vector<PendingSetting> vecPending;
+  for (const auto& setting : vecSettings) {
+    PendingSetting _Setting;
+    _Setting.sKey = setting.first;
+    _Setting.sTarget = SettingTarget(setting.first);
+    if (!WriteTemporary(setting.second, &_Setting)) {
+      ReportFailure(_Setting, errno);
+      RemoveTemporaries(vecPending);
+      return -1;
+    }
+    vecPending.push_back(_Setting);
+  }
+  // A folder in the place of a setting file would refuse its rename: found
+  // before anything is replaced, it keeps the old set whole too.
+  for (const PendingSetting& _Setting : vecPending) {
+    struct stat _Stat;
+    if (stat(_Setting.sTarget.c_str(), &_Stat) == 0 &&
+        S_ISDIR(_Stat.st_mode)) {
+      ReportFailure(_Setting, EISDIR);
+      RemoveTemporaries(vecPending);
+      return -1;
+    }
+  }
+  int iResult = 0;
+  for (const PendingSetting& _Setting : vecPending) {
+    // After a failed rename the remaining ones are still tried: each file
+    // stays whole either way.
+    if (rename(_Setting.sTemp.c_str(), _Setting.sTarget.c_str()) != 0) {
+      ReportFailure(_Setting, errno);
+      unlink(_Setting.sTemp.c_str());
+      iResult = -1;
+    }
+  }
+  return iResult;
+}
+
+// True for "KEY.tmp.PID.N" with a known KEY; *piPid is then PID.
+bool IsTemporarySettingFile(const char* cName, long* piPid) {
+  for (const char* cKey : kSettingKeys) {
+    size_t iKey = strlen(cKey);
+    if (strncmp(cName, cKey, iKey) != 0 ||
+        strncmp(cName + iKey, kTempMark, sizeof(kTempMark) - 1) != 0) {
+      continue;
+    }
+    const char* pText = cName + iKey + sizeof(kTempMark) - 1;
+    char* pEnd = nullptr;
+    if (*pText < '0' || *pText > '9') return false;
+    *piPid = strtol(pText, &pEnd, 10);
+    if (*pEnd != '.' || pEnd[1] == '\0') return false;
+    for (pText = pEnd + 1; *pText != '\0'; ++pText) {
+      if (*pText < '0' || *pText > '9') return false;
+    }
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string LoadSetting(const std::string& sKey) {
   char cBuffer[1000];
   cBuffer[0] = '\0';
-  FILE* pFile = fopen(sKey.c_str(), "r");
-  if (pFile == nullptr) return "";
+  // Only a regular file holds a setting: anything else (a FIFO, a device, a
+  // folder) reads as absent, and opening it never waits for a writer.
+  int iFile = open(sKey.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (iFile < 0) return "";
+  struct stat _Stat;
+  if (fstat(iFile, &_Stat) != 0 || !S_ISREG(_Stat.st_mode)) {
+    close(iFile);
+    return "";
+  }
+  FILE* pFile = fdopen(iFile, "r");
+  if (pFile == nullptr) {
+    close(iFile);
+    return "";
+  }
   if (fgets(cBuffer, sizeof(cBuffer), pFile) == nullptr) cBuffer[0] = '\0';
   fclose(pFile);
   return cBuffer;
 }
 
 int SaveSetting(const std::string& sKey, const std::string& sValue) {
-  // The password file is made for its owner alone from the first byte on;
-  // the others get the usual mode for new files (the umask applies).
-  bool bSecret = sKey == "arg_pass";
-  mode_t iMode = bSecret ? 0600 : 0666;
-  // A temporary name of its own for every save, so saves from the two threads
-  // never write the same file; the rename replaces the setting atomically.
-  static std::atomic<unsigned> s_iSaveCounter{0};
-  std::string sTemp = sKey + ".tmp." + std::to_string(getpid()) + "." +
-                      std::to_string(s_iSaveCounter.fetch_add(1));
-  int iFile = open(sTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_EXCL, iMode);
-  if (iFile < 0) return -1;
-  bool bOk = (!bSecret || fchmod(iFile, iMode) == 0) &&
-             WriteAll(iFile, sValue) && fsync(iFile) == 0;
-  bOk = close(iFile) == 0 && bOk;
-  if (!bOk || rename(sTemp.c_str(), sKey.c_str()) != 0) {
-    unlink(sTemp.c_str());
-    return -1;
+  return SaveSettingGroup({{sKey, sValue}});
+}
+
+void RemoveLeftoverSettingFiles() {
+  DIR* pFolder = opendir(".");
+  if (pFolder == nullptr) return;
+  std::vector<std::string> vecLeftovers;
+  while (struct dirent* pEntry = readdir(pFolder)) {
+    long iPid = 0;
+    if (!IsTemporarySettingFile(pEntry->d_name, &iPid)) continue;
+    // A save of a program that still runs is left alone.
+    if (iPid > 0 && iPid <= INT_MAX && kill(static_cast<pid_t>(iPid), 0) != 0 &&
+        errno == ESRCH) {
+      vecLeftovers.push_back(pEntry->d_name);
+    }
   }
-  return 0;
+  closedir(pFolder);
+  for (const std::string& sName : vecLeftovers) unlink(sName.c_str());
 }
 
 int LeadingInteger(const char* cText) {
@@ -82,15 +245,18 @@ void FrontEnd::SaveSettings(bool bSavePassword) {
   }
   char cSerialNumber[20];
   snprintf(cSerialNumber, sizeof(cSerialNumber), "%d", _Engine.m_iSerialNumber);
-  SaveSetting("arg_serialnumber", cSerialNumber);
-  SaveSetting("arg_username", _Engine.m_sUsername);
-  SaveSetting("arg_ip", _Engine.m_sIp);
-  SaveSetting("arg_fwd_main", _Engine.m_sFwdMain);
-  SaveSetting("arg_fwd_back", _Engine.m_sFwdBack);
-  SaveSetting("arg_fwd_active", _Engine.m_sFwdActive);
-  SaveSetting("arg_firmware", _Engine.m_sFirmware);
-  if (bSavePassword) SaveSetting("arg_pass", _Engine.m_sPassword);
-  SaveSetting("arg_usingremote", _Engine.m_bUsingRemote ? "1" : "0");
-  SaveSetting("arg_mode", _Engine.m_sMode);
-  SaveSetting("arg_usingbackup", _Engine.m_bUsingBackup ? "1" : "0");
+  std::vector<std::pair<std::string, std::string>> vecSettings = {
+      {"arg_serialnumber", cSerialNumber},
+      {"arg_username", _Engine.m_sUsername},
+      {"arg_ip", _Engine.m_sIp},
+      {"arg_fwd_main", _Engine.m_sFwdMain},
+      {"arg_fwd_back", _Engine.m_sFwdBack},
+      {"arg_fwd_active", _Engine.m_sFwdActive},
+      {"arg_firmware", _Engine.m_sFirmware},
+  };
+  if (bSavePassword) vecSettings.push_back({"arg_pass", _Engine.m_sPassword});
+  vecSettings.push_back({"arg_usingremote", _Engine.m_bUsingRemote ? "1" : "0"});
+  vecSettings.push_back({"arg_mode", _Engine.m_sMode});
+  vecSettings.push_back({"arg_usingbackup", _Engine.m_bUsingBackup ? "1" : "0"});
+  SaveSettingGroup(vecSettings);
 }

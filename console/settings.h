@@ -8,15 +8,22 @@
 
 // The value of a setting: the first line of the file (at most 999 characters,
 // its line end kept when it has one), or an empty text when the file is
-// missing or unreadable.
+// missing, unreadable or not a regular file (a FIFO is never waited on).
 std::string LoadSetting(const std::string& sKey);
 
-// Replaces the setting file with sValue, atomically: a temporary file in the
-// same folder is written whole and renamed over the old one, so a crash or a
-// full disk never leaves a torn setting. "arg_pass" is made readable by its
-// owner only. Returns 0, or -1 when the file could not be written (the old
-// one then stays as it was).
+// Replaces the setting file with sValue, atomically: a temporary file
+// "KEY.tmp.PID.N" beside it is written whole, flushed, and renamed over the
+// old one, so a crash or a full disk never leaves a torn setting. A setting
+// file that is a symbolic link is written through the link (the link stays).
+// "arg_pass" is made readable by its owner only. Returns 0, or -1 when the
+// file could not be written: the old one then stays as it was, and one line
+// naming the file and the reason goes to standard error.
+// FrontEnd::SaveSettings writes its whole set the same way, all or nothing.
 int SaveSetting(const std::string& sKey, const std::string& sValue);
+
+// Removes, from the working directory, temporary setting files that a save
+// interrupted by the end of its process left behind. Called once at start.
+void RemoveLeftoverSettingFiles();
 
 // The leading decimal integer of a text, as the setting files and typed
 // answers are read: optional blanks and sign, then digits; 0 when there are

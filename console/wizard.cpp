@@ -101,13 +101,16 @@ void ConnectByAddress(FrontEnd* pFrontEnd, const std::string& sIp) {
   pFrontEnd->SaveSettings(false);
 }
 
-// Prints one line per listed unit. The lines are made under the lock and
-// printed after it.
+// Prints one line per unit that can be chosen. A current unit reached by a
+// typed address is kept in the list under serial number 0, which names no
+// unit, so it is left out. The lines are made under the lock and printed
+// after it.
 void ListUnits(FrontEnd* pFrontEnd) {
   std::vector<std::string> vecLines;
   {
     Veru::MutexHolder _Lock(&pFrontEnd->m_Mutex);
     for (const auto& unit : pFrontEnd->m_pPollLoop->m_mapEngine) {
+      if (unit.first == 0) continue;
       const Veru::Engine* pEngine = unit.second;
       const char* cFormat =
           "%d local ip: %s %s can connect local: %s remote: %s\n";
@@ -156,10 +159,10 @@ bool PublishListedUnit(FrontEnd* pFrontEnd, int iSerialNumber,
   Veru::Engine* pEngine = it->second;
   if (psMode != nullptr) pEngine->m_sMode = *psMode;
   pEngine->m_bUsingRemote = bUsingRemote;
-  if (psPassword != nullptr) {
-    pEngine->m_bInvalidUserPass = false;
-    pEngine->m_sPassword = *psPassword;
-  }
+  // A unit chosen anew starts without a refusal: reached locally it needs
+  // no account credentials, remotely it gets the password just typed.
+  pEngine->m_bInvalidUserPass = false;
+  if (psPassword != nullptr) pEngine->m_sPassword = *psPassword;
   pFrontEnd->m_pEngine = pEngine;
   return true;
 }

@@ -2,6 +2,7 @@
 // controller's answer turned into done (0), a job number, or -1.
 #include <json-c/json.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/poll_loop.h"
@@ -16,9 +17,26 @@ namespace {
 constexpr char kErrorMark[] = "ERROR:";
 constexpr size_t kErrorMarkLength = sizeof(kErrorMark) - 1;
 
+// The job number a "JobID" member holds: a JSON number, or a text that
+// begins with a decimal number (as "%d" reads it); -1 for anything else
+// (null, a word, a boolean, an object), which names no job.
+int JobNumber(json_object* p_json_job) {
+  if (json_object_is_type(p_json_job, json_type_int) ||
+      json_object_is_type(p_json_job, json_type_double)) {
+    return json_object_get_int(p_json_job);
+  }
+  if (!json_object_is_type(p_json_job, json_type_string)) return -1;
+  const char* sJob = json_object_get_string(p_json_job);
+  char* pEnd = nullptr;
+  strtol(sJob, &pEnd, 10);
+  if (pEnd == sJob) return -1;
+  return json_object_get_int(p_json_job);
+}
+
 // Walks the responses (the members whose value is an object) in document
 // order. The first one that holds "OK" with the text "OK" gives 0, the first
-// one that holds "JobID" gives its integer value; none gives -1.
+// one that holds "JobID" gives its job number (-1 when it names none); none
+// gives -1.
 int DecideAction(json_object* p_json_object) {
   json_object_object_foreach(p_json_object, sKey, p_json_response) {
     (void)sKey;
@@ -30,7 +48,7 @@ int DecideAction(json_object* p_json_object) {
     }
     json_object* p_json_job = nullptr;
     if (json_object_object_get_ex(p_json_response, "JobID", &p_json_job))
-      return json_object_get_int(p_json_job);
+      return JobNumber(p_json_job);
   }
   return -1;
 }

@@ -8,6 +8,12 @@ namespace Veru {
 
 int64_t Now() { return static_cast<int64_t>(time(nullptr)); }
 
+int64_t NowMs() {
+  struct timespec tsNow;
+  clock_gettime(CLOCK_MONOTONIC, &tsNow);
+  return static_cast<int64_t>(tsNow.tv_sec) * 1000 + tsNow.tv_nsec / 1000000;
+}
+
 void SleepMs(int iMs) {
   if (iMs <= 0) return;
   struct timespec tsWait;

@@ -1,7 +1,7 @@
 // The time seam: the system clock and the millisecond sleep.
 //
 // Everything in the engine and the console that looks at the time or waits
-// goes through these two functions. The program links clock.cpp (the real
+// goes through these functions. The program links clock.cpp (the real
 // clock); the tests link tests/fake_clock.cpp instead, so the 60-second rules
 // run in milliseconds. Both functions may be called from any thread.
 #ifndef VERU_ENGINE_CLOCK_H
@@ -13,6 +13,10 @@ namespace Veru {
 
 // Seconds since the epoch.
 int64_t Now();
+
+// Milliseconds of a steady clock (its start is arbitrary): only the
+// difference of two readings means anything.
+int64_t NowMs();
 
 // Suspends the calling thread for iMs milliseconds.
 void SleepMs(int iMs);

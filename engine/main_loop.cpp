@@ -20,6 +20,9 @@ namespace {
 constexpr int kCredentialsWaitMs = 500;
 constexpr int kPauseWaitMs = 1000;
 constexpr int kFailureWaitMs = 2000;
+// The loop never starts two fetches closer together than this, whatever
+// state it is in.
+constexpr int kFetchSpacingMs = 1000;
 // A run of failed polls ends after more than this many failures ...
 constexpr int kFailuresPerRun = 3;
 // ... that span more than this many seconds.
@@ -27,17 +30,49 @@ constexpr int64_t kFailureRunSeconds = 60;
 // Reconnects allowed without a good poll in between.
 constexpr int kMaxRetries = 3;
 
+// Keeps the loop's fetches at least kFetchSpacingMs apart, measured on the
+// clock seam. Poll thread only.
+class FetchPacer {
+ public:
+  // Sleeps what is left of the spacing since the last fetch started. True
+  // when it slept: the caller tests its flags again before fetching.
+  bool Wait() {
+    if (m_iLastStartMs < 0) return false;
+    int64_t iLeftMs = m_iLastStartMs + kFetchSpacingMs - NowMs();
+    if (iLeftMs <= 0) return false;
+    SleepMs(static_cast<int>(iLeftMs));
+    return true;
+  }
+  // A fetch starts now.
+  void Mark() { m_iLastStartMs = NowMs(); }
+
+ private:
+  int64_t m_iLastStartMs = -1;
+};
+
+// A unit reached locally needs no account credentials, so a refusal of them
+// no longer stands. Lock held.
+void SwitchToLocal(Engine* pEngine) {
+  pEngine->m_bUsingRemote = false;
+  pEngine->m_bInvalidUserPass = false;
+}
+
 // Sets the current unit's m_bUsingRemote, if there is a current unit.
 void SetUsingRemote(PollLoop* pPollLoop, bool bUsingRemote) {
   MutexHolder _Lock(pPollLoop->m_pMutex);
   Engine* pEngine = pPollLoop->CurrentEngine();
-  if (pEngine != nullptr) pEngine->m_bUsingRemote = bUsingRemote;
+  if (pEngine == nullptr) return;
+  if (bUsingRemote) {
+    pEngine->m_bUsingRemote = true;
+  } else {
+    SwitchToLocal(pEngine);
+  }
 }
 
 // Chooses local or remote access once, before the first poll: the unit's
 // mode forces it, and in automatic mode a remote unit that the locator finds
 // on the home network is reached locally. Nothing happens without a unit.
-void SettleAccessMode(PollLoop* pPollLoop) {
+void SettleAccessMode(PollLoop* pPollLoop, FetchPacer* pPacer) {
   Engine _Engine;
   if (!pPollLoop->CopyEngine(&_Engine)) return;
   if (_Engine.m_bUsingRemote && _Engine.m_sMode == "L") {
@@ -45,11 +80,12 @@ void SettleAccessMode(PollLoop* pPollLoop) {
   } else if (!_Engine.m_bUsingRemote && _Engine.m_sMode == "R") {
     SetUsingRemote(pPollLoop, true);
   } else if (_Engine.m_bUsingRemote && _Engine.m_sMode == "A") {
+    pPacer->Mark();
     if (pPollLoop->Locate(_Engine.m_sUsername) != 0) return;
     MutexHolder _Lock(pPollLoop->m_pMutex);
     Engine* pEngine = pPollLoop->CurrentEngine();
     if (pEngine != nullptr && pEngine->m_bLocalAvailable) {
-      pEngine->m_bUsingRemote = false;
+      SwitchToLocal(pEngine);
     }
   }
 }
@@ -76,19 +112,23 @@ bool CredentialsMissing(PollLoop* pPollLoop) {
 
 enum class CredentialsNeed { kNone, kPassword, kUserPassword };
 
-// Decides, in one locked section, whether credentials must be asked for. A
-// refused password is emptied here, so the console asks for a new one.
+// Decides, in one locked section, whether credentials must be asked for:
+// only while the unit is reached remotely. A refused password is emptied
+// here, so the console asks for a new one; a refusal left on a unit that is
+// now reached locally is dropped.
 CredentialsNeed TakeCredentialsNeed(PollLoop* pPollLoop) {
   MutexHolder _Lock(pPollLoop->m_pMutex);
   Engine* pEngine = pPollLoop->CurrentEngine();
   if (pEngine == nullptr) return CredentialsNeed::kNone;
+  if (!pEngine->m_bUsingRemote) {
+    pEngine->m_bInvalidUserPass = false;
+    return CredentialsNeed::kNone;
+  }
   if (pEngine->m_bInvalidUserPass) {
     pEngine->m_sPassword.clear();
     return CredentialsNeed::kUserPassword;
   }
-  if (pEngine->m_bUsingRemote && pEngine->m_sPassword.empty()) {
-    return CredentialsNeed::kPassword;
-  }
+  if (pEngine->m_sPassword.empty()) return CredentialsNeed::kPassword;
   return CredentialsNeed::kNone;
 }
 
@@ -139,13 +179,21 @@ void MarkNoContact(PollLoop* pPollLoop) {
   pPollLoop->m_pFrontEnd->OnEngineState();
 }
 
-// A failed poll that is not counted: the unit refused the credentials (the
-// credentials step asks for new ones), or there is no unit any more (the
-// loop waits for one).
+// A failed poll that is not counted: the unit refused the credentials of
+// the remote path (the credentials step asks for new ones), or there is no
+// unit any more (the loop waits for one).
 bool FailureNotCounted(PollLoop* pPollLoop) {
   MutexHolder _Lock(pPollLoop->m_pMutex);
   Engine* pEngine = pPollLoop->CurrentEngine();
-  return pEngine == nullptr || pEngine->m_bInvalidUserPass;
+  return pEngine == nullptr ||
+         (pEngine->m_bUsingRemote && pEngine->m_bInvalidUserPass);
+}
+
+// The wait after every failed poll; the next request asks the unit to answer
+// without delay.
+void WaitAfterFailure(PollLoop* pPollLoop) {
+  SleepMs(kFailureWaitMs);
+  pPollLoop->m_iMinimumDelay = 0;
 }
 
 void GiveUp(PollLoop* pPollLoop) {
@@ -155,10 +203,17 @@ void GiveUp(PollLoop* pPollLoop) {
 
 // The end of a run of failures: re-locate the unit, at most kMaxRetries
 // times without a good poll. False when the connection is given up.
-bool EndFailureRun(PollLoop* pPollLoop) {
+bool EndFailureRun(PollLoop* pPollLoop, FetchPacer* pPacer) {
   pPollLoop->m_iNoResponseCount = 0;
   pPollLoop->m_tFirstNoResponse = 0;
-  if (pPollLoop->m_iRetryCount >= kMaxRetries || !pPollLoop->Reconnect()) {
+  if (pPollLoop->m_iRetryCount >= kMaxRetries) {
+    GiveUp(pPollLoop);
+    return false;
+  }
+  // The locator requests of Reconnect are fetches of the loop too.
+  pPacer->Wait();
+  pPacer->Mark();
+  if (!pPollLoop->Reconnect()) {
     GiveUp(pPollLoop);
     return false;
   }
@@ -169,9 +224,12 @@ bool EndFailureRun(PollLoop* pPollLoop) {
 
 // Counts a failed poll and decides how to go on. False when the connection
 // is given up.
-bool OnFailedPoll(PollLoop* pPollLoop) {
+bool OnFailedPoll(PollLoop* pPollLoop, FetchPacer* pPacer) {
   MarkNoContact(pPollLoop);
-  if (FailureNotCounted(pPollLoop)) return true;
+  if (FailureNotCounted(pPollLoop)) {
+    WaitAfterFailure(pPollLoop);
+    return true;
+  }
   int64_t tNow = Now();
   if (pPollLoop->m_tFirstNoResponse == 0) pPollLoop->m_tFirstNoResponse = tNow;
   ++pPollLoop->m_iNoResponseCount;
@@ -179,10 +237,9 @@ bool OnFailedPoll(PollLoop* pPollLoop) {
   pPollLoop->m_pFrontEnd->OnNoResponse(pPollLoop->m_iNoResponseCount, tElapsed);
   if (pPollLoop->m_iNoResponseCount > kFailuresPerRun &&
       tElapsed > kFailureRunSeconds) {
-    return EndFailureRun(pPollLoop);
+    return EndFailureRun(pPollLoop, pPacer);
   }
-  SleepMs(kFailureWaitMs);
-  pPollLoop->m_iMinimumDelay = 0;
+  WaitAfterFailure(pPollLoop);
   return true;
 }
 
@@ -210,7 +267,8 @@ void* PollLoop::ThreadEntry(void* pArg) {
 }
 
 void PollLoop::MainLoop() {
-  SettleAccessMode(this);
+  FetchPacer _Pacer;
+  SettleAccessMode(this, &_Pacer);
   for (;;) {
     if (m_bQuit) {
       printf("MainLoop exiting\n");
@@ -219,10 +277,14 @@ void PollLoop::MainLoop() {
     if (!WaitForEngine(this)) return;
     if (!WaitForCredentials(this)) return;
     if (!WaitWhilePaused(this)) return;
+    // Too soon after the last fetch (a reply that came at once, a refusal
+    // answered at once): wait the rest, then look at the flags again.
+    if (_Pacer.Wait()) continue;
+    _Pacer.Mark();
     json_object* p_json_object = GetStatus();
     if (p_json_object != nullptr) {
       OnGoodPoll(this, p_json_object);
-    } else if (!OnFailedPoll(this)) {
+    } else if (!OnFailedPoll(this, &_Pacer)) {
       return;
     }
   }
@@ -248,7 +310,7 @@ bool PollLoop::Reconnect() {
   // The unit is attached to another forward server.
   if (pEngine->m_sFwdActive != _Before.m_sFwdActive) return true;
   if (pEngine->m_sMode != "R" && pEngine->m_bLocalAvailable) {
-    pEngine->m_bUsingRemote = false;
+    SwitchToLocal(pEngine);
     return true;
   }
   return false;

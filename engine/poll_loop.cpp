@@ -84,8 +84,13 @@ int PollLoop::Request(std::string sPath, DataBlock* pDataBlock,
   for (;;) {
     // Formed anew for every attempt, so a switch of unit or access mode
     // between attempts is followed.
-    std::string sBase = GetBaseURL();
-    int iResult = sBase.empty() ? -1 : FetchURL(sBase + sPath, 90, pDataBlock);
+    std::string sURL = GetBaseURL();
+    // No unit, or a URL too long for its buffer: nothing can be sent, and
+    // waiting would not change that, so the request ends at once.
+    if (sURL.empty()) return -1;
+    sURL += sPath;
+    if (sURL.size() >= static_cast<size_t>(kUrlBufferSize)) return -1;
+    int iResult = FetchURL(sURL, 90, pDataBlock);
     if (iResult == 0 && pDataBlock->m_iSize != 0) {
       if (pp_json_object != nullptr && pDataBlock->m_pData != nullptr) {
         json_tokener_error iError = json_tokener_success;

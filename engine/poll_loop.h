@@ -47,7 +47,8 @@ class PollLoop {
   pthread_t Start();
   // Start routine of the poll thread; pArg is the PollLoop. Returns null.
   static void* ThreadEntry(void* pArg);
-  // Polls until a stop is requested or the connection is given up.
+  // Polls until a stop is requested or the connection is given up. In no
+  // state does it start two fetches less than a second apart.
   void MainLoop();
   // After a run of failed polls: asks the locator again and decides how to go
   // on. True when polling continues (perhaps the other way), false when the
@@ -64,15 +65,17 @@ class PollLoop {
   // On a reply, parses it into *pp_json_object when that is not null: the
   // JSON literal null gives 0 and no object; text that is not JSON gives -1
   // at once and stays in *pDataBlock. Returns 0 or -1. The caller owns the
-  // parsed reply and releases it with json_object_put. An empty path, or a
-  // URL longer than 499 characters, is refused (-1).
+  // parsed reply and releases it with json_object_put. A request that cannot
+  // be sent (an empty path, no current unit, a URL longer than 499
+  // characters) is refused at once with -1, nothing run and no retry.
   int Request(std::string sPath, DataBlock* pDataBlock,
               json_object** pp_json_object, int iRetryWindow);
 
   // --- Status polling and merging ------------------------------------------
-  // Sends one status request. Returns the parsed reply (the caller owns it)
-  // or null; a refusal of the credentials marks the current unit's
-  // m_bInvalidUserPass.
+  // Sends one status request. Returns the parsed reply, a JSON object (the
+  // caller owns it), or null for a failed poll (no reply, not JSON, or JSON
+  // that is not an object); a refusal of the credentials marks the current
+  // unit's m_bInvalidUserPass.
   json_object* GetStatus();
   // Merges a reply (null is ignored) under the lock, reports what changed,
   // and releases the reply.

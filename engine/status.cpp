@@ -234,6 +234,12 @@ json_object* PollLoop::GetStatus() {
     Engine* pEngine = CurrentEngine();
     if (pEngine != nullptr) pEngine->m_bInvalidUserPass = true;
   }
+  // Only an object is a status reply: any other JSON value is a failed poll.
+  if (p_json_object != nullptr &&
+      !json_object_is_type(p_json_object, json_type_object)) {
+    json_object_put(p_json_object);
+    return nullptr;
+  }
   return p_json_object;
 }
 

@@ -279,7 +279,7 @@ TEST_F(ConsoleE2ETest, InvalidSerialNumberEndsTheProgram) {
       "\nThat is not a valid serial number.  Exiting\nNo engine to connect "
       "to\n"))
       << _Console.Output();
-  EXPECT_EQ(0, _Console.WaitForExit()) << _Console.Output();
+  EXPECT_EQ(1, _Console.WaitForExit()) << _Console.Output();
   EXPECT_EQ("", _Console.Unmatched());
   EXPECT_EQ("alice", ReadFile("arg_username"));
   EXPECT_FALSE(FileExists("arg_serialnumber"));
@@ -290,7 +290,7 @@ TEST_F(ConsoleE2ETest, EndOfInputAtStartUp) {
   ASSERT_TRUE(_Console.Start(VERU_CONSOLE_PATH));
   ASSERT_TRUE(_Console.WaitFor(kNamePrompt)) << _Console.Output();
   _Console.CloseInput();
-  EXPECT_EQ(0, _Console.WaitForExit(5000)) << _Console.Output();
+  EXPECT_EQ(1, _Console.WaitForExit(5000)) << _Console.Output();
   EXPECT_EQ(std::string(kIntroduction) + kNamePrompt +
                 "\nNo engine to connect to\n",
             _Console.Output());

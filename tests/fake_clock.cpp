@@ -38,6 +38,8 @@ namespace Veru {
 
 int64_t Now() { return g_iNowMs.load() / 1000; }
 
+int64_t NowMs() { return g_iNowMs.load(); }
+
 void SleepMs(int iMs) {
   std::function<void(int)> fHook;
   {

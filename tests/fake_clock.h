@@ -1,6 +1,7 @@
 // The test clock: linked into the tests in place of engine/clock.cpp.
-// Veru::Now() reads a fake time; Veru::SleepMs advances it by the time asked
-// for and yields for a moment only, so 60-second rules run in milliseconds.
+// Veru::Now() and Veru::NowMs() read a fake time; Veru::SleepMs advances it
+// by the time asked for and yields for a moment only, so 60-second rules
+// run in milliseconds.
 // Safe on any thread.
 #ifndef VERU_TESTS_FAKE_CLOCK_H
 #define VERU_TESTS_FAKE_CLOCK_H

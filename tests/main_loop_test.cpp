@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <sstream>
 #include <vector>
 
@@ -169,7 +170,9 @@ TEST_F(MainLoopTest, FailedPollsAreCountedAndSlowDownTheNextRequest) {
             LoopLines(sOut));
   EXPECT_EQ((std::vector<std::string>{"2000", "0", "0", "2000"}),
             MinimumDelays(m_Unit.Log()));
-  EXPECT_EQ(4000, FakeClock::SleptMs());
+  // Two failure waits, and the rest of a second after the good poll that
+  // came at once.
+  EXPECT_EQ(5000, FakeClock::SleptMs());
   EXPECT_EQ(-2, m_pPollLoop->m_iState);
 }
 
@@ -418,6 +421,119 @@ TEST_F(MainLoopTest, RefusedCredentialsAskForUserAndPasswordUncounted) {
   EXPECT_EQ(0u, m_Forward.Log()[0].sTarget.find("/bob/old/100/"));
   EXPECT_EQ(0u, m_Forward.Log()[1].sTarget.find("/bob/new/100/"));
   EXPECT_EQ(0, m_pPollLoop->m_iNoResponseCount);
+}
+
+// Whatever state the loop is in, and even when every reply comes at once, it
+// never starts two fetches (status requests to the unit or the forward
+// server, locator requests) less than a second of fake time apart. A sleep
+// hook plays a console that answers every wait at once.
+TEST_F(MainLoopTest, FetchesStartAtLeastASecondApartInEveryState) {
+  // What happens at every request, besides its reply.
+  enum class Then { kNothing, kForgetPassword, kSuspend, kDropUnit };
+  struct Case {
+    const char* sName;
+    bool bRemote;
+    const char* sReply;
+    int iAdvanceMs;  // extra fake time at every 2-second wait
+    Then iThen;
+    bool bAsksCredentials;
+  };
+  const Case kCases[] = {
+      {"good reply at once", false, "{}", 0, Then::kNothing, false},
+      {"reply that is not JSON", false, "garbage", 0, Then::kNothing, false},
+      {"empty reply", false, "", 0, Then::kNothing, false},
+      {"JSON that is not an object", false, "[]", 0, Then::kNothing, false},
+      {"failures that end in re-locating", false, "garbage", 30000,
+       Then::kNothing, false},
+      {"credentials refused, given again at once", true, "Invalid user/pass",
+       0, Then::kNothing, true},
+      {"refusal from a unit reached locally", false, "Invalid user/pass", 0,
+       Then::kNothing, false},
+      {"password missing, given at once", true, "{}", 0, Then::kForgetPassword,
+       true},
+      {"suspended, resumed at once", false, "{}", 0, Then::kSuspend, false},
+      {"no current unit, one set at once", false, "{}", 0, Then::kDropUnit,
+       false},
+  };
+  const int kFetches = 10;
+  StartUnit();
+  StartForward();
+  StartLocators();
+  // The locator lists the unit both ways, so each re-locating switches
+  // between local and remote access.
+  m_MainLocator.SetDefault(Body(UnitDocument(
+      "\"ipAddress\":\"127.0.0.31\",\"users\":[\"bob\"],"
+      "\"active_server\":\"" + m_pEngine->m_sFwdActive + "\"")));
+  std::mutex _TimesMutex;
+  std::vector<int64_t> vecStartMs;
+  for (const Case& _Case : kCases) {
+    SCOPED_TRACE(_Case.sName);
+    FakeClock::Reset();
+    {
+      std::lock_guard<std::mutex> _Lock(_TimesMutex);
+      vecStartMs.clear();
+    }
+    m_pPollLoop->m_bQuit = false;
+    m_pPollLoop->m_bSuspended = false;
+    m_pPollLoop->m_iNoResponseCount = 0;
+    m_pPollLoop->m_iRetryCount = 0;
+    m_pPollLoop->m_tFirstNoResponse = 0;
+    m_FrontEnd.m_bNeedUserPassword = false;
+    m_pEngine->m_sIp = kAnsweringIp;
+    m_pEngine->m_sMode = "";  // free to switch, nothing settled at start
+    m_pEngine->m_bUsingRemote = _Case.bRemote;
+    m_pEngine->m_sPassword = "secret";
+    m_pEngine->m_bInvalidUserPass = false;
+    // Every server notes when each fetch reached it (the fake time stands
+    // still while the loop waits for a reply).
+    auto fRecord = [&](const Sim::LoggedRequest& _Request, Sim::Reply* pReply) {
+      std::lock_guard<std::mutex> _Lock(_TimesMutex);
+      vecStartMs.push_back(Veru::NowMs());
+      if (vecStartMs.size() == kFetches) m_pPollLoop->m_bQuit = true;
+      if (_Request.sTarget.find("locator_json") != std::string::npos) {
+        return false;  // the default document
+      }
+      if (_Case.iThen == Then::kForgetPassword) {
+        Veru::MutexHolder _Lock(&m_FrontEnd.m_Mutex);
+        m_pEngine->m_sPassword.clear();
+      } else if (_Case.iThen == Then::kSuspend) {
+        m_pPollLoop->m_bSuspended = true;
+      } else if (_Case.iThen == Then::kDropUnit) {
+        m_FrontEnd.m_pEngine = nullptr;
+      }
+      pReply->sBody = _Case.sReply;
+      return true;
+    };
+    m_Unit.SetHandler(fRecord);
+    m_Forward.SetHandler(fRecord);
+    m_MainLocator.SetHandler(fRecord);
+    FakeClock::SetSleepHook([&](int iMs) {
+      if (iMs == 2000) FakeClock::Advance(_Case.iAdvanceMs);
+      if (iMs == 500) {  // the credentials wait: the prompt answers
+        Veru::MutexHolder _Lock(&m_FrontEnd.m_Mutex);
+        m_pEngine->m_sPassword = "secret";
+        m_pEngine->m_bInvalidUserPass = false;
+      }
+      if (iMs == 1000) {  // the pause or the wait for a unit
+        m_pPollLoop->m_bSuspended = false;
+        m_FrontEnd.m_pEngine = m_pEngine;
+      }
+    });
+
+    std::string sOut = RunHere();
+    FakeClock::SetSleepHook(nullptr);
+    m_Unit.SetHandler(nullptr);
+    m_Forward.SetHandler(nullptr);
+    m_MainLocator.SetHandler(nullptr);
+    std::lock_guard<std::mutex> _Lock(_TimesMutex);
+    ASSERT_EQ(static_cast<size_t>(kFetches), vecStartMs.size()) << sOut;
+    for (size_t i = 1; i < vecStartMs.size(); ++i) {
+      EXPECT_GE(vecStartMs[i] - vecStartMs[i - 1], 1000) << "fetch " << i;
+    }
+    EXPECT_EQ(_Case.bAsksCredentials,
+              sOut.find("NEEDED:  PRESS ENTER") != std::string::npos);
+  }
+  EXPECT_NE(0u, m_MainLocator.Log().size());
 }
 
 // A stop asked for while the loop waits ends it without "MainLoop exiting".

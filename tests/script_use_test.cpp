@@ -561,15 +561,11 @@ TEST_F(ScriptUseTest, OnceFailsWhenNoReportComes) {
        "{\"event\":\"connection\",\"what\":\"password_needed\"}\n",
        "veru-console: no report from the unit: the unit needs a password (run "
        "veru-console without --once to give it)\n"},
-      {"refused password", "127.0.0.61", "L", "", false,
+      {"refused password", "127.0.0.5", "R", "wrong", false,
        "USER/PASSWORD NEEDED:  PRESS ENTER\n",
        "veru-console: no report from the unit: the user name or password was "
        "refused\n"},
   };
-  // A unit that refuses every request's credentials.
-  Sim::SimServer _Refusing;
-  ASSERT_TRUE(_Refusing.Start("127.0.0.61", 3480));
-  _Refusing.SetDefault({200, "Invalid user/pass", 0, false});
   for (const Case& _Case : cases) {
     SCOPED_TRACE(_Case.sName);
     ScratchDir _Dir;

@@ -127,17 +127,55 @@ TEST(SaveSetting, FailedWriteLeavesTheOldFileIntact) {
   EXPECT_EQ(std::vector<std::string>{"arg_pass"}, ListFolder());
 }
 
-// A setting that cannot be written is skipped and the others are still
-// written (here the name is taken by a folder).
-TEST(SaveSettings, SkipsAFileThatCannotBeWritten) {
+// A setting that cannot be written (here the name is taken by a folder)
+// keeps the whole old set: no other file is replaced, nothing is left over.
+TEST(SaveSettings, AFileThatCannotBeWrittenKeepsTheOldSet) {
   ScratchDir _Dir;
   ASSERT_EQ(0, mkdir("arg_ip", 0755));
+  WriteFile("arg_serialnumber", "100");
   TestFrontEnd _Test;
   _Test.SetLocalUnit("127.0.0.41")->m_iSerialNumber = 30001;
+  testing::internal::CaptureStderr();
   _Test._FrontEnd.SaveSettings(false);
-  EXPECT_EQ("30001", ReadFile("arg_serialnumber"));
-  EXPECT_EQ("0", ReadFile("arg_usingbackup"));
   EXPECT_EQ(-1, SaveSetting("arg_ip", "x"));
+  EXPECT_EQ(
+      "Could not save the setting file arg_ip: Is a directory\n"
+      "Could not save the setting file arg_ip: Is a directory\n",
+      testing::internal::GetCapturedStderr());
+  EXPECT_EQ("100", ReadFile("arg_serialnumber"));
+  EXPECT_EQ((std::vector<std::string>{"arg_ip", "arg_serialnumber"}),
+            ListFolder());
+}
+
+// A write that fails part-way through the set (here the 7th file meets the
+// file size limit, as a full disk would) replaces nothing: the files already
+// written to their temporary names are removed and the old set stays.
+TEST(SaveSettings, WriteFailingPartWayKeepsTheOldSet) {
+  ScratchDir _Dir;
+  WriteFile("arg_serialnumber", "100");
+  WriteFile("arg_ip", "10.0.0.1");
+  TestFrontEnd _Test;
+  Veru::Engine* pEngine = _Test.SetLocalUnit("127.0.0.41");
+  pEngine->m_iSerialNumber = 30001;
+  pEngine->m_sFirmware = std::string(100, 'f');
+  struct rlimit _OldLimit;
+  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &_OldLimit));
+  struct rlimit _Limit = _OldLimit;
+  _Limit.rlim_cur = 20;
+  void (*pOldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &_Limit));
+  // The report line itself (the limit cuts it here) is shown by the
+  // end-to-end test on a full disk.
+  testing::internal::CaptureStderr();
+  _Test._FrontEnd.SaveSettings(false);
+  setrlimit(RLIMIT_FSIZE, &_OldLimit);
+  signal(SIGXFSZ, pOldHandler);
+  testing::internal::GetCapturedStderr();
+
+  EXPECT_EQ("100", ReadFile("arg_serialnumber"));
+  EXPECT_EQ("10.0.0.1", ReadFile("arg_ip"));
+  EXPECT_EQ((std::vector<std::string>{"arg_ip", "arg_serialnumber"}),
+            ListFolder());
 }
 
 class SaveSettingsTest : public testing::Test {
