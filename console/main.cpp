@@ -3,6 +3,7 @@
 
 #include "console/front_end.h"
 #include "console/socket_layer.h"
+#include "engine/transport.h"
 
 int main() {
   WSADATA wsaData;
@@ -10,6 +11,11 @@ int main() {
   // Line-buffered even behind a pipe, so every finished line reaches a
   // script or tee at once; prompts are flushed before each read.
   setvbuf(stdout, nullptr, _IOLBF, 0);
+  if (Veru::CertificateCheckIsOff()) {
+    fprintf(stderr,
+            "WARNING: VERU_INSECURE_TLS=1: server certificates are not "
+            "checked; the password goes to whoever answers.\n");
+  }
   FrontEnd _FrontEnd;
   _FrontEnd.Run();
   return 0;
