@@ -27,12 +27,20 @@ const char kFullData[] = "======================FULLDATA:\n";
 const char kScenesEnd[] = "-----SCENE 3 Away room 0 active 1 state -1 comment \n";
 
 // veru-sim as a child process, asked to quit through its control listener.
+// It writes its forward servers' certificate to CaFile(), for the console
+// to trust.
 class SimProcess {
  public:
   ~SimProcess() { Stop(); }
 
   bool Start() {
-    const char* argv[] = {VERU_SIM_PATH, "--changes-per-second", "0", nullptr};
+    char cCaFile[] = "/tmp/veru-sim-ca-XXXXXX";
+    int iFile = mkstemp(cCaFile);
+    if (iFile < 0) return false;
+    close(iFile);
+    m_sCaFile = cCaFile;
+    const char* argv[] = {VERU_SIM_PATH, "--changes-per-second", "0",
+                          "--ca-out", cCaFile, nullptr};
     posix_spawn_file_actions_t _Actions;
     posix_spawn_file_actions_init(&_Actions);
     posix_spawn_file_actions_addopen(&_Actions, 1, "/dev/null", O_WRONLY, 0);
@@ -56,7 +64,10 @@ class SimProcess {
     return _Result && _Result->status == 200 ? _Result->body : "";
   }
 
+  const std::string& CaFile() const { return m_sCaFile; }
+
   void Stop() {
+    if (!m_sCaFile.empty()) unlink(m_sCaFile.c_str());
     if (m_iPid <= 0) return;
     Control("quit");
     int iStatus = 0;
@@ -74,11 +85,15 @@ class SimProcess {
 
  private:
   pid_t m_iPid = -1;
+  std::string m_sCaFile;
 };
 
 class SimHomeTest : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(m_Sim.Start()); }
+  void SetUp() override {
+    ASSERT_TRUE(m_Sim.Start());
+    setenv("VERU_CA_CERTIFICATE", m_Sim.CaFile().c_str(), 1);
+  }
 
   // Setting files for the demo unit: local in mode L, or remote in mode R.
   void StoreUnit(const std::string& sMode, bool bRemote,
@@ -112,6 +127,8 @@ class SimHomeTest : public testing::Test {
     EXPECT_EQ(0, pConsole->WaitForExit());
   }
 
+  ScopedEnv m_CaFile{"VERU_CA_CERTIFICATE", nullptr};
+  ScopedEnv m_Insecure{"VERU_INSECURE_TLS", nullptr};
   ScratchDir m_Dir;
   SimProcess m_Sim;
 };
@@ -181,7 +198,7 @@ TEST_F(SimHomeTest, LocalAndRemoteAccessGiveTheSameModel) {
             _Local.Output().find("GET:http://127.0.0.5:3480/data_request?"
                                  "id=lu_sdata&loadtime=0&dataversion=0"));
   EXPECT_NE(std::string::npos,
-            _Remote.Output().find("GET:https://127.0.0.1:3443/demo/demo/45001/"
+            _Remote.Output().find("GET:https://127.0.0.1:3443/demo/***/45001/"
                                   "data_request?id=lu_sdata&loadtime=0&"
                                   "dataversion=0"));
   _Local.WriteLine("quit");
@@ -215,7 +232,7 @@ TEST_F(SimHomeTest, RefusedCredentialsAskForNewOnesAndPollingResumes) {
   _Console.WriteLine("y");
 
   EXPECT_TRUE(_Console.WaitFor(
-      "GET:https://127.0.0.1:3443/demo/demo/45001/data_request?id=lu_sdata"));
+      "GET:https://127.0.0.1:3443/demo/***/45001/data_request?id=lu_sdata"));
   EXPECT_TRUE(_Console.WaitFor(kFullData));
   EXPECT_TRUE(_Console.WaitFor(kScenesEnd));
   Quit(&_Console);
@@ -240,7 +257,7 @@ TEST_F(SimHomeTest, LocalListenerStoppingSwitchesAutomaticModeToRemote) {
       "GET:http://" VERU_LOCATOR_MAIN "/locator_json.php?username=demo got: "));
   EXPECT_TRUE(_Console.WaitFor("******CONNECTION RETRY remote: 1******\n"));
   EXPECT_TRUE(_Console.WaitFor(
-      "GET:https://127.0.0.1:3443/demo/demo/45001/data_request?id=lu_sdata"));
+      "GET:https://127.0.0.1:3443/demo/***/45001/data_request?id=lu_sdata"));
   // The long poll answers when something changes.
   m_Sim.Control("change");
   EXPECT_TRUE(_Console.WaitFor(" got: "));
@@ -250,7 +267,7 @@ TEST_F(SimHomeTest, LocalListenerStoppingSwitchesAutomaticModeToRemote) {
   // Commands now go through the forward server too.
   _Console.WriteLine("7 on");
   EXPECT_TRUE(_Console.WaitFor(
-      "GET:https://127.0.0.1:3443/demo/demo/45001/data_request?id=lu_action&"
+      "GET:https://127.0.0.1:3443/demo/***/45001/data_request?id=lu_action&"
       "DeviceNum=7&serviceId=urn:upnp-org:serviceId:SwitchPower1&"
       "action=SetTarget&output_format=json&newTargetValue=1"));
   EXPECT_TRUE(_Console.WaitFor("\n----COMMAND RESULT: 0 "));
