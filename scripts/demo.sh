@@ -4,7 +4,8 @@
 # folder. Answer the wizard with the demo account: user name "demo", then the
 # serial number it lists, then A, L or R (password "demo" for remote access).
 # Type e.g. "1 on" to switch the living room lamp on, "quit" to stop; stopping
-# the console stops the simulator.
+# the console stops the simulator. The console trusts the simulator's own
+# certificate authority (VERU_CA_CERTIFICATE), which veru-sim writes out.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -13,7 +14,7 @@ cmake -S . -B build >/dev/null
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target veru-console veru-sim >/dev/null
 
 scratch=$(mktemp -d /tmp/veru-demo-XXXXXX)
-"$top/build/veru-sim" >"$scratch/veru-sim.log" 2>&1 &
+"$top/build/veru-sim" --ca-out "$scratch/veru-sim-ca.pem" >"$scratch/veru-sim.log" 2>&1 &
 sim=$!
 trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null || true' EXIT
 
@@ -29,4 +30,4 @@ echo "The simulated home runs (see $scratch/veru-sim.log)."
 echo "Demo account: user name demo, password demo. Settings are kept in $scratch."
 echo
 cd "$scratch"
-"$top/build/veru-console"
+VERU_CA_CERTIFICATE="$scratch/veru-sim-ca.pem" "$top/build/veru-console"
