@@ -5,6 +5,7 @@
 #include "console/front_end.h"
 #include "console/options.h"
 #include "console/socket_layer.h"
+#include "engine/transport.h"
 
 int main(int argc, char** argv) {
   ConsoleOptions _Options;
@@ -15,6 +16,11 @@ int main(int argc, char** argv) {
   // Line-buffered even behind a pipe, so every finished line reaches a
   // script or tee at once; prompts are flushed before each read.
   setvbuf(stdout, nullptr, _IOLBF, 0);
+  if (Veru::CertificateCheckIsOff()) {
+    fprintf(stderr,
+            "WARNING: VERU_INSECURE_TLS=1: server certificates are not "
+            "checked; the password goes to whoever answers.\n");
+  }
   FrontEnd _FrontEnd;
   _FrontEnd.m_Options = _Options;
   return _FrontEnd.Run();

@@ -57,7 +57,8 @@ class PollLoop {
 
   // --- Request transport ---------------------------------------------------
   // The current unit's base URL: "http://IP:3480/" locally,
-  // "https://FWD/USER/PASS/SERIAL/" remotely; empty when there is no current
+  // "https://FWD/USER/PASS/SERIAL/" remotely (USER and PASS percent-encoded,
+  // see FormatRemoteBaseURL); empty when there is no current
   // unit or the URL would not fit its 500-byte buffer.
   std::string GetBaseURL();
   // Sends GetBaseURL() + sPath, retrying once a second within iRetryWindow

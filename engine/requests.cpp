@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "engine/transport.h"
+#include "engine/url_escape.h"
 
 namespace Veru {
 
@@ -30,6 +31,11 @@ bool HasNul(const std::string& sText) {
   return sText.find('\0') != std::string::npos;
 }
 
+// A forward-server host must end where the path begins.
+bool IsForwardHost(const std::string& sHost) {
+  return !HasNul(sHost) && sHost.find('/') == std::string::npos;
+}
+
 }  // namespace
 
 std::string FormatLocalBaseURL(const std::string& sIp) {
@@ -41,9 +47,11 @@ std::string FormatRemoteBaseURL(const std::string& sFwdActive,
                                 const std::string& sUsername,
                                 const std::string& sPassword,
                                 int iSerialNumber) {
-  if (HasNul(sFwdActive) || HasNul(sUsername) || HasNul(sPassword)) return "";
+  if (!IsForwardHost(sFwdActive) || HasNul(sUsername) || HasNul(sPassword))
+    return "";
   return FormatBounded("https://%s/%s/%s/%d/", sFwdActive.c_str(),
-                       sUsername.c_str(), sPassword.c_str(), iSerialNumber);
+                       EscapeURLComponent(sUsername).c_str(),
+                       EscapeURLComponent(sPassword).c_str(), iSerialNumber);
 }
 
 std::string FormatStatusPath(int iLoadTime, int iDataVersion,
@@ -79,11 +87,12 @@ std::string FormatCameraPortURL(const std::string& sFwdActive,
                                 const std::string& sUsername,
                                 const std::string& sPassword,
                                 int iSerialNumber, int iDevice) {
-  if (HasNul(sFwdActive) || HasNul(sUsername) || HasNul(sPassword)) return "";
+  if (!IsForwardHost(sFwdActive) || HasNul(sUsername) || HasNul(sPassword))
+    return "";
   return FormatBounded(
       "https://%s/%s/%s/%d/data_request?id=lu_camera_port&DeviceNum=%d",
-      sFwdActive.c_str(), sUsername.c_str(), sPassword.c_str(), iSerialNumber,
-      iDevice);
+      sFwdActive.c_str(), EscapeURLComponent(sUsername).c_str(),
+      EscapeURLComponent(sPassword).c_str(), iSerialNumber, iDevice);
 }
 
 std::string FormatLocatorURL(const std::string& sHost,
@@ -93,7 +102,22 @@ std::string FormatLocatorURL(const std::string& sHost,
     return FormatBounded("http://%s/locator_json.php", sHost.c_str());
   }
   return FormatBounded("http://%s/locator_json.php?username=%s", sHost.c_str(),
-                       sUsername.c_str());
+                       EscapeURLComponent(sUsername).c_str());
+}
+
+std::string MaskPassword(const std::string& sURL) {
+  static const char kScheme[] = "https://";
+  if (sURL.compare(0, sizeof(kScheme) - 1, kScheme) != 0) return sURL;
+  // "https://FWD/USER/PASS/...": the password runs from the slash after
+  // USER to the next slash (or the end).
+  size_t iHostEnd = sURL.find('/', sizeof(kScheme) - 1);
+  if (iHostEnd == std::string::npos) return sURL;
+  size_t iStart = sURL.find('/', iHostEnd + 1);
+  if (iStart == std::string::npos) return sURL;
+  ++iStart;
+  size_t iEnd = sURL.find('/', iStart);
+  if (iEnd == std::string::npos) iEnd = sURL.size();
+  return sURL.substr(0, iStart) + "***" + sURL.substr(iEnd);
 }
 
 }  // namespace Veru

@@ -1,6 +1,7 @@
 // Every request this client sends, in one place: the controller's base URLs
-// and data_request paths, and the locator URLs. Nothing is escaped or
-// encoded: names, passwords and hosts are inserted as they are.
+// and data_request paths, and the locator URLs. The account's user name and
+// password are percent-encoded (EscapeURLComponent) wherever they go into a
+// URL; hosts, addresses and paths are inserted as they are.
 //
 // Each formatter returns the text, or an empty text when the result would not
 // fit the 500-byte buffer it is sent from (at most 499 characters) or when
@@ -17,7 +18,9 @@ namespace Veru {
 // "http://IP:3480/"
 std::string FormatLocalBaseURL(const std::string& sIp);
 
-// "https://FWD/USER/PASS/SERIAL/"
+// "https://FWD/USER/PASS/SERIAL/", USER and PASS percent-encoded. A host
+// holding "/" is refused (empty): the password must stay the second path
+// segment, which is what MaskPassword hides.
 std::string FormatRemoteBaseURL(const std::string& sFwdActive,
                                 const std::string& sUsername,
                                 const std::string& sPassword,
@@ -36,16 +39,24 @@ std::string FormatActionPath(int iDevice, const std::string& sServiceId,
 // "data_request?id=cam_image&Device_Num=N&time=T"
 std::string FormatCameraImagePath(int iDevice, int64_t tNow);
 
-// "https://FWD/USER/PASS/SERIAL/data_request?id=lu_camera_port&DeviceNum=N"
+// "https://FWD/USER/PASS/SERIAL/data_request?id=lu_camera_port&DeviceNum=N",
+// encoded and refused like the remote base URL.
 std::string FormatCameraPortURL(const std::string& sFwdActive,
                                 const std::string& sUsername,
                                 const std::string& sPassword,
                                 int iSerialNumber, int iDevice);
 
-// "http://HOST/locator_json.php", with "?username=NAME" when sUsername is
-// not empty.
+// "http://HOST/locator_json.php", with "?username=NAME" (NAME
+// percent-encoded) when sUsername is not empty.
 std::string FormatLocatorURL(const std::string& sHost,
                              const std::string& sUsername);
+
+// sURL as it may be shown to the user: in an "https://" URL the second path
+// segment becomes "***". Every HTTPS URL this client sends comes from the
+// two forward-server formatters above, whose second segment is the
+// password: encoded, it holds no "/", and the host before it holds none
+// either. Any other URL comes back as it is.
+std::string MaskPassword(const std::string& sURL);
 
 }  // namespace Veru
 

@@ -1,7 +1,15 @@
 // The request transport: one HTTP GET is one run of the external `wget`
-// program, started with an argument vector (no shell), writing the reply
-// document into a temporary file "wget.N.tmp" in the working directory, which
-// is read back whole into a DataBlock and then deleted.
+// program, started with an argument vector (no shell) and given the URL on
+// its standard input, writing the reply document into a temporary file
+// "wget.N.tmp" in the working directory, which is read back whole into a
+// DataBlock and then deleted. The reply file and wget's log "wget.log" are
+// made readable by their owner only before wget writes to them: both can
+// hold passwords.
+//
+// Server certificates: wget checks them against the system's authorities,
+// or against the authority whose certificate file VERU_CA_CERTIFICATE names;
+// VERU_INSECURE_TLS=1 turns the check off. The environment is read at every
+// fetch.
 //
 // Threads: FetchURL may run on the console thread and the poll thread at the
 // same time; each call takes its own temporary-file number from one atomic
@@ -36,19 +44,27 @@ class DataBlock {
 constexpr int kUrlBufferSize = 500;
 constexpr int kFilenameBufferSize = 50;
 
-// Fetches sURL with `wget --no-check-certificate --tries=1 --timeout=N
-// -o wget.log -O wget.K.tmp URL`, printing "GET:<url>" and then
-// " got: <n> bytes\n" or " FAILED!\n". A leftover wget.K.tmp is removed
-// first; the reply file is deleted after it was read.
-// Returns -1 when the URL is refused (499 characters at most, no NUL byte;
-// nothing is printed or run then), or, after " FAILED!\n", when wget cannot
-// be started or the reply file cannot be opened or read (*pDataBlock is then
-// left as it was). Otherwise wget's exit status (0 is success; 128 + N when
-// signal N ended it), with the reply in *pDataBlock.
+// Fetches sURL with `wget CERT --tries=1 --timeout=N -o wget.log
+// -O wget.K.tmp --input-file=-` and sURL on wget's standard input, where
+// CERT is "--check-certificate", "--ca-certificate=FILE" or
+// "--no-check-certificate" (see above). Prints "GET:<url>" (the password
+// masked, see MaskPassword) and then " got: <n> bytes\n" or " FAILED!\n".
+// A leftover wget.K.tmp is removed first and a new empty one made, mode
+// 0600; the reply file is deleted after it was read. The first time wget
+// refuses a certificate (exit status 5) one line on standard error says so.
+// Returns -1 when the URL is refused (499 characters at most, no NUL byte or
+// line end; nothing is printed or run then), or, after " FAILED!\n", when
+// the private files cannot be made, wget cannot be started or the reply
+// file cannot be opened or read (*pDataBlock is then left as it was).
+// Otherwise wget's exit status (0 is success; 128 + N when signal N ended
+// it), with the reply in *pDataBlock (empty when wget wrote nothing).
 int FetchURL(std::string sURL, int iTimeLimit, DataBlock* pDataBlock);
 
 // The number the next FetchURL will use for its temporary file.
 int PeekTempFileNumber();
+
+// True when VERU_INSECURE_TLS=1 turns the certificate check off.
+bool CertificateCheckIsOff();
 
 }  // namespace Veru
 

@@ -5,7 +5,9 @@
 # serial number it lists, then A, L or R (password "demo" for remote access).
 # Type e.g. "1 on" to switch the living room lamp on, "quit" to stop; stopping
 # the console stops the simulator and removes the scratch folder (it holds
-# the setting files, a saved password among them).
+# the setting files, a saved password among them). The console trusts the
+# simulator's own certificate authority (VERU_CA_CERTIFICATE), which veru-sim
+# writes out.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -29,7 +31,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 echo "Starting the simulated home (veru-sim)..."
-"$top/build/veru-sim" >"$scratch/veru-sim.log" 2>&1 &
+"$top/build/veru-sim" --ca-out "$scratch/veru-sim-ca.pem" >"$scratch/veru-sim.log" 2>&1 &
 sim=$!
 for _ in $(seq 50); do
   if wget -q -O /dev/null "http://127.0.0.1:3499/control?cmd=ping"; then break; fi
@@ -44,4 +46,4 @@ echo "Demo account: user name demo, password demo. Settings are kept in"
 echo "$scratch, which is removed when the demo ends."
 echo
 cd "$scratch"
-"$top/build/veru-console"
+VERU_CA_CERTIFICATE="$scratch/veru-sim-ca.pem" "$top/build/veru-console"

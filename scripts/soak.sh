@@ -21,7 +21,7 @@ control="http://$host:3499/control"
 "$top/build/veru-sim" --changes-per-second "$rate" --unit "$host" \
   --fwd1 "$host:3443" --fwd2 "$host:3444" --locator-main "$host:3490" \
   --locator-backup "$host:3491" --control "$host:3499" \
-  >"$scratch/veru-sim.log" 2>&1 &
+  --ca-out "$scratch/veru-sim-ca.pem" >"$scratch/veru-sim.log" 2>&1 &
 sim=$!
 console=""
 cleanup() {
@@ -42,7 +42,7 @@ printf "$host" >arg_ip
 printf L >arg_mode
 printf 0 >arg_usingremote
 mkfifo input
-"$top/build/veru-console" <input >console.log 2>&1 &
+VERU_CA_CERTIFICATE="$scratch/veru-sim-ca.pem" "$top/build/veru-console" <input >console.log 2>&1 &
 console=$!
 exec 3>input
 

@@ -24,7 +24,9 @@ void Usage() {
           "                [--locator-main HOST:PORT] [--locator-backup HOST:PORT]\n"
           "                [--control HOST:PORT] [--serial N] [--user NAME]\n"
           "                [--password PASS] [--name TEXT] [--changes-per-second X]\n"
-          "                [--verbose]\n");
+          "                [--ca-out FILE] [--verbose]\n"
+          "--ca-out FILE: writes the forward servers' certificate, which is its\n"
+          "own authority, to FILE (for VERU_CA_CERTIFICATE of the console)\n");
 }
 
 }  // namespace
@@ -58,6 +60,7 @@ int main(int argc, char** argv) {
     else if (sOption == "--user") _Config.sUsername = sValue;
     else if (sOption == "--password") _Config.sPassword = sValue;
     else if (sOption == "--name") _Config.sName = sValue;
+    else if (sOption == "--ca-out") _Config.sCaOut = sValue;
     else if (sOption == "--changes-per-second") _Config.dChangesPerSecond = atof(sValue.c_str());
     else {
       Usage();

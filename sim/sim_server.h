@@ -48,8 +48,11 @@ std::string PercentDecode(const std::string& sText);
 bool SplitHostPort(const std::string& sHostPort, std::string* pHost,
                    int* pPort);
 
-// Makes a self-signed certificate and key for 127.0.0.1 with openssl into
-// sFolder ("cert.pem", "key.pem"). Returns false when openssl fails.
+// Makes a self-signed certificate and key with openssl into sFolder
+// ("cert.pem", "key.pem"), valid for "localhost" and every address
+// 127.0.0.1-254. The certificate is its own authority: a client that names
+// cert.pem as its certificate authority accepts it. Returns false when
+// openssl fails.
 bool MakeSelfSignedCertificate(const std::string& sFolder);
 
 class SimServer {

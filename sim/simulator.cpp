@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <vector>
 
 namespace Sim {
@@ -27,6 +28,15 @@ std::vector<std::string> Segments(const std::string& sPath) {
     iPos = iEnd + 1;
   }
   return vecSegments;
+}
+
+// Copies a file byte for byte; false when it cannot be read or written.
+bool CopyFile(const std::string& sFrom, const std::string& sTo) {
+  std::ifstream _In(sFrom, std::ios::binary);
+  std::ofstream _Out(sTo, std::ios::binary | std::ios::trunc);
+  if (!_In || !_Out) return false;
+  _Out << _In.rdbuf();
+  return static_cast<bool>(_Out.flush());
 }
 
 Reply TextReply(const std::string& sBody) {
@@ -52,6 +62,11 @@ bool Simulator::Start() {
   m_sCertFolder = cFolder;
   std::string sCert = m_sCertFolder + "/cert.pem";
   std::string sKey = m_sCertFolder + "/key.pem";
+  if (!m_Config.sCaOut.empty() && !CopyFile(sCert, m_Config.sCaOut)) {
+    fprintf(stderr, "veru-sim: cannot write the certificate to %s\n",
+            m_Config.sCaOut.c_str());
+    return false;
+  }
 
   m_Local.SetHandler([this](const LoggedRequest& r, Reply* p) {
     // A unit going down drops the connections it still holds, and those

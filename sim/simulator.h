@@ -45,6 +45,9 @@ struct SimulatorConfig {
   std::string sName = "Demo home";
   double dChangesPerSecond = 0.2;
   bool bVerbose = false;
+  // Where to put a copy of the forward servers' certificate (their own
+  // authority) for clients to trust; empty: nowhere.
+  std::string sCaOut;
 };
 
 class Simulator {
@@ -52,8 +55,9 @@ class Simulator {
   explicit Simulator(const SimulatorConfig& _Config);
   ~Simulator();
 
-  // Makes the certificate and starts every listener and the ticker. False
-  // (with a line on stderr) when something cannot be started.
+  // Makes the certificate (and its copy at sCaOut) and starts every
+  // listener and the ticker. False (with a line on stderr) when something
+  // cannot be started.
   bool Start();
   // Waits until a quit is asked for (control "quit" or RequestQuit()).
   void Run();

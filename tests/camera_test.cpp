@@ -168,14 +168,14 @@ TEST_F(CameraTest, RemoteStreamIsAskedOfTheController) {
   EXPECT_EQ(0, FakeClock::SleptMs());
 }
 
-TEST_F(CameraTest, RemoteRequestIsPrintedInFull) {
+TEST_F(CameraTest, RemoteRequestIsPrintedWithThePasswordMasked) {
   AddDevice(7, {{"streaming", "/video.cgi"}});
   GoRemote();
   m_Forward.SetDefault({200, "{\"status\": \"ok\", \"url\": \"u\"}", 0, false});
   std::string sType;
   EXPECT_EQ("u", Stream(7, &sType));
   EXPECT_EQ("GET:https://" + m_sFwd +
-                "/carol/pw/4242/data_request?id=lu_camera_port&DeviceNum=7"
+                "/carol/***/4242/data_request?id=lu_camera_port&DeviceNum=7"
                 " got: 28 bytes\n",
             m_sOutput);
 }

@@ -161,11 +161,15 @@ class ConsoleE2ETest : public testing::Test {
     WriteFile("arg_usingremote", sUsingRemote);
   }
 
+  // The console trusts the forward server's certificate.
   bool StartForward(SimController* pForward, const std::string& sPrefix) {
     if (!Sim::MakeSelfSignedCertificate(_Dir.Path())) return false;
+    setenv("VERU_CA_CERTIFICATE", (_Dir.Path() + "/cert.pem").c_str(), 1);
     return pForward->Start("127.0.0.43", 3482, sPrefix, _Dir.Path());
   }
 
+  ScopedEnv _CaFile{"VERU_CA_CERTIFICATE", nullptr};
+  ScopedEnv _Insecure{"VERU_INSECURE_TLS", nullptr};
   ScratchDir _Dir;
   Sim::SimServer _Locator;
   Sim::SimServer _Backup;

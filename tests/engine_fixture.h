@@ -95,6 +95,9 @@ class EngineFixture : public testing::Test {
     return true;
   }
 
+  // No certificate settings unless a test makes some.
+  ScopedEnv m_CaFile{"VERU_CA_CERTIFICATE", nullptr};
+  ScopedEnv m_Insecure{"VERU_INSECURE_TLS", nullptr};
   ScratchDir m_Dir;
   FrontEnd m_FrontEnd;
   std::unique_ptr<Veru::PollLoop> m_pPollLoop;

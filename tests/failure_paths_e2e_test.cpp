@@ -108,6 +108,7 @@ class FailurePathsTest : public testing::Test {
 // the user name was not overwritten by the lines typed.
 TEST_F(FailurePathsTest, RefusedPasswordAnsweredWithLocalAccessFreesTheConsole) {
   ASSERT_TRUE(Sim::MakeSelfSignedCertificate(_Dir.Path()));
+  ScopedEnv _Trust("VERU_CA_CERTIFICATE", (_Dir.Path() + "/cert.pem").c_str());
   Sim::SimServer _Forward;
   _Forward.SetDefault({200, "Invalid user/pass", 0, false});
   ASSERT_TRUE(_Forward.Start("127.0.0.53", 3483, _Dir.Path() + "/cert.pem",

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "engine/transport.h"
+#include "sim/home.h"
 #include "tests/engine_fixture.h"
 
 namespace {
@@ -76,6 +77,26 @@ TEST_F(LocatorTest, MainServerAnswersWithoutTheBackup) {
   EXPECT_NE(nullptr, Unit(4711));
 }
 
+// A user name with characters that mean something in a query arrives whole;
+// the units are stored under the name as typed.
+TEST_F(LocatorTest, UserNameIsEncodedInTheQuery) {
+  StartLocators();
+  m_MainLocator.SetDefault(Body(kOneUnit));
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(0, m_pPollLoop->Locate("bob&ann #2"));
+  std::string sOut = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(0u, sOut.find("GET:" + MainLocatorURL("?username=bob%26ann%20%232") +
+                          " got: "))
+      << sOut;
+  ASSERT_EQ(1u, m_MainLocator.Log().size());
+  EXPECT_EQ("/locator_json.php?username=bob%26ann%20%232",
+            m_MainLocator.Log()[0].sTarget);
+  EXPECT_EQ("bob&ann #2",
+            Sim::ParseQuery(m_MainLocator.Log()[0].sTarget)["username"]);
+  ASSERT_NE(nullptr, Unit(4711));
+  EXPECT_EQ("bob&ann #2", Unit(4711)->m_sUsername);
+}
+
 TEST_F(LocatorTest, BackupIsAskedWhenMainGivesNoDocument) {
   struct Case {
     const char* sName;
@@ -122,16 +143,18 @@ TEST_F(LocatorTest, BackupIsAskedWhenMainGivesNoDocument) {
 }
 
 TEST_F(LocatorTest, EachServerIsAskedOnceWithThirtySeconds) {
-  FakeWget _Wget("echo \"$@\" >> wget.args\nexit 4");
+  FakeWget _Wget("echo \"$@\" >> wget.args\ncat >> wget.args\nexit 4");
   testing::internal::CaptureStdout();
   EXPECT_EQ(-1, m_pPollLoop->Locate("bob"));
   testing::internal::GetCapturedStdout();
-  EXPECT_EQ("--no-check-certificate --tries=1 --timeout=30 -o wget.log -O "
+  EXPECT_EQ("--check-certificate --tries=1 --timeout=30 -o wget.log -O "
             "wget." + std::to_string(Veru::PeekTempFileNumber() - 2) +
-                ".tmp " + MainLocatorURL("?username=bob") + "\n" +
-                "--no-check-certificate --tries=1 --timeout=30 -o wget.log -O "
+                ".tmp --input-file=-\n" + MainLocatorURL("?username=bob") +
+                "\n" +
+                "--check-certificate --tries=1 --timeout=30 -o wget.log -O "
                 "wget." + std::to_string(Veru::PeekTempFileNumber() - 1) +
-                ".tmp " + BackupLocatorURL("?username=bob") + "\n",
+                ".tmp --input-file=-\n" + BackupLocatorURL("?username=bob") +
+                "\n",
             ReadFile("wget.args"));
 }
 

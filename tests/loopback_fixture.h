@@ -3,7 +3,8 @@
 // fixture's own Engine record, run in a scratch working directory (the
 // transport writes wget.N.tmp and wget.log there) on a freshly reset fake
 // clock. Also a self-signed certificate made once per test run, for the
-// HTTPS stand-in of a forward server.
+// HTTPS stand-in of a forward server, which the fetches trust once such a
+// server was started (no certificate settings before that).
 //
 // Threads: the fixture itself is used by the test thread; change
 // m_Engine's fields through the Lock()-ed helpers while a poll or request
@@ -86,18 +87,22 @@ class LoopbackTest : public testing::Test {
     m_Engine.m_sPassword = sPassword;
     m_Engine.m_iSerialNumber = iSerialNumber;
   }
-  // Starts an HTTPS server on sHost at any free port; returns "host:port"
-  // for m_sFwdActive, or empty when it could not start.
+  // Starts an HTTPS server on sHost at any free port, and has the fetches
+  // trust its certificate; returns "host:port" for m_sFwdActive, or empty
+  // when it could not start.
   std::string StartForwardServer(Sim::SimServer* pServer,
                                  const std::string& sHost) {
     const TestCertificate& _Certificate = TestCertificate::Get();
     if (!_Certificate.Valid()) return "";
+    setenv("VERU_CA_CERTIFICATE", _Certificate.CertFile().c_str(), 1);
     if (!pServer->Start(sHost, 0, _Certificate.CertFile(),
                         _Certificate.KeyFile()))
       return "";
     return sHost + ":" + std::to_string(pServer->Port());
   }
 
+  ScopedEnv m_CaFile{"VERU_CA_CERTIFICATE", nullptr};
+  ScopedEnv m_Insecure{"VERU_INSECURE_TLS", nullptr};
   ScratchDir m_Dir;
   FrontEnd m_FrontEnd;
   Veru::Engine m_Engine;

@@ -110,10 +110,11 @@ class MainLoopTest : public EngineFixture {
 
   void StartUnit() { ASSERT_TRUE(m_Unit.Start(kAnsweringIp, 3480)); }
 
-  // An HTTPS forward server on 127.0.0.33; the unit is reached remotely
-  // through it with user "bob".
+  // An HTTPS forward server on 127.0.0.33, whose certificate the fetches
+  // trust; the unit is reached remotely through it with user "bob".
   void StartForward() {
     ASSERT_FALSE(s_sCertFolder.empty()) << "no certificate could be made";
+    setenv("VERU_CA_CERTIFICATE", (s_sCertFolder + "/cert.pem").c_str(), 1);
     ASSERT_TRUE(m_Forward.Start("127.0.0.33", 0, s_sCertFolder + "/cert.pem",
                                 s_sCertFolder + "/key.pem"));
     m_pEngine->m_sFwdActive = "127.0.0.33:" + std::to_string(m_Forward.Port());

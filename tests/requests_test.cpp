@@ -19,7 +19,11 @@ TEST(RequestsTest, EveryFormatInFull) {
        "http://:3480/"},
       {"remote base",
        Veru::FormatRemoteBaseURL("fwd2.relay.test", "bob", "pa ss;", 35104321),
-       "https://fwd2.relay.test/bob/pa ss;/35104321/"},
+       "https://fwd2.relay.test/bob/pa%20ss%3B/35104321/"},
+      {"remote base, user name and password encoded",
+       Veru::FormatRemoteBaseURL("127.0.0.11:4443", "o'neil x", "a#b/c?d%",
+                                 7),
+       "https://127.0.0.11:4443/o%27neil%20x/a%23b%2Fc%3Fd%25/7/"},
       {"remote base, no serial yet",
        Veru::FormatRemoteBaseURL("127.0.0.11:4443", "", "", 0),
        "https://127.0.0.11:4443///0/"},
@@ -48,9 +52,17 @@ TEST(RequestsTest, EveryFormatInFull) {
        Veru::FormatCameraPortURL("fwd1.relay.test", "carol", "pw", 4242, 7),
        "https://fwd1.relay.test/carol/pw/4242/"
        "data_request?id=lu_camera_port&DeviceNum=7"},
+      {"camera stream port, user name and password encoded",
+       Veru::FormatCameraPortURL("fwd1.relay.test", "c&d", "p w#", 4242, 7),
+       "https://fwd1.relay.test/c%26d/p%20w%23/4242/"
+       "data_request?id=lu_camera_port&DeviceNum=7"},
       {"locator with user",
        Veru::FormatLocatorURL("127.0.0.1:3490", "bob"),
        "http://127.0.0.1:3490/locator_json.php?username=bob"},
+      {"locator with a user name holding & # and a space",
+       Veru::FormatLocatorURL("127.0.0.1:3490", "bob&x=1#frag ment"),
+       "http://127.0.0.1:3490/locator_json.php?username=bob%26x%3D1%23frag%20"
+       "ment"},
       {"locator without user", Veru::FormatLocatorURL("127.0.0.1:3490", ""),
        "http://127.0.0.1:3490/locator_json.php"},
   };
@@ -90,10 +102,49 @@ TEST(RequestsTest, OverlongOrCutInputsAreRefused) {
        Veru::FormatCameraPortURL("h", sNul, "p", 1, 2), 0},
       {"locator, long user", Veru::FormatLocatorURL("h", sLong), 0},
       {"locator, NUL in user", Veru::FormatLocatorURL("h", sNul), 0},
+      // Encoded, 162 spaces take 486 characters: the URL would be 501 long.
+      {"remote base, password fits before encoding only",
+       Veru::FormatRemoteBaseURL("h", "u", std::string(162, ' '), 1), 0},
+      {"remote base, encoded password just fits",
+       Veru::FormatRemoteBaseURL("h", "u", std::string(161, ' '), 1), 498},
+      {"remote base, host holding a slash",
+       Veru::FormatRemoteBaseURL("h/x", "u", "p", 1), 0},
+      {"stream port, host holding a slash",
+       Veru::FormatCameraPortURL("h/x", "u", "p", 1, 2), 0},
   };
   for (const Case& _Case : vecCases) {
     SCOPED_TRACE(_Case.sName);
     EXPECT_EQ(_Case.iExpectedLength, _Case.sText.size());
+  }
+}
+
+// The printed form of a URL hides the second path segment of every HTTPS
+// URL, the password of a forward-server URL, and leaves the rest alone.
+TEST(RequestsTest, PasswordIsMaskedInForwardServerURLsOnly) {
+  struct Case {
+    std::string sURL;
+    const char* sShown;
+  } vecCases[] = {
+      {Veru::FormatRemoteBaseURL("127.0.0.1:3443", "demo", "demo", 45001) +
+           "data_request?id=lu_sdata&timeout=60",
+       "https://127.0.0.1:3443/demo/***/45001/data_request?id=lu_sdata"
+       "&timeout=60"},
+      {Veru::FormatRemoteBaseURL("fwd", "o'neil", "a#b/c", 7),
+       "https://fwd/o%27neil/***/7/"},
+      {Veru::FormatRemoteBaseURL("fwd", "u", "", 7), "https://fwd/u/***/7/"},
+      {Veru::FormatCameraPortURL("fwd", "demo", "pw", 1, 10),
+       "https://fwd/demo/***/1/data_request?id=lu_camera_port&DeviceNum=10"},
+      {"http://127.0.0.5:3480/data_request?id=x",
+       "http://127.0.0.5:3480/data_request?id=x"},
+      {"http://127.0.0.1:3490/locator_json.php?username=a%2Fb",
+       "http://127.0.0.1:3490/locator_json.php?username=a%2Fb"},
+      {"https://fwd", "https://fwd"},
+      {"https://fwd/only", "https://fwd/only"},
+      {"https://fwd/u/pass", "https://fwd/u/***"},
+  };
+  for (const Case& _Case : vecCases) {
+    SCOPED_TRACE(_Case.sURL);
+    EXPECT_EQ(_Case.sShown, Veru::MaskPassword(_Case.sURL));
   }
 }
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -240,7 +241,10 @@ TEST(CommandLineTest, HelpVersionAndUnknownOptions) {
 
 class ScriptUseTest : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(m_Sim.Start()); }
+  void SetUp() override {
+    ASSERT_TRUE(m_Sim.Start());
+    m_pTrust.reset(new ScopedEnv("VERU_CA_CERTIFICATE", m_Sim.CaFile().c_str()));
+  }
 
   // Setting files for the demo unit at sIp, reached the way sMode says.
   void StoreUnit(const std::string& sIp, const std::string& sMode,
@@ -265,6 +269,7 @@ class ScriptUseTest : public testing::Test {
 
   ScratchDir m_Dir;
   SimProcess m_Sim;
+  std::unique_ptr<ScopedEnv> m_pTrust;
 };
 
 TEST_F(ScriptUseTest, HelpAndShowInATextSession) {

@@ -12,10 +12,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "engine/url_escape.h"
+#include "sim/sim_server.h"
 #include "tests/console_process.h"
 #include "tests/sim_process.h"
 #include "tests/test_util.h"
@@ -29,7 +34,10 @@ const char kScenesEnd[] = "-----SCENE 3 Away room 0 active 1 state -1 comment \n
 
 class SimHomeTest : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(m_Sim.Start()); }
+  void SetUp() override {
+    ASSERT_TRUE(m_Sim.Start());
+    setenv("VERU_CA_CERTIFICATE", m_Sim.CaFile().c_str(), 1);
+  }
 
   // Setting files for the demo unit: local in mode L, or remote in mode R.
   void StoreUnit(const std::string& sMode, bool bRemote,
@@ -63,6 +71,8 @@ class SimHomeTest : public testing::Test {
     EXPECT_EQ(0, pConsole->WaitForExit());
   }
 
+  ScopedEnv m_CaFile{"VERU_CA_CERTIFICATE", nullptr};
+  ScopedEnv m_Insecure{"VERU_INSECURE_TLS", nullptr};
   ScratchDir m_Dir;
   SimProcess m_Sim;
 };
@@ -132,7 +142,7 @@ TEST_F(SimHomeTest, LocalAndRemoteAccessGiveTheSameModel) {
             _Local.Output().find("GET:http://127.0.0.5:3480/data_request?"
                                  "id=lu_sdata&loadtime=0&dataversion=0"));
   EXPECT_NE(std::string::npos,
-            _Remote.Output().find("GET:https://127.0.0.1:3443/demo/demo/45001/"
+            _Remote.Output().find("GET:https://127.0.0.1:3443/demo/***/45001/"
                                   "data_request?id=lu_sdata&loadtime=0&"
                                   "dataversion=0"));
   _Local.WriteLine("quit");
@@ -166,7 +176,7 @@ TEST_F(SimHomeTest, RefusedCredentialsAskForNewOnesAndPollingResumes) {
   _Console.WriteLine("y");
 
   EXPECT_TRUE(_Console.WaitFor(
-      "GET:https://127.0.0.1:3443/demo/demo/45001/data_request?id=lu_sdata"));
+      "GET:https://127.0.0.1:3443/demo/***/45001/data_request?id=lu_sdata"));
   EXPECT_TRUE(_Console.WaitFor(kFullData));
   EXPECT_TRUE(_Console.WaitFor(kScenesEnd));
   Quit(&_Console);
@@ -191,7 +201,7 @@ TEST_F(SimHomeTest, LocalListenerStoppingSwitchesAutomaticModeToRemote) {
       "GET:http://" VERU_LOCATOR_MAIN "/locator_json.php?username=demo got: "));
   EXPECT_TRUE(_Console.WaitFor("******CONNECTION RETRY remote: 1******\n"));
   EXPECT_TRUE(_Console.WaitFor(
-      "GET:https://127.0.0.1:3443/demo/demo/45001/data_request?id=lu_sdata"));
+      "GET:https://127.0.0.1:3443/demo/***/45001/data_request?id=lu_sdata"));
   // The long poll answers when something changes.
   m_Sim.Control("change");
   EXPECT_TRUE(_Console.WaitFor(" got: "));
@@ -201,7 +211,7 @@ TEST_F(SimHomeTest, LocalListenerStoppingSwitchesAutomaticModeToRemote) {
   // Commands now go through the forward server too.
   _Console.WriteLine("7 on");
   EXPECT_TRUE(_Console.WaitFor(
-      "GET:https://127.0.0.1:3443/demo/demo/45001/data_request?id=lu_action&"
+      "GET:https://127.0.0.1:3443/demo/***/45001/data_request?id=lu_action&"
       "DeviceNum=7&serviceId=urn:upnp-org:serviceId:SwitchPower1&"
       "action=SetTarget&output_format=json&newTargetValue=1"));
   EXPECT_TRUE(_Console.WaitFor("\n----COMMAND RESULT: 0 "));
@@ -209,6 +219,132 @@ TEST_F(SimHomeTest, LocalListenerStoppingSwitchesAutomaticModeToRemote) {
       "---DEVICE 7 Bedroom lamp room 3 category 3 state 4 comment Switched "
       "on\n"));
   Quit(&_Console);
+}
+
+// Passwords holding characters that mean something in a URL log in through
+// the forward server, and the console follows the unit.
+TEST_F(SimHomeTest, EveryPasswordLogsInRemotely) {
+  const char* const kPasswords[] = {
+      "a#b", "p/w?x", "100%", "sp ace", "x\";touch owned;\"",
+      "Kl\xc3\xa4ger\xc3\x9f"};
+  for (const char* sPassword : kPasswords) {
+    SCOPED_TRACE(sPassword);
+    ASSERT_EQ("ok\n", m_Sim.Control("password&value=" +
+                                    Veru::EscapeURLComponent(sPassword)));
+    StoreUnit("R", true, sPassword);
+    ConsoleProcess _Console;
+    ASSERT_TRUE(_Console.Start(VERU_CONSOLE_PATH));
+    EXPECT_NE("", FullDataBlock(&_Console));
+    Quit(&_Console);
+    EXPECT_EQ(std::string::npos, _Console.Output().find("NEEDED"));
+  }
+  EXPECT_FALSE(FileExists("owned"));
+}
+
+// The command lines of every process, NUL bytes between the arguments.
+std::vector<std::string> AllCommandLines() {
+  std::vector<std::string> vecLines;
+  DIR* pDir = opendir("/proc");
+  if (pDir == nullptr) return vecLines;
+  while (struct dirent* pEntry = readdir(pDir)) {
+    if (pEntry->d_name[0] < '0' || pEntry->d_name[0] > '9') continue;
+    std::string sLine =
+        ReadFile(std::string("/proc/") + pEntry->d_name + "/cmdline");
+    if (!sLine.empty()) vecLines.push_back(sLine);
+  }
+  closedir(pDir);
+  return vecLines;
+}
+
+// While a remote long poll is pending, with a umask that keeps nothing
+// private, the password is in no process's arguments, in no file of the
+// working folder that others can read, and nowhere in the output.
+TEST_F(SimHomeTest, PasswordStaysSecretDuringALongPoll) {
+  const std::string sPassword = "Zq7-long-poll-secret";
+  ASSERT_EQ("ok\n", m_Sim.Control("password&value=" + sPassword));
+  StoreUnit("R", true, sPassword);
+  chmod("arg_pass", 0600);  // as the program saves it
+  mode_t iOldMask = umask(0);
+  ConsoleProcess _Console;
+  ASSERT_TRUE(_Console.Start(VERU_CONSOLE_PATH));
+  umask(iOldMask);
+  ASSERT_TRUE(_Console.WaitFor(kScenesEnd));
+  // The next status request is the long poll the simulator holds.
+  ASSERT_TRUE(_Console.WaitFor(
+      "GET:https://127.0.0.1:3443/demo/***/45001/data_request?id=lu_sdata"));
+  bool bFetcherSeen = false;
+  for (int i = 0; i < 100 && !bFetcherSeen; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (const std::string& sLine : AllCommandLines()) {
+      if (sLine.find("--input-file=-") != std::string::npos) bFetcherSeen = true;
+    }
+  }
+  EXPECT_TRUE(bFetcherSeen);
+  for (const std::string& sLine : AllCommandLines()) {
+    EXPECT_EQ(std::string::npos, sLine.find(sPassword)) << sLine;
+  }
+
+  int iFiles = 0;
+  DIR* pDir = opendir(".");
+  ASSERT_NE(nullptr, pDir);
+  while (struct dirent* pEntry = readdir(pDir)) {
+    std::string sName = pEntry->d_name;
+    struct stat _Stat;
+    if (stat(sName.c_str(), &_Stat) != 0 || !S_ISREG(_Stat.st_mode)) continue;
+    SCOPED_TRACE(sName);
+    ++iFiles;
+    bool bPrivate = (_Stat.st_mode & 077) == 0;
+    if (sName == "wget.log" || sName.compare(0, 5, "wget.") == 0 ||
+        sName == "arg_pass") {
+      EXPECT_TRUE(bPrivate);
+    }
+    if (!bPrivate) {
+      EXPECT_EQ(std::string::npos, ReadFile(sName).find(sPassword));
+    }
+  }
+  closedir(pDir);
+  EXPECT_LT(3, iFiles);  // the settings, the log and the reply file at least
+  EXPECT_NE(std::string::npos, ReadFile("wget.log").find(sPassword));
+  Quit(&_Console);
+  EXPECT_EQ(std::string::npos, _Console.Output().find(sPassword));
+}
+
+// The console names the wrong authority: every fetch fails at the
+// handshake and the user is told once. With the check turned off it goes
+// through, after one warning at start.
+TEST_F(SimHomeTest, CertificateOfAnotherAuthorityIsRefusedAndToldOnce) {
+  ASSERT_EQ(0, mkdir("other", 0700));
+  ASSERT_TRUE(Sim::MakeSelfSignedCertificate(m_Dir.Path() + "/other"));
+  const char kRefused[] = "The server's certificate could not be verified";
+  StoreUnit("R", true, "demo");
+  {
+    ScopedEnv _CaFile("VERU_CA_CERTIFICATE",
+                      (m_Dir.Path() + "/other/cert.pem").c_str());
+    ConsoleProcess _Console;
+    ASSERT_TRUE(_Console.Start(VERU_CONSOLE_TESTCLOCK_PATH));
+    ASSERT_TRUE(_Console.WaitFor("!!!!!!!!!! NO RESPONSE COUNT 3 "));
+    _Console.CloseInput();
+    EXPECT_EQ(0, _Console.WaitForExit());
+    std::string sOutput = _Console.Output();
+    size_t iFirst = sOutput.find(kRefused);
+    EXPECT_NE(std::string::npos, iFirst) << sOutput;
+    EXPECT_EQ(std::string::npos, sOutput.find(kRefused, iFirst + 1));
+    EXPECT_EQ(std::string::npos, sOutput.find(kFullData));
+    EXPECT_EQ(std::string::npos, sOutput.find("WARNING"));
+  }
+  ScopedEnv _CaFile("VERU_CA_CERTIFICATE", nullptr);
+  ScopedEnv _Insecure("VERU_INSECURE_TLS", "1");
+  ConsoleProcess _Console;
+  ASSERT_TRUE(_Console.Start(VERU_CONSOLE_PATH));
+  EXPECT_NE("", FullDataBlock(&_Console));
+  Quit(&_Console);
+  std::string sOutput = _Console.Output();
+  const char kWarning[] =
+      "WARNING: VERU_INSECURE_TLS=1: server certificates are not checked; "
+      "the password goes to whoever answers.\n";
+  EXPECT_EQ(0u, sOutput.find(kWarning));
+  EXPECT_EQ(std::string::npos, sOutput.find(kWarning, 1));
+  EXPECT_EQ(std::string::npos, sOutput.find(kRefused));
 }
 
 }  // namespace

@@ -5,6 +5,9 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include <chrono>
 #include <thread>
@@ -12,7 +15,13 @@
 extern char** environ;
 
 bool SimProcess::Start() {
-  const char* argv[] = {VERU_SIM_PATH, "--changes-per-second", "0", nullptr};
+  char cCaFile[] = "/tmp/veru-sim-ca-XXXXXX";
+  int iFile = mkstemp(cCaFile);
+  if (iFile < 0) return false;
+  close(iFile);
+  m_sCaFile = cCaFile;
+  const char* argv[] = {VERU_SIM_PATH, "--changes-per-second", "0",
+                        "--ca-out", cCaFile, nullptr};
   posix_spawn_file_actions_t _Actions;
   posix_spawn_file_actions_init(&_Actions);
   posix_spawn_file_actions_addopen(&_Actions, 1, "/dev/null", O_WRONLY, 0);
@@ -36,6 +45,8 @@ std::string SimProcess::Control(const std::string& sQuery) {
 }
 
 void SimProcess::Stop() {
+  if (!m_sCaFile.empty()) unlink(m_sCaFile.c_str());
+  m_sCaFile.clear();
   if (m_iPid <= 0) return;
   Control("quit");
   int iStatus = 0;

@@ -1,8 +1,9 @@
 // SimProcess runs veru-sim as a child process with its default addresses
 // (unit 127.0.0.5:3480, forward servers 127.0.0.1:3443 and :3444, the
 // compiled-in locators, control on 127.0.0.1:3499) and no changes of its
-// own, so every change a test sees is one it made. It is asked to quit
-// through its control listener.
+// own, so every change a test sees is one it made. It writes its forward
+// servers' certificate to CaFile(), for the console to trust. It is asked to
+// quit through its control listener.
 //
 // Threads: one test thread drives the object.
 // Ownership: the destructor stops a simulator still running (SIGKILL when
@@ -28,9 +29,12 @@ class SimProcess {
   // empty on failure.
   std::string Control(const std::string& sQuery);
   void Stop();
+  // The simulator's certificate authority, a file removed by Stop.
+  const std::string& CaFile() const { return m_sCaFile; }
 
  private:
   pid_t m_iPid = -1;
+  std::string m_sCaFile;
 };
 
 #endif  // VERU_TESTS_SIM_PROCESS_H

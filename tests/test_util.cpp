@@ -54,6 +54,26 @@ FakeWget::~FakeWget() {
   RemoveFolder(m_sFolder);
 }
 
+ScopedEnv::ScopedEnv(const char* sName, const char* sValue)
+    : m_sName(sName) {
+  const char* sOld = getenv(sName);
+  m_bWasSet = sOld != nullptr;
+  if (m_bWasSet) m_sOldValue = sOld;
+  if (sValue == nullptr) {
+    unsetenv(sName);
+  } else {
+    setenv(sName, sValue, 1);
+  }
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (m_bWasSet) {
+    setenv(m_sName.c_str(), m_sOldValue.c_str(), 1);
+  } else {
+    unsetenv(m_sName.c_str());
+  }
+}
+
 bool StartAt(Sim::SimServer* pServer, const std::string& sHostPort) {
   std::string sHost;
   int iPort = 0;

@@ -34,6 +34,21 @@ class FakeWget {
   std::string m_sOldPath;
 };
 
+// Sets an environment variable (sValue null: removes it) for its lifetime,
+// then puts back what was there. The children of the test inherit it.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* sName, const char* sValue);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string m_sName;
+  std::string m_sOldValue;
+  bool m_bWasSet;
+};
+
 namespace Sim {
 class SimServer;
 }
