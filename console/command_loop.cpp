@@ -7,6 +7,7 @@
 #include "console/front_end.h"
 #include "console/settings.h"
 #include "engine/poll_loop.h"
+#include "engine/terminal_text.h"
 
 namespace {
 
@@ -108,13 +109,16 @@ void FrontEnd::HandleCommand(const char* cBuffer) {
         sMessage);
   } else if (strstr(cBuffer, "image") != nullptr) {
     std::string URL = m_pPollLoop->GetCameraImageURL(iDevice);
-    printf("\n---URL for camera image: %s\n", URL.c_str());
+    printf("\n---URL for camera image: %s\n",
+           Veru::EscapeControlBytes(URL).c_str());
   } else if (strstr(cBuffer, "stream") != nullptr) {
     std::string sType;
     std::string sURL = m_pPollLoop->GetCameraStreamURL(iDevice, sType);
-    printf("\n---URL type: %s for camera stream: %s\n", sType.c_str(),
-           sURL.c_str());
+    printf("\n---URL type: %s for camera stream: %s\n",
+           Veru::EscapeControlBytes(sType).c_str(),
+           Veru::EscapeControlBytes(sURL).c_str());
   }
-  printf("\n----COMMAND RESULT: %d %s", iResult, sMessage.c_str());
+  printf("\n----COMMAND RESULT: %d %s", iResult,
+         Veru::EscapeControlBytes(sMessage).c_str());
   fflush(stdout);
 }

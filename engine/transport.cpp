@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/terminal_text.h"
+
 extern char** environ;
 
 namespace Veru {
@@ -104,7 +106,8 @@ int FetchURL(std::string sURL, int iTimeLimit, DataBlock* pDataBlock) {
   int iLength = snprintf(sFilename, sizeof(sFilename), "wget.%d.tmp", iNumber);
   if (iLength < 0 || iLength >= static_cast<int>(sizeof(sFilename))) return -1;
 
-  printf("GET:%s", sURL.c_str());
+  // The URL may hold an address a unit or a locator sent.
+  printf("GET:%s", EscapeControlBytes(sURL).c_str());
   fflush(stdout);
   // A file left by an earlier run must never be read as this fetch's reply.
   if (remove(sFilename) != 0 && errno != ENOENT) return Failed();
