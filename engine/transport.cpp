@@ -51,13 +51,19 @@ int RunFetcher(const std::string& sURL, int iTimeLimit,
 
 // Reads the whole reply file into a new buffer and, only when that worked,
 // puts it into the block (m_iSize and m_pData change together). False when
-// the file cannot be read or the buffer cannot be had; the block is then
+// the file cannot be read, is larger than kReplySizeLimit (one line on
+// standard error says so) or the buffer cannot be had; the block is then
 // left as it was.
 bool ReadReplyFile(FILE* pFile, DataBlock* pDataBlock) {
   if (fseek(pFile, 0, SEEK_END) != 0) return false;
   long iLength = ftell(pFile);
-  if (iLength < 0 || iLength > 0x7ffffff0L || fseek(pFile, 0, SEEK_SET) != 0)
+  if (iLength > kReplySizeLimit) {
+    fprintf(stderr,
+            "veru-console: a reply of %ld bytes is refused (limit %ld)\n",
+            iLength, kReplySizeLimit);
     return false;
+  }
+  if (iLength < 0 || fseek(pFile, 0, SEEK_SET) != 0) return false;
   char* pData = static_cast<char*>(malloc(static_cast<size_t>(iLength) + 1));
   if (pData == nullptr) return false;
   size_t iRead = fread(pData, 1, static_cast<size_t>(iLength), pFile);

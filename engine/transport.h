@@ -36,14 +36,19 @@ class DataBlock {
 constexpr int kUrlBufferSize = 500;
 constexpr int kFilenameBufferSize = 50;
 
+// The largest reply read, in bytes: far above the 4 MB full reply of a
+// 10,000-device home. A larger reply file is refused like an unreadable one
+// (with one line on standard error), never read into memory.
+constexpr long kReplySizeLimit = 64L * 1024 * 1024;
+
 // Fetches sURL with `wget --no-check-certificate --tries=1 --timeout=N
 // -o wget.log -O wget.K.tmp URL`, printing "GET:<url>" and then
 // " got: <n> bytes\n" or " FAILED!\n". A leftover wget.K.tmp is removed
 // first; the reply file is deleted after it was read.
 // Returns -1 when the URL is refused (499 characters at most, no NUL byte;
 // nothing is printed or run then), or, after " FAILED!\n", when wget cannot
-// be started or the reply file cannot be opened or read (*pDataBlock is then
-// left as it was). Otherwise wget's exit status (0 is success; 128 + N when
+// be started or the reply file cannot be opened or read or is larger than
+// kReplySizeLimit (*pDataBlock is then left as it was). Otherwise wget's exit status (0 is success; 128 + N when
 // signal N ended it), with the reply in *pDataBlock.
 int FetchURL(std::string sURL, int iTimeLimit, DataBlock* pDataBlock);
 
