@@ -22,7 +22,8 @@ class FuzzModel {
  public:
   // iSerialNumber: the current unit's; not 0, so that a reply naming the
   // unit's serial number never writes setting files.
-  explicit FuzzModel(int iSerialNumber) : m_PollLoop(&m_FrontEnd.m_Mutex, &m_FrontEnd) {
+  explicit FuzzModel(int iSerialNumber)
+      : m_PollLoop(&m_FrontEnd.m_Mutex, &m_FrontEnd) {
     pthread_mutex_init(&m_FrontEnd.m_Mutex, nullptr);
     m_pUnit = new Veru::Engine();
     m_pUnit->m_iSerialNumber = iSerialNumber;
@@ -56,7 +57,8 @@ class FuzzModel {
 // NUL-terminated text): null when it is not JSON or is the literal null.
 inline json_object* ParseReply(const std::string& sText) {
   json_tokener_error iError = json_tokener_success;
-  json_object* p_json_object = json_tokener_parse_verbose(sText.c_str(), &iError);
+  json_object* p_json_object =
+      json_tokener_parse_verbose(sText.c_str(), &iError);
   if (iError != json_tokener_success) {
     json_object_put(p_json_object);
     return nullptr;

@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t iSize) {
   std::string sInput(reinterpret_cast<const char*>(pData), iSize);
   size_t iSplit = sInput.find('\0');
   std::string sFirst = sInput.substr(0, iSplit);
-  std::string sSecond = iSplit == std::string::npos ? "" : sInput.substr(iSplit + 1);
+  std::string sSecond =
+      iSplit == std::string::npos ? "" : sInput.substr(iSplit + 1);
 
   FuzzModel _Model(45001);
   Veru::PollLoop* pPollLoop = &_Model.m_PollLoop;

@@ -82,7 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t iSize) {
       for (char& c : sText) c = static_cast<char>(c ^ 0x5a);
     }
     Compare(_Map, mapOracle);
-    for (const auto& entry : mapOracle) CompareFind(_Map, mapOracle, entry.first);
+    for (const auto& entry : mapOracle) {
+      CompareFind(_Map, mapOracle, entry.first);
+    }
     CompareFind(_Map, mapOracle, _Provider.ConsumeRandomLengthString(6));
   }
   return 0;
