@@ -9,6 +9,7 @@
 #include "console/front_end.h"
 #include "console/settings.h"
 #include "engine/poll_loop.h"
+#include "engine/terminal_text.h"
 
 namespace {
 
@@ -131,17 +132,20 @@ void FrontEnd::HandleCommand(const char* cBuffer) {
   } else if (strstr(cBuffer, "image") != nullptr) {
     sURL = m_pPollLoop->GetCameraImageURL(iDevice);
     pURL = &sURL;
-    printf("\n---URL for camera image: %s\n", sURL.c_str());
+    printf("\n---URL for camera image: %s\n",
+           Veru::EscapeControlBytes(sURL).c_str());
   } else if (strstr(cBuffer, "stream") != nullptr) {
     sURL = m_pPollLoop->GetCameraStreamURL(iDevice, sType);
     pURL = &sURL;
     pType = &sType;
-    printf("\n---URL type: %s for camera stream: %s\n", sType.c_str(),
-           sURL.c_str());
+    printf("\n---URL type: %s for camera stream: %s\n",
+           Veru::EscapeControlBytes(sType).c_str(),
+           Veru::EscapeControlBytes(sURL).c_str());
   }
   if (m_pJsonEvents != nullptr) {
     return m_pJsonEvents->Result(cBuffer, iResult, sMessage, pURL, pType);
   }
-  printf("\n----COMMAND RESULT: %d %s", iResult, sMessage.c_str());
+  printf("\n----COMMAND RESULT: %d %s", iResult,
+         Veru::EscapeControlBytes(sMessage).c_str());
   fflush(stdout);
 }

@@ -9,12 +9,14 @@
 
 #include "console/front_end.h"
 #include "engine/poll_loop.h"
+#include "engine/terminal_text.h"
 
 namespace {
 
-// Appends a text the way printf's "%s" prints it: up to its first NUL byte.
+// Appends a text the unit sent, every byte of it (a NUL too), with its
+// control bytes escaped so that it cannot drive the terminal.
 void AppendText(std::string* pOut, const std::string& sText) {
-  pOut->append(sText.c_str());
+  Veru::AppendEscaped(pOut, sText);
 }
 
 void AppendInt(std::string* pOut, int iValue) {
@@ -60,16 +62,17 @@ void FrontEnd::OnDevice(Veru::Device* pDevice) {
 void FrontEnd::OnScene(Veru::Scene* pScene) {
   if (m_pJsonEvents != nullptr) return m_pJsonEvents->Scene(*pScene);
   printf("-----SCENE %d %s room %d active %d state %d comment %s\n",
-         pScene->m_iID, pScene->m_sName.c_str(), pScene->m_iRoom,
-         pScene->m_bActive ? 1 : 0, pScene->m_iState,
-         pScene->m_sComment.c_str());
+         pScene->m_iID, Veru::EscapeControlBytes(pScene->m_sName).c_str(),
+         pScene->m_iRoom, pScene->m_bActive ? 1 : 0, pScene->m_iState,
+         Veru::EscapeControlBytes(pScene->m_sComment).c_str());
 }
 
 void FrontEnd::OnEngineState() {
   if (m_pJsonEvents != nullptr) return m_pJsonEvents->EngineState(*m_pPollLoop);
   Veru::PollLoop* pPollLoop = m_pPollLoop;
   printf("--ENGINE state %d comment %s loadtime %d dataversion %d\n",
-         pPollLoop->m_iState, pPollLoop->m_sComment.c_str(),
+         pPollLoop->m_iState,
+         Veru::EscapeControlBytes(pPollLoop->m_sComment).c_str(),
          pPollLoop->m_iLoadTime, pPollLoop->m_iDataVersion);
   if (pPollLoop->m_bZWaveHeal) printf("--------NEED TO HEAL----------\n");
 }

@@ -18,6 +18,7 @@
 #include "console/quiet_terminal.h"
 #include "console/settings.h"
 #include "engine/poll_loop.h"
+#include "engine/terminal_text.h"
 
 namespace {
 
@@ -116,13 +117,14 @@ void ListUnits(FrontEnd* pFrontEnd) {
           "%d local ip: %s %s can connect local: %s remote: %s\n";
       const char* cLocal = pEngine->m_bLocalAvailable ? "Y" : "N";
       const char* cRemote = pEngine->m_bRemoteAvailable ? "Y" : "N";
-      int iLength = snprintf(nullptr, 0, cFormat, unit.first,
-                             pEngine->m_sIp.c_str(), pEngine->m_sName.c_str(),
-                             cLocal, cRemote);
+      // The address and the name come from the locator.
+      std::string sIp = Veru::EscapeControlBytes(pEngine->m_sIp);
+      std::string sName = Veru::EscapeControlBytes(pEngine->m_sName);
+      int iLength = snprintf(nullptr, 0, cFormat, unit.first, sIp.c_str(),
+                             sName.c_str(), cLocal, cRemote);
       std::string sLine(static_cast<size_t>(iLength) + 1, '\0');
-      snprintf(&sLine[0], sLine.size(), cFormat, unit.first,
-               pEngine->m_sIp.c_str(), pEngine->m_sName.c_str(), cLocal,
-               cRemote);
+      snprintf(&sLine[0], sLine.size(), cFormat, unit.first, sIp.c_str(),
+               sName.c_str(), cLocal, cRemote);
       sLine.resize(static_cast<size_t>(iLength));
       vecLines.push_back(sLine);
     }
@@ -194,7 +196,8 @@ bool ChooseAccess(FrontEnd* pFrontEnd, const Veru::Engine& _Unit,
     }
     *pbSetMode = true;
   } else if (_Unit.m_bLocalAvailable) {
-    printf("Connecting locally on IP: %s\n", _Unit.m_sIp.c_str());
+    printf("Connecting locally on IP: %s\n",
+           Veru::EscapeControlBytes(_Unit.m_sIp).c_str());
   } else {
     printf("Connecting remote with verunet user: %s\n",
            _Unit.m_sUsername.c_str());

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/poll_loop.h"
+#include "engine/reply_readers.h"
 #include "engine/requests.h"
 #include "engine/transport.h"
 
@@ -68,19 +69,25 @@ int PollLoop::RunAction(int iDevice, std::string sServiceId,
   // What Request leaves in the block and the reply decides, not its result:
   // an "ERROR:" text is not JSON and so comes back as a failed request.
   Request(sURL, &_DataBlock, &p_json_object, iRetryWindow);
+  int iResult = ReadActionReply(_DataBlock, p_json_object, sMessage);
+  if (p_json_object != nullptr) json_object_put(p_json_object);
+  return iResult;
+}
 
-  int iResult = -1;
+int ReadActionReply(const DataBlock& _DataBlock, json_object* p_json_object,
+                    std::string& sMessage) {
   if (_DataBlock.m_pData != nullptr &&
       static_cast<size_t>(_DataBlock.m_iSize) >= kErrorMarkLength &&
       strncmp(_DataBlock.m_pData, kErrorMark, kErrorMarkLength) == 0) {
     sMessage.assign(_DataBlock.m_pData + kErrorMarkLength,
                     _DataBlock.m_iSize - kErrorMarkLength);
-  } else if (p_json_object != nullptr &&
-             json_object_is_type(p_json_object, json_type_object)) {
-    iResult = DecideAction(p_json_object);
+    return -1;
   }
-  if (p_json_object != nullptr) json_object_put(p_json_object);
-  return iResult;
+  if (p_json_object != nullptr &&
+      json_object_is_type(p_json_object, json_type_object)) {
+    return DecideAction(p_json_object);
+  }
+  return -1;
 }
 
 }  // namespace Veru

@@ -5,6 +5,7 @@
 
 #include "engine/clock.h"
 #include "engine/poll_loop.h"
+#include "engine/reply_readers.h"
 #include "engine/requests.h"
 #include "engine/transport.h"
 
@@ -85,7 +86,11 @@ std::string PollLoop::GetCameraStreamURL(int iDevice, std::string& sType) {
   DataBlock _DataBlock(true);
   if (FetchURL(URL, 90, &_DataBlock) != 0 || _DataBlock.m_iSize == 0)
     return "";
-  json_object* p_json_object = json_tokener_parse(_DataBlock.m_pData);
+  return ReadCameraPortReply(_DataBlock.m_pData, sType);
+}
+
+std::string ReadCameraPortReply(const char* sReply, std::string& sType) {
+  json_object* p_json_object = json_tokener_parse(sReply);
   std::string sStatus;
   std::string sStreamURL;
   if (p_json_object != nullptr &&

@@ -14,6 +14,8 @@
 
 #include "engine/requests.h"
 
+#include "engine/terminal_text.h"
+
 extern char** environ;
 
 namespace Veru {
@@ -113,13 +115,19 @@ void NoteCertificateRefused() {
 
 // Reads the whole reply file into a new buffer and, only when that worked,
 // puts it into the block (m_iSize and m_pData change together). False when
-// the file cannot be read or the buffer cannot be had; the block is then
+// the file cannot be read, is larger than kReplySizeLimit (one line on
+// standard error says so) or the buffer cannot be had; the block is then
 // left as it was.
 bool ReadReplyFile(FILE* pFile, DataBlock* pDataBlock) {
   if (fseek(pFile, 0, SEEK_END) != 0) return false;
   long iLength = ftell(pFile);
-  if (iLength < 0 || iLength > 0x7ffffff0L || fseek(pFile, 0, SEEK_SET) != 0)
+  if (iLength > kReplySizeLimit) {
+    fprintf(stderr,
+            "veru-console: a reply of %ld bytes is refused (limit %ld)\n",
+            iLength, kReplySizeLimit);
     return false;
+  }
+  if (iLength < 0 || fseek(pFile, 0, SEEK_SET) != 0) return false;
   char* pData = static_cast<char*>(malloc(static_cast<size_t>(iLength) + 1));
   if (pData == nullptr) return false;
   size_t iRead = fread(pData, 1, static_cast<size_t>(iLength), pFile);
@@ -174,7 +182,8 @@ int FetchURL(std::string sURL, int iTimeLimit, DataBlock* pDataBlock) {
   int iLength = snprintf(sFilename, sizeof(sFilename), "wget.%d.tmp", iNumber);
   if (iLength < 0 || iLength >= static_cast<int>(sizeof(sFilename))) return -1;
 
-  printf("GET:%s", MaskPassword(sURL).c_str());
+  // The URL may hold an address a unit or a locator sent.
+  printf("GET:%s", EscapeControlBytes(MaskPassword(sURL)).c_str());
   fflush(stdout);
   // A file left by an earlier run must never be read as this fetch's reply.
   // The log and the reply can hold passwords: both are made private before

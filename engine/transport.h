@@ -44,6 +44,11 @@ class DataBlock {
 constexpr int kUrlBufferSize = 500;
 constexpr int kFilenameBufferSize = 50;
 
+// The largest reply read, in bytes: far above the 4 MB full reply of a
+// 10,000-device home. A larger reply file is refused like an unreadable one
+// (with one line on standard error), never read into memory.
+constexpr long kReplySizeLimit = 64L * 1024 * 1024;
+
 // Fetches sURL with `wget CERT --tries=1 --timeout=N -o wget.log
 // -O wget.K.tmp --input-file=-` and sURL on wget's standard input, where
 // CERT is "--check-certificate", "--ca-certificate=FILE" or
@@ -55,7 +60,8 @@ constexpr int kFilenameBufferSize = 50;
 // Returns -1 when the URL is refused (499 characters at most, no NUL byte or
 // line end; nothing is printed or run then), or, after " FAILED!\n", when
 // the private files cannot be made, wget cannot be started or the reply
-// file cannot be opened or read (*pDataBlock is then left as it was).
+// file cannot be opened or read or is larger than kReplySizeLimit
+// (*pDataBlock is then left as it was).
 // Otherwise wget's exit status (0 is success; 128 + N when signal N ended
 // it), with the reply in *pDataBlock (empty when wget wrote nothing).
 int FetchURL(std::string sURL, int iTimeLimit, DataBlock* pDataBlock);

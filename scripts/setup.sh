@@ -5,7 +5,8 @@
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config libjson-c-dev libgtest-dev libbenchmark-dev
-          wget libcpp-httplib-dev libssl-dev openssl)
+          wget libcpp-httplib-dev libssl-dev openssl
+          clang libclang-rt-14-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -6,7 +6,21 @@
 # itself (the fetcher processes not counted), and the temporary files left.
 #
 #   scripts/soak.sh [minutes, default 10] [changes per second, default 20]
+#
+# Chaos mode (--chaos): the console follows the home in automatic mode over
+# local access while the simulator's faults are driven at random, one at a
+# time, each bounded in time (see soak_chaos.sh); at the end the faults are
+# off and the console is given time to recover. Besides the figures above it
+# reports the faults injected and the crashes, and it exits non-zero when the
+# console crashed, gave up, or its model differs from the simulator's.
+#
+#   scripts/soak.sh --chaos [minutes, default 10] [changes per second, default 20]
 set -euo pipefail
+chaos=0
+if [ "${1:-}" = "--chaos" ]; then
+  chaos=1
+  shift
+fi
 minutes=${1:-10}
 rate=${2:-20}
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,6 +32,15 @@ scratch=$(mktemp -d /tmp/veru-soak-XXXXXX)
 # Addresses of its own, so a soak can run beside the tests or the demo.
 host=127.0.0.77
 control="http://$host:3499/control"
+console_program=$top/build/veru-console
+if [ "$chaos" = 1 ]; then
+  # The chaos console asks the soak's own locators (the locator servers are
+  # compiled in), so that their faults reach it: a plain build of its own.
+  cmake -S . -B build-soak -DVERU_SANITIZE= -DVERU_BUILD_BENCH=OFF \
+    -DVERU_LOCATOR_MAIN=$host:3490 -DVERU_LOCATOR_BACKUP=$host:3491 >/dev/null
+  cmake --build build-soak -j "$(nproc 2>/dev/null || echo 2)" --target veru-console >/dev/null
+  console_program=$top/build-soak/veru-console
+fi
 "$top/build/veru-sim" --changes-per-second "$rate" --unit "$host" \
   --fwd1 "$host:3443" --fwd2 "$host:3444" --locator-main "$host:3490" \
   --locator-backup "$host:3491" --control "$host:3499" \
@@ -41,12 +64,31 @@ printf 45001 >arg_serialnumber
 printf "$host" >arg_ip
 printf L >arg_mode
 printf 0 >arg_usingremote
+if [ "$chaos" = 1 ]; then
+  # Automatic access, with what the remote path needs should the console
+  # fail over to it.
+  printf A >arg_mode
+  printf demo >arg_username
+  printf demo >arg_pass
+  printf "$host:3443" >arg_fwd_active
+  printf "$host:3443" >arg_fwd_main
+  printf "$host:3444" >arg_fwd_back
+fi
 mkfifo input
-VERU_CA_CERTIFICATE="$scratch/veru-sim-ca.pem" "$top/build/veru-console" <input >console.log 2>&1 &
+VERU_CA_CERTIFICATE="$scratch/veru-sim-ca.pem" "$console_program" <input >console.log 2>&1 &
 console=$!
 exec 3>input
 
 ticks=$(getconf CLK_TCK)
+# The console's last printed block of every device, in id order.
+console_model() {
+  awk '
+    /^---DEVICE / { id = $2; block[id] = $0; current = id; next }
+    /^   / && current != "" { block[current] = block[current] "\037" $0; next }
+    { current = "" }
+    END { for (id in block) printf "%d\t%s\n", id, block[id] }
+  ' console.log | sort -n -k1,1 | cut -f2- | tr '\037' '\n'
+}
 rss() { awk '/^VmRSS/ {print $2}' "/proc/$console/status"; }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$console/stat"; }
 
@@ -55,29 +97,30 @@ rss_start=$(rss)
 cpu_start=$(cpu_ticks)
 start=$(date +%s)
 echo "soak: $minutes minute(s) at $rate changes a second; console pid $console, folder $scratch"
-sleep $((minutes * 60))
-# Let the last changes arrive: stop the changes, wait for two polls.
-wget -q -O /dev/null "$control?cmd=changes&on=0"
-sleep 6
+if [ "$chaos" = 1 ]; then
+  . "$top/scripts/soak_chaos.sh"
+  ChaosRun $((minutes * 60))
+  ChaosRecover
+else
+  sleep $((minutes * 60))
+  # Let the last changes arrive: stop the changes, wait for two polls.
+  wget -q -O /dev/null "$control?cmd=changes&on=0"
+  sleep 6
+fi
 rss_end=$(rss)
 cpu_end=$(cpu_ticks)
 elapsed=$(( $(date +%s) - start ))
 wget -q -O "$scratch/sim.dump" "$control?cmd=dump"
 
-# The console's last printed block of every device, in id order.
-awk '
-  /^---DEVICE / { id = $2; block[id] = $0; current = id; next }
-  /^   / && current != "" { block[current] = block[current] "\037" $0; next }
-  { current = "" }
-  END { for (id in block) printf "%d\t%s\n", id, block[id] }
-' console.log | sort -n -k1,1 | cut -f2- | tr '\037' '\n' >console.model
+console_model >console.model
 
 echo "quit" >&3
 exec 3>&-
 # The quit takes effect when the poll in flight returns: one change ends it.
 sleep 0.5
 wget -q -O /dev/null "$control?cmd=change"
-wait "$console" 2>/dev/null || true
+console_status=0
+wait "$console" 2>/dev/null || console_status=$?
 console=""
 
 if cmp -s console.model sim.dump; then
@@ -91,3 +134,4 @@ echo "resident memory: start ${rss_start} kB, end ${rss_end} kB"
 echo "console CPU: ${cpu_seconds} s in ${elapsed} s = ${cpu_share}% of one core (goal: under 2%)"
 echo "temporary files left: $(ls wget.*.tmp 2>/dev/null | wc -l) (goal: none)"
 echo "status polls: $(grep -c '^GET:.*lu_sdata' console.log), changes printed: $(grep -c '^---DEVICE' console.log)"
+if [ "$chaos" = 1 ]; then ChaosVerdict; fi

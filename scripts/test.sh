@@ -2,7 +2,11 @@
 # Builds the project three times and runs the whole test suite in each:
 # a plain build (which also builds the benchmarks), one with
 # AddressSanitizer + UndefinedBehaviorSanitizer, and one with
-# ThreadSanitizer. Any failing test or sanitizer report fails the run.
+# ThreadSanitizer. Any failing test or sanitizer report fails the run. The
+# plain build also runs a short chaos soak (scripts/soak.sh --chaos 1), and
+# at the end each fuzz target runs for a short smoke (scripts/fuzz.sh, built
+# with clang in build-fuzz); a crash, a differing model, a sanitizer report
+# or a hang fails the run too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,6 +26,11 @@ run_suite() {
 }
 
 run_suite build -DVERU_SANITIZE= -DVERU_BUILD_BENCH=ON
+# About a minute of the console under random faults, on the plain build.
+echo "=== build: chaos soak"
+scripts/soak.sh --chaos 1
 run_suite build-asan -DVERU_SANITIZE=address -DVERU_BUILD_BENCH=OFF
 run_suite build-tsan -DVERU_SANITIZE=thread -DVERU_BUILD_BENCH=OFF
+# Every fuzz target: its seed corpus replayed, then 20 seconds of fuzzing.
+scripts/fuzz.sh 20
 echo "=== all test suites passed"

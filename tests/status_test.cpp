@@ -480,13 +480,13 @@ TEST(StatusMerge, JsonConversions) {
            "  status=1\n"
            "  str=with \"quote\"\n",
        ""},
-      {"a NUL inside a text: the model keeps every byte, printing stops there",
+      {"a NUL inside a text: the model keeps every byte, printing escapes it",
        {kHome},
        "{\"devices\":[{\"id\":7,\"name\":\"La\\u0000mp\",\"zero\":\"a\\u0000b\"}]}",
-       "---DEVICE 7 La room 2 category 3 state 0 comment \n"
+       "---DEVICE 7 La\\x00mp room 2 category 3 state 0 comment \n"
        "   level=10\n"
        "   status=0\n"
-       "   zero=a\n"
+       "   zero=a\\x00b\n"
        "==========PARTIAL: dataversion 5 loadtime 100\n",
        std::string(kHomeEngine) +
            "section 1 Home\n"

@@ -384,6 +384,49 @@ TEST_F(TransportTest, NonZeroExitStillReadsAndDeletesTheFile) {
   EXPECT_EQ("wget.log\n", ListFolder(m_Dir.Path()));
 }
 
+TEST_F(TransportTest, ReplyAboveTheSizeLimitIsRefused) {
+  // A sparse reply file of the given size, made without writing it.
+  struct Case {
+    long iSize;
+    bool bRead;
+  } vecCases[] = {
+      {Veru::kReplySizeLimit - 1, true},
+      {Veru::kReplySizeLimit, true},
+      {Veru::kReplySizeLimit + 1, false},
+  };
+  for (const Case& _Case : vecCases) {
+    std::string sSize = std::to_string(_Case.iSize);
+    SCOPED_TRACE(sSize);
+    FakeWget _Wget(
+        "out=''; prev=''\n"
+        "for a in \"$@\"; do [ \"$prev\" = -O ] && out=\"$a\"; prev=\"$a\"; "
+        "done\n"
+        "truncate -s " + sSize + " \"$out\"");
+    Veru::DataBlock _DataBlock(true);
+    std::string sOutput;
+    testing::internal::CaptureStderr();
+    int iResult = FetchX(&_DataBlock, &sOutput);
+    std::string sErrors = testing::internal::GetCapturedStderr();
+    EXPECT_EQ("wget.log\n", ListFolder(m_Dir.Path()));
+    if (_Case.bRead) {
+      EXPECT_EQ(0, iResult);
+      EXPECT_EQ("GET:http://127.0.0.10:3480/x got: " + sSize + " bytes\n",
+                sOutput);
+      EXPECT_EQ(_Case.iSize, _DataBlock.m_iSize);
+      ASSERT_NE(nullptr, _DataBlock.m_pData);
+      EXPECT_EQ('\0', _DataBlock.m_pData[_Case.iSize]);
+      EXPECT_EQ("", sErrors);
+    } else {
+      EXPECT_EQ(-1, iResult);
+      EXPECT_EQ("GET:http://127.0.0.10:3480/x FAILED!\n", sOutput);
+      EXPECT_EQ(nullptr, _DataBlock.m_pData);
+      EXPECT_EQ("veru-console: a reply of 67108865 bytes is refused (limit "
+                "67108864)\n",
+                sErrors);
+    }
+  }
+}
+
 TEST_F(TransportTest, StaleReplyFileIsNeverRead) {
   FakeWget _Wget("exit 4");  // writes nothing
   std::string sFile =
