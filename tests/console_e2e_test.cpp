@@ -129,12 +129,6 @@ class SimController {
 };
 
 
-mode_t FileMode(const std::string& sPath) {
-  struct stat _Stat;
-  if (stat(sPath.c_str(), &_Stat) != 0) return 0;
-  return _Stat.st_mode & 0777;
-}
-
 class ConsoleE2ETest : public testing::Test {
  protected:
   void SetUp() override {

@@ -49,11 +49,6 @@ const char kListing[] =
     "30002 local ip:  Cabin can connect local: N remote: Y\n"
     "30003 local ip: 127.0.0.44 Shed can connect local: Y remote: N\n";
 
-bool EndsWith(const std::string& sText, const std::string& sEnd) {
-  return sText.size() >= sEnd.size() &&
-         sText.compare(sText.size() - sEnd.size(), sEnd.size(), sEnd) == 0;
-}
-
 
 class WizardTest : public testing::Test {
  protected:
