@@ -283,6 +283,46 @@ TEST_F(ConsoleE2ETest, InvalidSerialNumberEndsTheProgram) {
   EXPECT_FALSE(FileExists("arg_serialnumber"));
 }
 
+// A user name saved without a unit (the wizard was left after the name) is
+// offered first at the next start; "n" asks for another, which replaces it.
+TEST_F(ConsoleE2ETest, StoredUserNameIsOfferedAtStart) {
+  struct Case {
+    const char* cAnswer;
+    const char* cTypedName;  // null: no name question
+    const char* cAskedFor;
+  };
+  const Case cases[] = {
+      {"", nullptr, "alice"},
+      {"Y", nullptr, "alice"},
+      {"n", "bob", "bob"},
+  };
+  for (const Case& _Case : cases) {
+    SCOPED_TRACE(_Case.cAnswer);
+    WriteFile("arg_username", "alice");
+    _Locator.ClearLog();
+    ConsoleProcess _Run;
+    ASSERT_TRUE(_Run.Start(VERU_CONSOLE_PATH));
+    ASSERT_TRUE(_Run.WaitFor("Is your verunet username alice [Y/n]:"))
+        << _Run.Output();
+    EXPECT_EQ(std::string(kIntroduction) +
+                  "Is your verunet username alice [Y/n]:",
+              _Run.Output());
+    _Run.WriteLine(_Case.cAnswer);
+    if (_Case.cTypedName != nullptr) {
+      ASSERT_TRUE(_Run.WaitFor(std::string("\n") + kNamePrompt))
+          << _Run.Output();
+      _Run.WriteLine(_Case.cTypedName);
+    }
+    ASSERT_TRUE(_Run.WaitFor("connect to:")) << _Run.Output();
+    _Run.WriteLine("99999");
+    EXPECT_EQ(1, _Run.WaitForExit()) << _Run.Output();
+    ASSERT_EQ(1u, _Locator.Log().size());
+    EXPECT_EQ(std::string("/locator_json.php?username=") + _Case.cAskedFor,
+              _Locator.Log()[0].sTarget);
+    EXPECT_EQ(_Case.cAskedFor, ReadFile("arg_username"));
+  }
+}
+
 // Closing the input while the wizard waits ends the program at once.
 TEST_F(ConsoleE2ETest, EndOfInputAtStartUp) {
   ASSERT_TRUE(_Console.Start(VERU_CONSOLE_PATH));
