@@ -84,27 +84,19 @@ class HomeUnit {
 class ConsoleE2ETest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(StartAt(&_Locator, VERU_LOCATOR_MAIN));
-    ASSERT_TRUE(StartAt(&_Backup, VERU_LOCATOR_BACKUP));
-    _Locator.SetDefault(
-        {200,
-         "{\"units\": [{\"serialNumber\": 30001, \"name\": \"Home\", "
-         "\"FirmwareVersion\": \"1.5.408\", \"ipAddress\": \"127.0.0.44\", "
-         "\"active_server\": \"127.0.0.43:3482\", \"users\": [\"alice\"], "
-         "\"forwardServers\": [{\"hostName\": \"127.0.0.43:3482\", "
-         "\"primary\": 1}, {\"hostName\": \"127.0.0.48\", \"primary\": 0}]}]}",
-         0, false});
+    ASSERT_TRUE(StartLocators(
+        &_Locator, &_Backup,
+        "{\"units\": [{\"serialNumber\": 30001, \"name\": \"Home\", "
+        "\"FirmwareVersion\": \"1.5.408\", \"ipAddress\": \"127.0.0.44\", "
+        "\"active_server\": \"127.0.0.43:3482\", \"users\": [\"alice\"], "
+        "\"forwardServers\": [{\"hostName\": \"127.0.0.43:3482\", "
+        "\"primary\": 1}, {\"hostName\": \"127.0.0.48\", \"primary\": 0}]}]}"));
   }
 
-  // The setting files of a stored unit.
+  // The setting files of stored unit 30001 behind the forward server.
   void StoreUnit(const std::string& sIp, const std::string& sMode,
                  const std::string& sUsingRemote) {
-    WriteFile("arg_serialnumber", "30001");
-    WriteFile("arg_username", "alice");
-    WriteFile("arg_ip", sIp);
-    WriteFile("arg_fwd_active", kForward);
-    WriteFile("arg_mode", sMode);
-    WriteFile("arg_usingremote", sUsingRemote);
+    StoreUnitSettings(sIp, kForward, sMode, sUsingRemote);
   }
 
   // The console trusts the forward server's certificate.

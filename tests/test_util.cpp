@@ -114,6 +114,27 @@ bool StartAt(Sim::SimServer* pServer, const std::string& sHostPort) {
   return false;
 }
 
+bool StartLocators(Sim::SimServer* pMain, Sim::SimServer* pBackup,
+                   const std::string& sUnits) {
+  if (!StartAt(pMain, VERU_LOCATOR_MAIN) ||
+      !StartAt(pBackup, VERU_LOCATOR_BACKUP)) {
+    return false;
+  }
+  pMain->SetDefault({200, sUnits, 0, false});
+  return true;
+}
+
+void StoreUnitSettings(const std::string& sIp, const std::string& sFwdActive,
+                       const std::string& sMode,
+                       const std::string& sUsingRemote) {
+  WriteFile("arg_serialnumber", "30001");
+  WriteFile("arg_username", "alice");
+  WriteFile("arg_ip", sIp);
+  WriteFile("arg_fwd_active", sFwdActive);
+  WriteFile("arg_mode", sMode);
+  WriteFile("arg_usingremote", sUsingRemote);
+}
+
 std::string ReadFile(const std::string& sPath) {
   std::ifstream _File(sPath, std::ios::binary);
   std::stringstream _Text;
@@ -153,4 +174,13 @@ std::string ListFolder(const std::string& sFolder) {
 bool EndsWith(const std::string& sText, const std::string& sEnd) {
   return sText.size() >= sEnd.size() &&
          sText.compare(sText.size() - sEnd.size(), sEnd.size(), sEnd) == 0;
+}
+
+size_t CountOf(const std::string& sText, const std::string& sPart) {
+  size_t iCount = 0;
+  for (size_t i = sText.find(sPart); i != std::string::npos;
+       i = sText.find(sPart, i + 1)) {
+    ++iCount;
+  }
+  return iCount;
 }

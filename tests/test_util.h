@@ -108,6 +108,15 @@ class SimServer;
 // address. Such an address may be held for a moment by a suite of another
 // test process: waits up to 10 s for it.
 bool StartAt(Sim::SimServer* pServer, const std::string& sHostPort);
+// Starts the two locator servers at the compiled-in addresses (see
+// StartAt); the main one answers every request with sUnits.
+bool StartLocators(Sim::SimServer* pMain, Sim::SimServer* pBackup,
+                   const std::string& sUnits);
+// Writes the setting files a run leaves for unit 30001 of user alice, in
+// the working directory.
+void StoreUnitSettings(const std::string& sIp, const std::string& sFwdActive,
+                       const std::string& sMode,
+                       const std::string& sUsingRemote);
 
 std::string ReadFile(const std::string& sPath);
 void WriteFile(const std::string& sPath, const std::string& sText);
@@ -118,5 +127,7 @@ mode_t FileMode(const std::string& sPath);
 // line; "(cannot open)" when it cannot be read.
 std::string ListFolder(const std::string& sFolder = ".");
 bool EndsWith(const std::string& sText, const std::string& sEnd);
+// How often sPart occurs in sText (overlapping occurrences count).
+size_t CountOf(const std::string& sText, const std::string& sPart);
 
 #endif  // VERU_TESTS_TEST_UTIL_H

@@ -54,9 +54,7 @@ class WizardTest : public testing::Test {
  protected:
   void SetUp() override {
     FakeClock::Reset(1700000000);
-    ASSERT_TRUE(StartAt(&_Locator, VERU_LOCATOR_MAIN));
-    ASSERT_TRUE(StartAt(&_Backup, VERU_LOCATOR_BACKUP));
-    _Locator.SetDefault({200, kUnits, 0, false});
+    ASSERT_TRUE(StartLocators(&_Locator, &_Backup, kUnits));
     _Backup.SetDefault({200, "not a document", 0, false});
   }
 
