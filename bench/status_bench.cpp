@@ -30,6 +30,8 @@
 
 #include "console/front_end.h"
 #include "engine/poll_loop.h"
+#include "tests/test_util.h"
+#include "tests/wired_front_end.h"
 
 namespace {
 
@@ -108,38 +110,16 @@ const std::string& CachedFullReply(int iDevices) {
   return it->second;
 }
 
-// A front end, its mutex, a current unit and the engine, as the program has
-// them while polling.
+// A wired front end with a current unit, as the program has them while
+// polling.
 struct Model {
-  Model() : m_PollLoop(&m_FrontEnd.m_Mutex, &m_FrontEnd) {
-    pthread_mutex_init(&m_FrontEnd.m_Mutex, nullptr);
+  Model() {
     m_Engine.m_iSerialNumber = 35000001;  // nothing to learn, nothing saved
-    m_FrontEnd.m_pEngine = &m_Engine;
-    m_FrontEnd.m_pPollLoop = &m_PollLoop;
   }
-  FrontEnd m_FrontEnd;
-  Veru::Engine m_Engine;
-  Veru::PollLoop m_PollLoop;
-};
-
-// Sends standard output to /dev/null for its lifetime.
-class QuietStdout {
- public:
-  QuietStdout() {
-    fflush(stdout);
-    m_iSaved = dup(STDOUT_FILENO);
-    int iNull = open("/dev/null", O_WRONLY);
-    dup2(iNull, STDOUT_FILENO);
-    close(iNull);
-  }
-  ~QuietStdout() {
-    fflush(stdout);
-    dup2(m_iSaved, STDOUT_FILENO);
-    close(m_iSaved);
-  }
-
- private:
-  int m_iSaved;
+  WiredFrontEnd m_Wired;
+  FrontEnd& m_FrontEnd = m_Wired.m_FrontEnd;
+  Veru::Engine& m_Engine = *m_Wired.NewUnit();
+  Veru::PollLoop& m_PollLoop = *m_Wired.PollLoop();
 };
 
 void BM_Parse(benchmark::State& state) {

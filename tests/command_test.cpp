@@ -53,11 +53,6 @@ class CommandTest : public testing::Test {
     return vecTargets;
   }
 
-  static bool EndsWith(const std::string& sText, const std::string& sEnd) {
-    return sText.size() >= sEnd.size() &&
-           sText.compare(sText.size() - sEnd.size(), sEnd.size(), sEnd) == 0;
-  }
-
   ScratchDir _Dir;
   Sim::SimServer _Server;
   TestFrontEnd _Test;

@@ -2,9 +2,9 @@
 // tests, run in a scratch folder on the fake clock, with the two locator
 // servers (the compiled-in addresses) as loopback servers.
 //
-// Ownership: the unit is made with new. Once a unit list was loaded it
-// belongs to the engine's m_mapEngine (the engine deletes it); otherwise the
-// fixture deletes it.
+// Ownership: the front end, poll loop and unit records follow
+// WiredFrontEnd's rule (the unit list owns the units in it, the fixture the
+// others).
 #ifndef VERU_TESTS_ENGINE_FIXTURE_H
 #define VERU_TESTS_ENGINE_FIXTURE_H
 
@@ -13,7 +13,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <thread>
 
@@ -22,6 +21,7 @@
 #include "sim/sim_server.h"
 #include "tests/fake_clock.h"
 #include "tests/test_util.h"
+#include "tests/wired_front_end.h"
 
 inline Sim::Reply Body(const std::string& sBody, int iDelayMs = 0) {
   Sim::Reply _Reply;
@@ -45,24 +45,13 @@ class EngineFixture : public testing::Test {
   void SetUp() override {
     FakeClock::Reset();
     FakeClock::SetSleepHook(nullptr);
-    pthread_mutex_init(&m_FrontEnd.m_Mutex, nullptr);
-    m_pPollLoop.reset(new Veru::PollLoop(&m_FrontEnd.m_Mutex, &m_FrontEnd));
-    m_FrontEnd.m_pPollLoop = m_pPollLoop.get();
-    m_pEngine = new Veru::Engine();
-    m_FrontEnd.m_pEngine = m_pEngine;
+    m_pEngine = m_Wired.NewUnit();
   }
 
   void TearDown() override {
     FakeClock::SetSleepHook(nullptr);
     m_MainLocator.Stop();
     m_BackupLocator.Stop();
-    bool bInMap = false;
-    for (const auto& entry : m_pPollLoop->m_mapEngine) {
-      if (entry.second == m_pEngine) bInMap = true;
-    }
-    m_pPollLoop.reset();
-    if (!bInMap) delete m_pEngine;
-    pthread_mutex_destroy(&m_FrontEnd.m_Mutex);
   }
 
   void StartLocators() {
@@ -99,9 +88,10 @@ class EngineFixture : public testing::Test {
   ScopedEnv m_CaFile{"VERU_CA_CERTIFICATE", nullptr};
   ScopedEnv m_Insecure{"VERU_INSECURE_TLS", nullptr};
   ScratchDir m_Dir;
-  FrontEnd m_FrontEnd;
-  std::unique_ptr<Veru::PollLoop> m_pPollLoop;
-  Veru::Engine* m_pEngine = nullptr;
+  WiredFrontEnd m_Wired;
+  FrontEnd& m_FrontEnd = m_Wired.m_FrontEnd;
+  Veru::PollLoop* const m_pPollLoop = m_Wired.PollLoop();
+  Veru::Engine* m_pEngine = nullptr;  // the unit SetUp made current
   Sim::SimServer m_MainLocator;
   Sim::SimServer m_BackupLocator;
 };

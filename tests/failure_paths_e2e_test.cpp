@@ -56,37 +56,20 @@ void ServeUnit(Sim::SimServer* pServer, int iQuietMs = 300,
   });
 }
 
-int CountOf(const std::string& sText, const std::string& sPart) {
-  int iCount = 0;
-  for (size_t i = sText.find(sPart); i != std::string::npos;
-       i = sText.find(sPart, i + 1)) {
-    ++iCount;
-  }
-  return iCount;
-}
-
 class FailurePathsTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(StartAt(&_Locator, VERU_LOCATOR_MAIN));
-    ASSERT_TRUE(StartAt(&_Backup, VERU_LOCATOR_BACKUP));
-    _Locator.SetDefault(
-        {200,
-         "{\"units\": [{\"serialNumber\": 30001, \"name\": \"Home\", "
-         "\"ipAddress\": \"127.0.0.51\", \"active_server\": "
-         "\"127.0.0.53:3483\", \"users\": [\"alice\"]}]}",
-         0, false});
+    ASSERT_TRUE(StartLocators(
+        &_Locator, &_Backup,
+        "{\"units\": [{\"serialNumber\": 30001, \"name\": \"Home\", "
+        "\"ipAddress\": \"127.0.0.51\", \"active_server\": "
+        "\"127.0.0.53:3483\", \"users\": [\"alice\"]}]}"));
   }
 
-  // The setting files of a stored unit 30001 of user alice.
+  // The setting files of stored unit 30001 behind the forward server.
   void StoreUnit(const std::string& sIp, const std::string& sMode,
                  const std::string& sUsingRemote) {
-    WriteFile("arg_serialnumber", "30001");
-    WriteFile("arg_username", "alice");
-    WriteFile("arg_ip", sIp);
-    WriteFile("arg_fwd_active", "127.0.0.53:3483");
-    WriteFile("arg_mode", sMode);
-    WriteFile("arg_usingremote", sUsingRemote);
+    StoreUnitSettings(sIp, "127.0.0.53:3483", sMode, sUsingRemote);
   }
 
   // Types a line and waits for the text it should bring.
@@ -133,9 +116,9 @@ TEST_F(FailurePathsTest, RefusedPasswordAnsweredWithLocalAccessFreesTheConsole) 
   EXPECT_EQ(0, _Console.WaitForExit()) << _Console.Output();
 
   std::string sOut = _Console.Output();
-  EXPECT_EQ(1, CountOf(sOut, "USER/PASSWORD NEEDED")) << sOut;
+  EXPECT_EQ(1u, CountOf(sOut, "USER/PASSWORD NEEDED")) << sOut;
   EXPECT_EQ(1u, _Forward.Log().size());
-  EXPECT_EQ(1, CountOf(sOut, "GET:https://"));
+  EXPECT_EQ(1u, CountOf(sOut, "GET:https://"));
   EXPECT_EQ("alice", ReadFile("arg_username"));
   EXPECT_EQ("L", ReadFile("arg_mode"));
   EXPECT_EQ("0", ReadFile("arg_usingremote"));
@@ -365,7 +348,7 @@ TEST_F(FailurePathsTest, SaveThatCannotBeWrittenKeepsTheOldSetAndSaysWhy) {
         << _Run.Output();
     _Run.WriteLine("quit");
     EXPECT_EQ(0, _Run.WaitForExit()) << _Run.Output();
-    EXPECT_EQ(1, CountOf(_Run.Output(), "Could not save")) << _Run.Output();
+    EXPECT_EQ(1u, CountOf(_Run.Output(), "Could not save")) << _Run.Output();
     for (const auto& setting : vecOld) {
       EXPECT_EQ(setting.second, ReadFile("after/" + setting.first))
           << setting.first;

@@ -1,9 +1,7 @@
-// A front end set up as Run leaves it before the poll thread starts: its
-// mutex initialised and its engine made, with no unit yet. Input lines come
-// from a text the test gives (a temporary file behind m_pInput). The
-// destructor frees what the program itself never frees: the engine, and the
-// current unit when the unit list does not own it. A test that replaces a
-// unit the list does not own frees it with DropUnit first.
+// A wired front end (WiredFrontEnd: mutex, poll loop, no unit yet) whose
+// input lines come from a text the test gives (a temporary file behind
+// m_pInput). Units follow WiredFrontEnd's ownership rule; a test that
+// replaces a unit the list does not own lets it go with DropUnit first.
 #ifndef VERU_TESTS_FRONT_END_FIXTURE_H
 #define VERU_TESTS_FRONT_END_FIXTURE_H
 
@@ -16,18 +14,13 @@
 
 #include "console/front_end.h"
 #include "engine/poll_loop.h"
+#include "tests/wired_front_end.h"
 
 class TestFrontEnd {
  public:
-  TestFrontEnd() {
-    pthread_mutex_init(&_FrontEnd.m_Mutex, nullptr);
-    _FrontEnd.m_pPollLoop = new Veru::PollLoop(&_FrontEnd.m_Mutex, &_FrontEnd);
-  }
+  TestFrontEnd() = default;
   ~TestFrontEnd() {
-    DropUnit();
-    delete _FrontEnd.m_pPollLoop;
     if (m_pFile != nullptr) fclose(m_pFile);
-    pthread_mutex_destroy(&_FrontEnd.m_Mutex);
   }
   TestFrontEnd(const TestFrontEnd&) = delete;
   TestFrontEnd& operator=(const TestFrontEnd&) = delete;
@@ -58,28 +51,22 @@ class TestFrontEnd {
     pEngine->m_iSerialNumber = --m_iLastMade;
     pEngine->m_sIp = sIp;
     pEngine->m_bLocalAvailable = true;
-    _FrontEnd.m_pPollLoop->m_mapEngine[pEngine->m_iSerialNumber] = pEngine;
+    m_Wired.DropUnit();
+    m_Wired.PollLoop()->m_mapEngine[pEngine->m_iSerialNumber] = pEngine;
     _FrontEnd.m_pEngine = pEngine;
     return pEngine;
   }
 
-  // Frees the current unit unless the unit list owns it; no unit is
-  // current afterwards.
-  void DropUnit() {
-    Veru::Engine* pEngine = _FrontEnd.m_pEngine.exchange(nullptr);
-    if (pEngine != nullptr && !InUnitList(pEngine)) delete pEngine;
-  }
+  // No unit is current afterwards; see WiredFrontEnd::DropUnit.
+  void DropUnit() { m_Wired.DropUnit(); }
+  bool InUnitList(Veru::Engine* pEngine) { return m_Wired.InUnitList(pEngine); }
+  Veru::PollLoop* PollLoop() { return m_Wired.PollLoop(); }
 
-  bool InUnitList(Veru::Engine* pEngine) {
-    for (const auto& unit : _FrontEnd.m_pPollLoop->m_mapEngine) {
-      if (unit.second == pEngine) return true;
-    }
-    return false;
-  }
+ private:
+  WiredFrontEnd m_Wired;
 
-  Veru::PollLoop* PollLoop() { return _FrontEnd.m_pPollLoop; }
-
-  FrontEnd _FrontEnd;
+ public:
+  FrontEnd& _FrontEnd = m_Wired.m_FrontEnd;
 
  private:
   FILE* m_pFile = nullptr;

@@ -1,10 +1,9 @@
-// A fixture for tests that send requests to the current unit: a PollLoop
-// wired to a front end (mutex initialised) whose current unit is the
-// fixture's own Engine record, run in a scratch working directory (the
-// transport writes wget.N.tmp and wget.log there) on a freshly reset fake
-// clock. Also a self-signed certificate made once per test run, for the
-// HTTPS stand-in of a forward server, which the fetches trust once such a
-// server was started (no certificate settings before that).
+// A fixture for tests that send requests to the current unit: a wired front
+// end (WiredFrontEnd) whose current unit is the fixture's m_Engine, run in a
+// scratch working directory (the transport writes wget.N.tmp and wget.log
+// there) on a freshly reset fake clock. HTTPS stand-ins of a forward server
+// use the run's TestCertificate, which the fetches trust once such a server
+// was started (no certificate settings before that).
 //
 // Threads: the fixture itself is used by the test thread; change
 // m_Engine's fields through the Lock()-ed helpers while a poll or request
@@ -13,13 +12,8 @@
 #define VERU_TESTS_LOOPBACK_FIXTURE_H
 
 #include <gtest/gtest.h>
-#include <dirent.h>
-#include <pthread.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <set>
 #include <string>
 
 #include "console/front_end.h"
@@ -28,48 +22,12 @@
 #include "sim/sim_server.h"
 #include "tests/fake_clock.h"
 #include "tests/test_util.h"
-
-// The folder holding "cert.pem" and "key.pem" for 127.0.0.1-style hosts,
-// made on first use and removed when the test binary ends. Empty when
-// openssl failed.
-class TestCertificate {
- public:
-  static const TestCertificate& Get() {
-    static TestCertificate _Certificate;
-    return _Certificate;
-  }
-  std::string CertFile() const { return m_sFolder + "/cert.pem"; }
-  std::string KeyFile() const { return m_sFolder + "/key.pem"; }
-  bool Valid() const { return m_bValid; }
-
- private:
-  TestCertificate() {
-    char cTemplate[] = "/tmp/veru-cert-XXXXXX";
-    if (mkdtemp(cTemplate) == nullptr) return;
-    m_sFolder = cTemplate;
-    m_bValid = Sim::MakeSelfSignedCertificate(m_sFolder);
-  }
-  ~TestCertificate() {
-    if (m_sFolder.empty()) return;
-    remove(CertFile().c_str());
-    remove(KeyFile().c_str());
-    rmdir(m_sFolder.c_str());
-  }
-  std::string m_sFolder;
-  bool m_bValid = false;
-};
+#include "tests/wired_front_end.h"
 
 class LoopbackTest : public testing::Test {
  protected:
-  LoopbackTest() : m_PollLoop(&m_FrontEnd.m_Mutex, &m_FrontEnd) {
-    pthread_mutex_init(&m_FrontEnd.m_Mutex, nullptr);
-    m_FrontEnd.m_pEngine = &m_Engine;
-    FakeClock::Reset();
-  }
-  ~LoopbackTest() override {
-    FakeClock::SetSleepHook(nullptr);
-    pthread_mutex_destroy(&m_FrontEnd.m_Mutex);
-  }
+  LoopbackTest() { FakeClock::Reset(); }
+  ~LoopbackTest() override { FakeClock::SetSleepHook(nullptr); }
 
   // Local access to sIp (port 3480).
   void UseLocal(const std::string& sIp) {
@@ -104,9 +62,10 @@ class LoopbackTest : public testing::Test {
   ScopedEnv m_CaFile{"VERU_CA_CERTIFICATE", nullptr};
   ScopedEnv m_Insecure{"VERU_INSECURE_TLS", nullptr};
   ScratchDir m_Dir;
-  FrontEnd m_FrontEnd;
-  Veru::Engine m_Engine;
-  Veru::PollLoop m_PollLoop;
+  WiredFrontEnd m_Wired;
+  FrontEnd& m_FrontEnd = m_Wired.m_FrontEnd;
+  Veru::Engine& m_Engine = *m_Wired.NewUnit();
+  Veru::PollLoop& m_PollLoop = *m_Wired.PollLoop();
 };
 
 // Runs fAction with standard output captured and returns what it printed.
@@ -115,21 +74,6 @@ std::string CaptureOutput(Action fAction) {
   testing::internal::CaptureStdout();
   fAction();
   return testing::internal::GetCapturedStdout();
-}
-
-// The entries of a folder other than "." and "..", sorted, one a line.
-inline std::string ListFolder(const std::string& sFolder) {
-  std::set<std::string> setNames;
-  DIR* pDir = opendir(sFolder.c_str());
-  if (pDir == nullptr) return "(cannot open)";
-  while (struct dirent* pEntry = readdir(pDir)) {
-    std::string sName = pEntry->d_name;
-    if (sName != "." && sName != "..") setNames.insert(sName);
-  }
-  closedir(pDir);
-  std::string sList;
-  for (const std::string& sName : setNames) sList += sName + "\n";
-  return sList;
 }
 
 #endif  // VERU_TESTS_LOOPBACK_FIXTURE_H

@@ -80,21 +80,6 @@ std::string UnitDocument(const std::string& sMembers) {
 
 class MainLoopTest : public EngineFixture {
  protected:
-  // One certificate for the forward servers of the whole suite: making it
-  // takes longer than a test should.
-  static void SetUpTestSuite() {
-    char cTemplate[] = "/tmp/veru-cert-XXXXXX";
-    if (mkdtemp(cTemplate) == nullptr) return;
-    if (Sim::MakeSelfSignedCertificate(cTemplate)) s_sCertFolder = cTemplate;
-  }
-  static void TearDownTestSuite() {
-    if (s_sCertFolder.empty()) return;
-    unlink((s_sCertFolder + "/cert.pem").c_str());
-    unlink((s_sCertFolder + "/key.pem").c_str());
-    rmdir(s_sCertFolder.c_str());
-    s_sCertFolder.clear();
-  }
-
   void SetUp() override {
     EngineFixture::SetUp();
     m_pEngine->m_iSerialNumber = 100;
@@ -113,10 +98,11 @@ class MainLoopTest : public EngineFixture {
   // An HTTPS forward server on 127.0.0.33, whose certificate the fetches
   // trust; the unit is reached remotely through it with user "bob".
   void StartForward() {
-    ASSERT_FALSE(s_sCertFolder.empty()) << "no certificate could be made";
-    setenv("VERU_CA_CERTIFICATE", (s_sCertFolder + "/cert.pem").c_str(), 1);
-    ASSERT_TRUE(m_Forward.Start("127.0.0.33", 0, s_sCertFolder + "/cert.pem",
-                                s_sCertFolder + "/key.pem"));
+    const TestCertificate& _Certificate = TestCertificate::Get();
+    ASSERT_TRUE(_Certificate.Valid()) << "no certificate could be made";
+    setenv("VERU_CA_CERTIFICATE", _Certificate.CertFile().c_str(), 1);
+    ASSERT_TRUE(m_Forward.Start("127.0.0.33", 0, _Certificate.CertFile(),
+                                _Certificate.KeyFile()));
     m_pEngine->m_sFwdActive = "127.0.0.33:" + std::to_string(m_Forward.Port());
     m_pEngine->m_bUsingRemote = true;
     m_pEngine->m_sMode = "R";
@@ -126,7 +112,7 @@ class MainLoopTest : public EngineFixture {
   // request is answered with "{}".
   void QuitAtRequest(Sim::SimServer* pServer, int iCount) {
     auto pSeen = std::make_shared<std::atomic<int>>(0);
-    Veru::PollLoop* pPollLoop = m_pPollLoop.get();
+    Veru::PollLoop* pPollLoop = m_pPollLoop;
     pServer->SetHandler([=](const Sim::LoggedRequest&, Sim::Reply* pReply) {
       if (++*pSeen < iCount) return false;
       pPollLoop->m_bQuit = true;
@@ -149,12 +135,9 @@ class MainLoopTest : public EngineFixture {
     return testing::internal::GetCapturedStdout();
   }
 
-  static std::string s_sCertFolder;
   Sim::SimServer m_Unit;
   Sim::SimServer m_Forward;
 };
-
-std::string MainLoopTest::s_sCertFolder;
 
 TEST_F(MainLoopTest, FailedPollsAreCountedAndSlowDownTheNextRequest) {
   StartUnit();

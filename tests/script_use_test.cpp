@@ -146,15 +146,6 @@ std::string DeviceBlocks(const std::string& sReport) {
   return sReport.substr(iStart, iEnd - iStart);
 }
 
-size_t Count(const std::string& sText, const std::string& sWanted) {
-  size_t iCount = 0;
-  for (size_t i = sText.find(sWanted); i != std::string::npos;
-       i = sText.find(sWanted, i + 1)) {
-    ++iCount;
-  }
-  return iCount;
-}
-
 // --- The command line --------------------------------------------------------
 
 // Runs the program with arguments and its input closed; what it printed on
@@ -298,8 +289,8 @@ TEST_F(ScriptUseTest, HelpAndShowInATextSession) {
   EXPECT_EQ(sFirst, sShown);
   EXPECT_EQ(m_Sim.Control("dump"), DeviceBlocks(sShown));
   // The status polls were the only requests.
-  EXPECT_EQ(Count(sOutput, "GET:"),
-            Count(sOutput,
+  EXPECT_EQ(CountOf(sOutput, "GET:"),
+            CountOf(sOutput,
                   "GET:http://127.0.0.5:3480/data_request?id=lu_sdata&"));
 
   _Console.WriteLine("1 on");
@@ -516,7 +507,7 @@ TEST_F(ScriptUseTest, OnceEndsAfterTheFirstReport) {
 
   ProgramRun _Text = RunProgram({"--once"});
   EXPECT_EQ(0, _Text.iStatus) << _Text.sOutput;
-  EXPECT_EQ(1u, Count(_Text.sOutput, kFullData)) << _Text.sOutput;
+  EXPECT_EQ(1u, CountOf(_Text.sOutput, kFullData)) << _Text.sOutput;
   EXPECT_EQ(sDump, DeviceBlocks(_Text.sOutput));
   EXPECT_EQ(std::string::npos, _Text.sOutput.find("PARTIAL"));
   EXPECT_EQ("", _Text.sErrors);
@@ -535,7 +526,7 @@ TEST_F(ScriptUseTest, OnceEndsAfterTheFirstReport) {
       sDevices += DeviceAsDump(json_object_array_get_idx(p_json_devices, i));
     }
     EXPECT_EQ(sDump, sDevices);
-    EXPECT_EQ(1u, Count(_Json.sErrors, "GET:")) << _Json.sErrors;
+    EXPECT_EQ(1u, CountOf(_Json.sErrors, "GET:")) << _Json.sErrors;
   }
   EXPECT_FALSE(FileExists("wget.0.tmp"));
 }

@@ -1,18 +1,11 @@
 #include "tests/sim_process.h"
 
-#include <fcntl.h>
 #include <httplib.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
 #include <chrono>
+#include <cstdlib>
 #include <thread>
-
-extern char** environ;
 
 bool SimProcess::Start() {
   char cCaFile[] = "/tmp/veru-sim-ca-XXXXXX";
@@ -20,15 +13,12 @@ bool SimProcess::Start() {
   if (iFile < 0) return false;
   close(iFile);
   m_sCaFile = cCaFile;
-  const char* argv[] = {VERU_SIM_PATH, "--changes-per-second", "0",
-                        "--ca-out", cCaFile, nullptr};
-  posix_spawn_file_actions_t _Actions;
-  posix_spawn_file_actions_init(&_Actions);
-  posix_spawn_file_actions_addopen(&_Actions, 1, "/dev/null", O_WRONLY, 0);
-  int iError = posix_spawn(&m_iPid, VERU_SIM_PATH, &_Actions, nullptr,
-                           const_cast<char* const*>(argv), environ);
-  posix_spawn_file_actions_destroy(&_Actions);
-  if (iError != 0) return false;
+  if (!m_Process.StartWithArguments(
+          VERU_SIM_PATH,
+          {"--changes-per-second", "0", "--ca-out", m_sCaFile})) {
+    return false;
+  }
+  m_bRunning = true;
   for (int i = 0; i < 100; ++i) {
     if (Control("ping") == "ok\n") return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -47,17 +37,8 @@ std::string SimProcess::Control(const std::string& sQuery) {
 void SimProcess::Stop() {
   if (!m_sCaFile.empty()) unlink(m_sCaFile.c_str());
   m_sCaFile.clear();
-  if (m_iPid <= 0) return;
+  if (!m_bRunning) return;
+  m_bRunning = false;
   Control("quit");
-  int iStatus = 0;
-  for (int i = 0; i < 100; ++i) {
-    if (waitpid(m_iPid, &iStatus, WNOHANG) == m_iPid) {
-      m_iPid = -1;
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  kill(m_iPid, SIGKILL);
-  waitpid(m_iPid, &iStatus, 0);
-  m_iPid = -1;
+  m_Process.WaitForExit(5000);  // kills it when it does not quit in time
 }

@@ -3,7 +3,8 @@
 // compiled-in locators, control on 127.0.0.1:3499) and no changes of its
 // own, so every change a test sees is one it made. It writes its forward
 // servers' certificate to CaFile(), for the console to trust. It is asked to
-// quit through its control listener.
+// quit through its control listener. The child itself is run by a
+// ConsoleProcess, which collects its output.
 //
 // Threads: one test thread drives the object.
 // Ownership: the destructor stops a simulator still running (SIGKILL when
@@ -11,9 +12,9 @@
 #ifndef VERU_TESTS_SIM_PROCESS_H
 #define VERU_TESTS_SIM_PROCESS_H
 
-#include <sys/types.h>
-
 #include <string>
+
+#include "tests/console_process.h"
 
 class SimProcess {
  public:
@@ -33,7 +34,8 @@ class SimProcess {
   const std::string& CaFile() const { return m_sCaFile; }
 
  private:
-  pid_t m_iPid = -1;
+  ConsoleProcess m_Process;
+  bool m_bRunning = false;
   std::string m_sCaFile;
 };
 

@@ -15,21 +15,16 @@
 #include "sim/sim_server.h"
 #include "tests/fake_clock.h"
 #include "tests/test_util.h"
+#include "tests/wired_front_end.h"
 
 namespace {
 
 using namespace std::string_literals;
 
-// A front end with its mutex, a current unit and the engine, as Run sets
-// them up, in a scratch working directory for the setting files.
+// A wired front end with a current unit, as Run sets them up, in a scratch
+// working directory for the setting files.
 class StatusModel {
  public:
-  StatusModel() : m_PollLoop(&m_FrontEnd.m_Mutex, &m_FrontEnd) {
-    pthread_mutex_init(&m_FrontEnd.m_Mutex, nullptr);
-    m_FrontEnd.m_pEngine = &m_Engine;
-    m_FrontEnd.m_pPollLoop = &m_PollLoop;
-  }
-  ~StatusModel() { pthread_mutex_destroy(&m_FrontEnd.m_Mutex); }
 
   // Parses sReply as the transport does (a text that is not JSON, or the
   // literal null, gives a null reply), merges it and returns what was printed.
@@ -48,9 +43,10 @@ class StatusModel {
   }
 
   ScratchDir m_Dir;
-  FrontEnd m_FrontEnd;
-  Veru::Engine m_Engine;
-  Veru::PollLoop m_PollLoop;
+  WiredFrontEnd m_Wired;
+  FrontEnd& m_FrontEnd = m_Wired.m_FrontEnd;
+  Veru::Engine& m_Engine = *m_Wired.NewUnit();
+  Veru::PollLoop& m_PollLoop = *m_Wired.PollLoop();
 };
 
 std::string DumpModel(const Veru::PollLoop& _PollLoop, const Veru::Engine& _Engine) {

@@ -153,14 +153,11 @@ TEST(TerminalTextWizard, UnitListIsEscaped) {
   ScratchDir _Dir;
   Sim::SimServer _Locator;
   Sim::SimServer _Backup;
-  ASSERT_TRUE(StartAt(&_Locator, VERU_LOCATOR_MAIN));
-  ASSERT_TRUE(StartAt(&_Backup, VERU_LOCATOR_BACKUP));
-  _Locator.SetDefault(
-      {200,
-       "{\"units\": [{\"serialNumber\": 30001, \"name\": "
-       "\"Home\\u001b[2J\\r\\nFAKE\", \"ipAddress\": \"127.0.0.121\\u0007\", "
-       "\"users\": []}]}",
-       0, false});
+  ASSERT_TRUE(StartLocators(
+      &_Locator, &_Backup,
+      "{\"units\": [{\"serialNumber\": 30001, \"name\": "
+      "\"Home\\u001b[2J\\r\\nFAKE\", \"ipAddress\": \"127.0.0.121\\u0007\", "
+      "\"users\": []}]}"));
   TestFrontEnd _Test;
   _Test.SetInput("alice\n30001\n");
   testing::internal::CaptureStdout();

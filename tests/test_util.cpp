@@ -1,46 +1,61 @@
 #include "tests/test_util.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
+#include <stdexcept>
 
 #include "sim/sim_server.h"
 
 namespace {
 
-std::string MakeTempFolder() {
-  char cTemplate[] = "/tmp/veru-test-XXXXXX";
-  const char* sFolder = mkdtemp(cTemplate);
-  return sFolder == nullptr ? std::string() : std::string(sFolder);
+// A fresh folder under /tmp; fails the test and throws when none can be made.
+std::string MakeTempFolder(const char* sPrefix) {
+  std::string sTemplate = std::string("/tmp/") + sPrefix + "-XXXXXX";
+  if (mkdtemp(&sTemplate[0]) == nullptr) {
+    std::string sWhy = std::string("mkdtemp failed: ") + strerror(errno);
+    ADD_FAILURE() << sWhy;
+    throw std::runtime_error(sWhy);
+  }
+  return sTemplate;
 }
 
 void RemoveFolder(const std::string& sFolder) {
   if (sFolder.empty()) return;
-  std::string sCommand = "rm -rf '" + sFolder + "'";
-  if (system(sCommand.c_str()) != 0) {
-  }
+  std::error_code _Error;
+  std::filesystem::remove_all(sFolder, _Error);
 }
 
 }  // namespace
 
-ScratchDir::ScratchDir() : m_sPath(MakeTempFolder()) {
-  char cBuffer[4096];
-  if (getcwd(cBuffer, sizeof(cBuffer)) != nullptr) m_sOldDir = cBuffer;
-  if (chdir(m_sPath.c_str()) != 0) {
+ScratchDir::ScratchDir() : m_sPath(MakeTempFolder("veru-test")) {
+  std::error_code _Error;
+  m_sOldDir = std::filesystem::current_path(_Error).string();
+  if (_Error || chdir(m_sPath.c_str()) != 0) {
+    std::string sWhy = "cannot enter the scratch folder " + m_sPath;
+    RemoveFolder(m_sPath);
+    ADD_FAILURE() << sWhy;
+    throw std::runtime_error(sWhy);
   }
 }
 
 ScratchDir::~ScratchDir() {
   if (chdir(m_sOldDir.c_str()) != 0) {
+    ADD_FAILURE() << "cannot go back to " << m_sOldDir;
   }
   RemoveFolder(m_sPath);
 }
 
 FakeWget::FakeWget(const std::string& sScriptBody)
-    : m_sFolder(MakeTempFolder()) {
+    : m_sFolder(MakeTempFolder("veru-test")) {
   std::string sScript = m_sFolder + "/wget";
   WriteFile(sScript, "#!/bin/sh\n" + sScriptBody + "\n");
   chmod(sScript.c_str(), 0755);
@@ -74,6 +89,20 @@ ScopedEnv::~ScopedEnv() {
   }
 }
 
+const TestCertificate& TestCertificate::Get() {
+  static TestCertificate _Certificate;
+  return _Certificate;
+}
+
+TestCertificate::TestCertificate() {
+  char cTemplate[] = "/tmp/veru-cert-XXXXXX";
+  if (mkdtemp(cTemplate) == nullptr) return;
+  m_sFolder = cTemplate;
+  m_bValid = Sim::MakeSelfSignedCertificate(m_sFolder);
+}
+
+TestCertificate::~TestCertificate() { RemoveFolder(m_sFolder); }
+
 bool StartAt(Sim::SimServer* pServer, const std::string& sHostPort) {
   std::string sHost;
   int iPort = 0;
@@ -83,6 +112,27 @@ bool StartAt(Sim::SimServer* pServer, const std::string& sHostPort) {
     usleep(100 * 1000);
   }
   return false;
+}
+
+bool StartLocators(Sim::SimServer* pMain, Sim::SimServer* pBackup,
+                   const std::string& sUnits) {
+  if (!StartAt(pMain, VERU_LOCATOR_MAIN) ||
+      !StartAt(pBackup, VERU_LOCATOR_BACKUP)) {
+    return false;
+  }
+  pMain->SetDefault({200, sUnits, 0, false});
+  return true;
+}
+
+void StoreUnitSettings(const std::string& sIp, const std::string& sFwdActive,
+                       const std::string& sMode,
+                       const std::string& sUsingRemote) {
+  WriteFile("arg_serialnumber", "30001");
+  WriteFile("arg_username", "alice");
+  WriteFile("arg_ip", sIp);
+  WriteFile("arg_fwd_active", sFwdActive);
+  WriteFile("arg_mode", sMode);
+  WriteFile("arg_usingremote", sUsingRemote);
 }
 
 std::string ReadFile(const std::string& sPath) {
@@ -100,4 +150,37 @@ void WriteFile(const std::string& sPath, const std::string& sText) {
 bool FileExists(const std::string& sPath) {
   struct stat _Stat;
   return stat(sPath.c_str(), &_Stat) == 0;
+}
+
+mode_t FileMode(const std::string& sPath) {
+  struct stat _Stat;
+  if (stat(sPath.c_str(), &_Stat) != 0) return 0;
+  return _Stat.st_mode & 0777;
+}
+
+std::string ListFolder(const std::string& sFolder) {
+  std::error_code _Error;
+  std::set<std::string> setNames;
+  for (std::filesystem::directory_iterator it(sFolder, _Error), itEnd;
+       !_Error && it != itEnd; it.increment(_Error)) {
+    setNames.insert(it->path().filename().string());
+  }
+  if (_Error) return "(cannot open)";
+  std::string sList;
+  for (const std::string& sName : setNames) sList += sName + "\n";
+  return sList;
+}
+
+bool EndsWith(const std::string& sText, const std::string& sEnd) {
+  return sText.size() >= sEnd.size() &&
+         sText.compare(sText.size() - sEnd.size(), sEnd.size(), sEnd) == 0;
+}
+
+size_t CountOf(const std::string& sText, const std::string& sPart) {
+  size_t iCount = 0;
+  for (size_t i = sText.find(sPart); i != std::string::npos;
+       i = sText.find(sPart, i + 1)) {
+    ++iCount;
+  }
+  return iCount;
 }

@@ -1,12 +1,21 @@
-// Small helpers shared by the tests.
+// Small helpers shared by the tests (and, for the header-only parts, the
+// benchmarks): scratch folders, a stand-in wget, environment and standard
+// output for one scope, files, and the test certificate.
 #ifndef VERU_TESTS_TEST_UTIL_H
 #define VERU_TESTS_TEST_UTIL_H
 
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <string>
 
 // Makes a fresh temporary folder and makes it the working directory (the
 // transport and the setting files work there); on destruction goes back and
-// removes the folder with everything in it.
+// removes the folder with everything in it. When the folder cannot be made
+// or entered the test fails and the constructor throws, so nothing is ever
+// written into the folder the tests were started in.
 class ScratchDir {
  public:
   ScratchDir();
@@ -21,7 +30,8 @@ class ScratchDir {
 };
 
 // Puts a `wget` shell script with the given body first on PATH for its
-// lifetime (the script lives in its own temporary folder).
+// lifetime (the script lives in its own temporary folder; the constructor
+// fails the test and throws when that cannot be made).
 class FakeWget {
  public:
   explicit FakeWget(const std::string& sScriptBody);
@@ -49,6 +59,47 @@ class ScopedEnv {
   bool m_bWasSet;
 };
 
+// Sends standard output to /dev/null for its lifetime (header-only, so a
+// benchmark can use it without the rest of this file).
+class QuietStdout {
+ public:
+  QuietStdout() {
+    fflush(stdout);
+    m_iSaved = dup(STDOUT_FILENO);
+    int iNull = open("/dev/null", O_WRONLY);
+    dup2(iNull, STDOUT_FILENO);
+    close(iNull);
+  }
+  ~QuietStdout() {
+    fflush(stdout);
+    dup2(m_iSaved, STDOUT_FILENO);
+    close(m_iSaved);
+  }
+  QuietStdout(const QuietStdout&) = delete;
+  QuietStdout& operator=(const QuietStdout&) = delete;
+
+ private:
+  int m_iSaved;
+};
+
+// The folder holding "cert.pem" and "key.pem", a self-signed certificate
+// for 127.0.0.1-style hosts, made on first use (it takes longer than a test
+// should, so once per test run) and removed when the test binary ends.
+class TestCertificate {
+ public:
+  static const TestCertificate& Get();
+  std::string CertFile() const { return m_sFolder + "/cert.pem"; }
+  std::string KeyFile() const { return m_sFolder + "/key.pem"; }
+  // False when openssl failed; the files are then missing.
+  bool Valid() const { return m_bValid; }
+
+ private:
+  TestCertificate();
+  ~TestCertificate();
+  std::string m_sFolder;
+  bool m_bValid = false;
+};
+
 namespace Sim {
 class SimServer;
 }
@@ -57,9 +108,26 @@ class SimServer;
 // address. Such an address may be held for a moment by a suite of another
 // test process: waits up to 10 s for it.
 bool StartAt(Sim::SimServer* pServer, const std::string& sHostPort);
+// Starts the two locator servers at the compiled-in addresses (see
+// StartAt); the main one answers every request with sUnits.
+bool StartLocators(Sim::SimServer* pMain, Sim::SimServer* pBackup,
+                   const std::string& sUnits);
+// Writes the setting files a run leaves for unit 30001 of user alice, in
+// the working directory.
+void StoreUnitSettings(const std::string& sIp, const std::string& sFwdActive,
+                       const std::string& sMode,
+                       const std::string& sUsingRemote);
 
 std::string ReadFile(const std::string& sPath);
 void WriteFile(const std::string& sPath, const std::string& sText);
 bool FileExists(const std::string& sPath);
+// The permission bits of a file, or 0 when it does not exist.
+mode_t FileMode(const std::string& sPath);
+// The entries of a folder (hidden ones too, not "." and ".."), sorted, one a
+// line; "(cannot open)" when it cannot be read.
+std::string ListFolder(const std::string& sFolder = ".");
+bool EndsWith(const std::string& sText, const std::string& sEnd);
+// How often sPart occurs in sText (overlapping occurrences count).
+size_t CountOf(const std::string& sText, const std::string& sPart);
 
 #endif  // VERU_TESTS_TEST_UTIL_H

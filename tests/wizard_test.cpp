@@ -49,19 +49,12 @@ const char kListing[] =
     "30002 local ip:  Cabin can connect local: N remote: Y\n"
     "30003 local ip: 127.0.0.44 Shed can connect local: Y remote: N\n";
 
-bool EndsWith(const std::string& sText, const std::string& sEnd) {
-  return sText.size() >= sEnd.size() &&
-         sText.compare(sText.size() - sEnd.size(), sEnd.size(), sEnd) == 0;
-}
-
 
 class WizardTest : public testing::Test {
  protected:
   void SetUp() override {
     FakeClock::Reset(1700000000);
-    ASSERT_TRUE(StartAt(&_Locator, VERU_LOCATOR_MAIN));
-    ASSERT_TRUE(StartAt(&_Backup, VERU_LOCATOR_BACKUP));
-    _Locator.SetDefault({200, kUnits, 0, false});
+    ASSERT_TRUE(StartLocators(&_Locator, &_Backup, kUnits));
     _Backup.SetDefault({200, "not a document", 0, false});
   }
 
