@@ -12,21 +12,9 @@ namespace {
 
 // A new unit record filled from the setting files. Nobody else sees it until
 // the caller publishes it.
-Veru::Engine* RestoreEngine(int iSerialNumber, const std::string& sUsername) {
+Veru::Engine* RestoreEngine() {
   Veru::Engine* pEngine = new Veru::Engine();
-  pEngine->m_iSerialNumber = iSerialNumber;
-  pEngine->m_sIp = LoadSetting("arg_ip");
-  pEngine->m_sFwdMain = LoadSetting("arg_fwd_main");
-  pEngine->m_sFwdBack = LoadSetting("arg_fwd_back");
-  pEngine->m_sFwdActive = LoadSetting("arg_fwd_active");
-  pEngine->m_sFirmware = LoadSetting("arg_firmware");
-  pEngine->m_sUsername = sUsername;
-  pEngine->m_sPassword = LoadSetting("arg_pass");
-  pEngine->m_bUsingRemote =
-      LeadingInteger(LoadSetting("arg_usingremote").c_str()) != 0;
-  pEngine->m_sMode = LoadSetting("arg_mode");
-  pEngine->m_bUsingBackup =
-      LeadingInteger(LoadSetting("arg_usingbackup").c_str()) != 0;
+  RestoreUnitSettings(pEngine);
   return pEngine;
 }
 
@@ -73,7 +61,7 @@ int FrontEnd::Run() {
   RemoveLeftoverSettingFiles();
   std::string sUsername = LoadSetting("arg_username");
   int iSerialNumber = LeadingInteger(LoadSetting("arg_serialnumber").c_str());
-  if (iSerialNumber != 0) m_pEngine = RestoreEngine(iSerialNumber, sUsername);
+  if (iSerialNumber != 0) m_pEngine = RestoreEngine();
 
   pthread_mutex_init(&m_Mutex, nullptr);
   m_pPollLoop = new Veru::PollLoop(&m_Mutex, this);
