@@ -10,6 +10,11 @@
 
 namespace {
 
+// How often the console thread looks whether the poll thread has ended.
+constexpr int kStopCheckMs = 100;
+// How long a stop may take before the user is told what it waits for.
+constexpr int64_t kStopQuietMs = 1000;
+
 // A new unit record filled from the setting files. Nobody else sees it until
 // the caller publishes it.
 Veru::Engine* RestoreEngine() {
@@ -25,12 +30,12 @@ void WaitForPollThread(Veru::PollLoop* pPollLoop) {
   int64_t iStartMs = Veru::NowMs();
   bool bTold = false;
   while (pPollLoop->m_bRunning) {
-    if (!bTold && Veru::NowMs() - iStartMs >= 1000) {
+    if (!bTold && Veru::NowMs() - iStartMs >= kStopQuietMs) {
       fprintf(stderr,
               "Waiting for the request in flight to end (up to 90 s)...\n");
       bTold = true;
     }
-    Veru::SleepMs(100);
+    Veru::SleepMs(kStopCheckMs);
   }
 }
 
@@ -84,7 +89,7 @@ int FrontEnd::Run() {
   if (m_Options.m_bOnce) {
     // The poll thread stops by itself after the first full report, or when
     // it gives up (GiveUpOnce).
-    while (m_pPollLoop->m_bRunning) Veru::SleepMs(100);
+    while (m_pPollLoop->m_bRunning) Veru::SleepMs(kStopCheckMs);
   } else {
     CommandLoop();
   }
