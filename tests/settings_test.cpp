@@ -182,6 +182,7 @@ class SaveSettingsTest : public testing::Test {
  protected:
   SaveSettingsTest() {
     Veru::Engine* pEngine = _Test.SetLocalUnit("127.0.0.41");
+    m_pUnit = pEngine;
     pEngine->m_iSerialNumber = 30001;
     pEngine->m_sUsername = "alice";
     pEngine->m_sFwdMain = "127.0.0.42";
@@ -220,6 +221,8 @@ class SaveSettingsTest : public testing::Test {
 
   ScratchDir _Dir;
   TestFrontEnd _Test;
+  // The current unit, for tests that change a field before saving.
+  Veru::Engine* m_pUnit = nullptr;
 };
 
 TEST_F(SaveSettingsTest, WritesEveryKeyInOrder) {
@@ -268,12 +271,8 @@ TEST_F(SaveSettingsTest, ValuesReadBackAsSaved) {
 TEST_F(SaveSettingsTest, RestoreReadsBackEveryField) {
   for (bool bUsingRemote : {true, false}) {
     SCOPED_TRACE(bUsingRemote ? "remote" : "backup");
-    {
-      Veru::MutexHolder _Lock(&_Test._FrontEnd.m_Mutex);
-      Veru::Engine* pEngine = _Test._FrontEnd.m_pEngine.load();
-      pEngine->m_bUsingRemote = bUsingRemote;
-      pEngine->m_bUsingBackup = !bUsingRemote;
-    }
+    m_pUnit->m_bUsingRemote = bUsingRemote;
+    m_pUnit->m_bUsingBackup = !bUsingRemote;
     _Test._FrontEnd.SaveSettings(true);
     Veru::Engine _Restored;
     RestoreUnitSettings(&_Restored);
