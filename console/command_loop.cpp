@@ -13,6 +13,35 @@
 
 namespace {
 
+// How long RunAction keeps retrying a device command, in seconds.
+constexpr int kActionRetryWindowS = 60;
+
+// The load level of a "dim" without a number after it.
+constexpr int kDefaultDimLevel = 50;
+
+// A device command that sends one action: the word looked for in the line,
+// the action's service and name, and its argument. A word that takes a
+// level (dim) has the level written after its argument.
+struct DeviceCommand {
+  const char* sWord;
+  const char* sService;
+  const char* sAction;
+  const char* sArgument;
+  bool bTakesLevel;
+};
+
+// In the order the words are looked for: the first word found in the line
+// decides. The camera words "image" and "stream" come after these.
+const DeviceCommand kDeviceCommands[] = {
+    {"on", "urn:upnp-org:serviceId:SwitchPower1", "SetTarget",
+     "newTargetValue=1", false},
+    {"off", "urn:upnp-org:serviceId:SwitchPower1", "SetTarget",
+     "newTargetValue=0", false},
+    {"dim", "urn:upnp-org:serviceId:Dimming1", "SetLoadLevelTarget",
+     "newLoadlevelTarget=", true},
+    {"poll", "urn:lumenhollow-com:serviceId:HaDevice1", "Poll", "", false},
+};
+
 // True when the current unit can be polled as it is: reached locally, or
 // remotely with a password that was not refused. The poll thread waits for
 // exactly this after asking for credentials.
@@ -23,17 +52,35 @@ bool HasUsableCredentials(Veru::PollLoop* pPollLoop) {
   return !_Engine.m_bInvalidUserPass && !_Engine.m_sPassword.empty();
 }
 
-// The load level of a dim command: the number after the word "dim" (blanks
+// The load level of a dim command: the number after the word (blanks
 // between them are skipped), held to 0-100; 50 when no number follows.
-int DimLevel(const char* cDim) {
-  const char* pText = cDim + 3;
+int DimLevel(const char* cAfterWord) {
+  const char* pText = cAfterWord;
   while (*pText == ' ' || *pText == '\t') ++pText;
   char* pEnd = nullptr;
   long iLevel = strtol(pText, &pEnd, 10);
-  if (pEnd == pText) return 50;
+  if (pEnd == pText) return kDefaultDimLevel;
   if (iLevel < 0) return 0;
   if (iLevel > 100) return 100;
   return static_cast<int>(iLevel);
+}
+
+// The first device command whose word the line holds; null when none does.
+const DeviceCommand* FindDeviceCommand(const char* cLine) {
+  for (const DeviceCommand& _Command : kDeviceCommands) {
+    if (strstr(cLine, _Command.sWord) != nullptr) return &_Command;
+  }
+  return nullptr;
+}
+
+// The action's arguments for a line holding the command's word.
+std::string ActionArguments(const DeviceCommand& _Command, const char* cLine) {
+  std::string sArguments = _Command.sArgument;
+  if (_Command.bTakesLevel) {
+    const char* cWord = strstr(cLine, _Command.sWord);
+    sArguments += std::to_string(DimLevel(cWord + strlen(_Command.sWord)));
+  }
+  return sArguments;
 }
 
 }  // namespace
@@ -109,26 +156,11 @@ void FrontEnd::HandleCommand(const char* cBuffer) {
   std::string sType;
   const std::string* pURL = nullptr;
   const std::string* pType = nullptr;
-  if (strstr(cBuffer, "on") != nullptr) {
-    iResult = m_pPollLoop->RunAction(iDevice,
-                                     "urn:upnp-org:serviceId:SwitchPower1",
-                                     "SetTarget", "newTargetValue=1", 60,
-                                     sMessage);
-  } else if (strstr(cBuffer, "off") != nullptr) {
-    iResult = m_pPollLoop->RunAction(iDevice,
-                                     "urn:upnp-org:serviceId:SwitchPower1",
-                                     "SetTarget", "newTargetValue=0", 60,
-                                     sMessage);
-  } else if (const char* cDim = strstr(cBuffer, "dim")) {
-    std::string sArguments =
-        "newLoadlevelTarget=" + std::to_string(DimLevel(cDim));
-    iResult = m_pPollLoop->RunAction(iDevice, "urn:upnp-org:serviceId:Dimming1",
-                                     "SetLoadLevelTarget", sArguments, 60,
-                                     sMessage);
-  } else if (strstr(cBuffer, "poll") != nullptr) {
-    iResult = m_pPollLoop->RunAction(
-        iDevice, "urn:lumenhollow-com:serviceId:HaDevice1", "Poll", "", 60,
-        sMessage);
+  if (const DeviceCommand* pCommand = FindDeviceCommand(cBuffer)) {
+    iResult = m_pPollLoop->RunAction(iDevice, pCommand->sService,
+                                     pCommand->sAction,
+                                     ActionArguments(*pCommand, cBuffer),
+                                     kActionRetryWindowS, sMessage);
   } else if (strstr(cBuffer, "image") != nullptr) {
     sURL = m_pPollLoop->GetCameraImageURL(iDevice);
     pURL = &sURL;

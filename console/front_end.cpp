@@ -10,23 +10,16 @@
 
 namespace {
 
+// How often the console thread looks whether the poll thread has ended.
+constexpr int kStopCheckMs = 100;
+// How long a stop may take before the user is told what it waits for.
+constexpr int64_t kStopQuietMs = 1000;
+
 // A new unit record filled from the setting files. Nobody else sees it until
 // the caller publishes it.
-Veru::Engine* RestoreEngine(int iSerialNumber, const std::string& sUsername) {
+Veru::Engine* RestoreEngine() {
   Veru::Engine* pEngine = new Veru::Engine();
-  pEngine->m_iSerialNumber = iSerialNumber;
-  pEngine->m_sIp = LoadSetting("arg_ip");
-  pEngine->m_sFwdMain = LoadSetting("arg_fwd_main");
-  pEngine->m_sFwdBack = LoadSetting("arg_fwd_back");
-  pEngine->m_sFwdActive = LoadSetting("arg_fwd_active");
-  pEngine->m_sFirmware = LoadSetting("arg_firmware");
-  pEngine->m_sUsername = sUsername;
-  pEngine->m_sPassword = LoadSetting("arg_pass");
-  pEngine->m_bUsingRemote =
-      LeadingInteger(LoadSetting("arg_usingremote").c_str()) != 0;
-  pEngine->m_sMode = LoadSetting("arg_mode");
-  pEngine->m_bUsingBackup =
-      LeadingInteger(LoadSetting("arg_usingbackup").c_str()) != 0;
+  RestoreUnitSettings(pEngine);
   return pEngine;
 }
 
@@ -37,12 +30,12 @@ void WaitForPollThread(Veru::PollLoop* pPollLoop) {
   int64_t iStartMs = Veru::NowMs();
   bool bTold = false;
   while (pPollLoop->m_bRunning) {
-    if (!bTold && Veru::NowMs() - iStartMs >= 1000) {
+    if (!bTold && Veru::NowMs() - iStartMs >= kStopQuietMs) {
       fprintf(stderr,
               "Waiting for the request in flight to end (up to 90 s)...\n");
       bTold = true;
     }
-    Veru::SleepMs(100);
+    Veru::SleepMs(kStopCheckMs);
   }
 }
 
@@ -73,7 +66,7 @@ int FrontEnd::Run() {
   RemoveLeftoverSettingFiles();
   std::string sUsername = LoadSetting("arg_username");
   int iSerialNumber = LeadingInteger(LoadSetting("arg_serialnumber").c_str());
-  if (iSerialNumber != 0) m_pEngine = RestoreEngine(iSerialNumber, sUsername);
+  if (iSerialNumber != 0) m_pEngine = RestoreEngine();
 
   pthread_mutex_init(&m_Mutex, nullptr);
   m_pPollLoop = new Veru::PollLoop(&m_Mutex, this);
@@ -96,7 +89,7 @@ int FrontEnd::Run() {
   if (m_Options.m_bOnce) {
     // The poll thread stops by itself after the first full report, or when
     // it gives up (GiveUpOnce).
-    while (m_pPollLoop->m_bRunning) Veru::SleepMs(100);
+    while (m_pPollLoop->m_bRunning) Veru::SleepMs(kStopCheckMs);
   } else {
     CommandLoop();
   }

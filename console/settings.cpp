@@ -19,11 +19,75 @@
 
 namespace {
 
-// Every setting file, in the order SaveSettings writes them.
-const char* const kSettingKeys[] = {
-    "arg_serialnumber", "arg_username", "arg_ip",          "arg_fwd_main",
-    "arg_fwd_back",     "arg_fwd_active", "arg_firmware",  "arg_pass",
-    "arg_usingremote",  "arg_mode",     "arg_usingbackup"};
+// One setting file of the current unit and the field of the unit record it
+// holds. A text field is kept as it is; a flag as "1" or "0" (read back as
+// any leading integer other than 0); a number in decimal. A secret setting
+// is written for its owner alone, and by SaveSettings only when asked.
+struct UnitSetting {
+  const char* sKey;
+  std::string Veru::Engine::*pText;
+  bool Veru::Engine::*pFlag;
+  int Veru::Engine::*pNumber;
+  bool bSecret;
+};
+
+constexpr UnitSetting Text(const char* sKey, std::string Veru::Engine::*pText) {
+  return {sKey, pText, nullptr, nullptr, false};
+}
+constexpr UnitSetting Secret(const char* sKey,
+                             std::string Veru::Engine::*pText) {
+  return {sKey, pText, nullptr, nullptr, true};
+}
+constexpr UnitSetting Flag(const char* sKey, bool Veru::Engine::*pFlag) {
+  return {sKey, nullptr, pFlag, nullptr, false};
+}
+constexpr UnitSetting Number(const char* sKey, int Veru::Engine::*pNumber) {
+  return {sKey, nullptr, nullptr, pNumber, false};
+}
+
+// Every setting file, in the order SaveSettings writes them and
+// RestoreUnitSettings reads them.
+constexpr UnitSetting kUnitSettings[] = {
+    Number("arg_serialnumber", &Veru::Engine::m_iSerialNumber),
+    Text("arg_username", &Veru::Engine::m_sUsername),
+    Text("arg_ip", &Veru::Engine::m_sIp),
+    Text("arg_fwd_main", &Veru::Engine::m_sFwdMain),
+    Text("arg_fwd_back", &Veru::Engine::m_sFwdBack),
+    Text("arg_fwd_active", &Veru::Engine::m_sFwdActive),
+    Text("arg_firmware", &Veru::Engine::m_sFirmware),
+    Secret("arg_pass", &Veru::Engine::m_sPassword),
+    Flag("arg_usingremote", &Veru::Engine::m_bUsingRemote),
+    Text("arg_mode", &Veru::Engine::m_sMode),
+    Flag("arg_usingbackup", &Veru::Engine::m_bUsingBackup),
+};
+
+// True for the key of a secret setting.
+bool IsSecretKey(const std::string& sKey) {
+  for (const UnitSetting& _Setting : kUnitSettings) {
+    if (_Setting.bSecret && sKey == _Setting.sKey) return true;
+  }
+  return false;
+}
+
+// The setting's value in the unit record, as its file holds it.
+std::string SettingValue(const UnitSetting& _Setting,
+                         const Veru::Engine& _Engine) {
+  if (_Setting.pText != nullptr) return _Engine.*_Setting.pText;
+  if (_Setting.pFlag != nullptr) return _Engine.*_Setting.pFlag ? "1" : "0";
+  return std::to_string(_Engine.*_Setting.pNumber);
+}
+
+// Sets the unit record's field from the text of the setting's file.
+void SetSettingField(const UnitSetting& _Setting, const std::string& sValue,
+                     Veru::Engine* pEngine) {
+  if (_Setting.pText != nullptr) {
+    pEngine->*_Setting.pText = sValue;
+  } else if (_Setting.pFlag != nullptr) {
+    pEngine->*_Setting.pFlag = LeadingInteger(sValue.c_str()) != 0;
+  } else {
+    pEngine->*_Setting.pNumber = LeadingInteger(sValue.c_str());
+  }
+}
 
 // What comes between a setting file's name and the writer's process id in
 // the name of its temporary file: "KEY.tmp.PID.N".
@@ -81,7 +145,7 @@ std::string SettingTarget(const std::string& sKey) {
 bool WriteTemporary(const std::string& sValue, PendingSetting* pSetting) {
   // The password file is made for its owner alone from the first byte on;
   // the others get the usual mode for new files (the umask applies).
-  bool bSecret = pSetting->sKey == "arg_pass";
+  bool bSecret = IsSecretKey(pSetting->sKey);
   mode_t iMode = bSecret ? 0600 : 0666;
   // A temporary name of its own for every save, so saves from the two threads
   // never write the same file.
@@ -162,7 +226,8 @@ int SaveSettingGroup(
 
 // True for "KEY.tmp.PID.N" with a known KEY; *piPid is then PID.
 bool IsTemporarySettingFile(const char* cName, long* piPid) {
-  for (const char* cKey : kSettingKeys) {
+  for (const UnitSetting& _Setting : kUnitSettings) {
+    const char* cKey = _Setting.sKey;
     size_t iKey = strlen(cKey);
     if (strncmp(cName, cKey, iKey) != 0 ||
         strncmp(cName + iKey, kTempMark, sizeof(kTempMark) - 1) != 0) {
@@ -226,6 +291,12 @@ void RemoveLeftoverSettingFiles() {
   for (const std::string& sName : vecLeftovers) unlink(sName.c_str());
 }
 
+void RestoreUnitSettings(Veru::Engine* pEngine) {
+  for (const UnitSetting& _Setting : kUnitSettings) {
+    SetSettingField(_Setting, LoadSetting(_Setting.sKey), pEngine);
+  }
+}
+
 int LeadingInteger(const char* cText) {
   long iValue = strtol(cText, nullptr, 10);
   if (iValue > INT_MAX) return INT_MAX;
@@ -243,20 +314,10 @@ void FrontEnd::SaveSettings(bool bSavePassword) {
     Veru::MutexHolder _Lock(&m_Mutex);
     _Engine = *pEngine;
   }
-  char cSerialNumber[20];
-  snprintf(cSerialNumber, sizeof(cSerialNumber), "%d", _Engine.m_iSerialNumber);
-  std::vector<std::pair<std::string, std::string>> vecSettings = {
-      {"arg_serialnumber", cSerialNumber},
-      {"arg_username", _Engine.m_sUsername},
-      {"arg_ip", _Engine.m_sIp},
-      {"arg_fwd_main", _Engine.m_sFwdMain},
-      {"arg_fwd_back", _Engine.m_sFwdBack},
-      {"arg_fwd_active", _Engine.m_sFwdActive},
-      {"arg_firmware", _Engine.m_sFirmware},
-  };
-  if (bSavePassword) vecSettings.push_back({"arg_pass", _Engine.m_sPassword});
-  vecSettings.push_back({"arg_usingremote", _Engine.m_bUsingRemote ? "1" : "0"});
-  vecSettings.push_back({"arg_mode", _Engine.m_sMode});
-  vecSettings.push_back({"arg_usingbackup", _Engine.m_bUsingBackup ? "1" : "0"});
+  std::vector<std::pair<std::string, std::string>> vecSettings;
+  for (const UnitSetting& _Setting : kUnitSettings) {
+    if (_Setting.bSecret && !bSavePassword) continue;
+    vecSettings.push_back({_Setting.sKey, SettingValue(_Setting, _Engine)});
+  }
   SaveSettingGroup(vecSettings);
 }

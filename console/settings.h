@@ -6,6 +6,10 @@
 
 #include <string>
 
+namespace Veru {
+class Engine;
+}
+
 // The value of a setting: the first line of the file (at most 999 characters,
 // its line end kept when it has one), or an empty text when the file is
 // missing, unreadable or not a regular file (a FIFO is never waited on).
@@ -20,6 +24,12 @@ std::string LoadSetting(const std::string& sKey);
 // naming the file and the reason goes to standard error.
 // FrontEnd::SaveSettings writes its whole set the same way, all or nothing.
 int SaveSetting(const std::string& sKey, const std::string& sValue);
+
+// Fills a unit record from the unit's setting files, every one of them
+// ("arg_serialnumber" through "arg_usingbackup"; FrontEnd::SaveSettings
+// writes the same set). A missing file gives an empty text, a false flag,
+// serial number 0. The record must not be shared yet.
+void RestoreUnitSettings(Veru::Engine* pEngine);
 
 // Removes, from the working directory, temporary setting files that a save
 // interrupted by the end of its process left behind. Called once at start.

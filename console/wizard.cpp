@@ -39,6 +39,32 @@ const char kIntroduction[] =
     "you what Veru systems you can control, both locally and remote.\n"
     "\n";
 
+// How the user chose to reach a listed unit.
+struct AccessChoice {
+  // "A", "L" or "R" when the user was asked; empty keeps the unit's mode.
+  std::string sMode;
+  bool bUsingRemote = false;
+  // Remote access only: the password typed and whether to save it.
+  std::string sPassword;
+  bool bSavePassword = false;
+};
+
+// Polling is paused while the holder lives, so the wizard's questions and
+// answers are not broken up by the poll thread's reports. Polling goes on
+// when it ends, whatever it was before.
+class PollingPause {
+ public:
+  explicit PollingPause(Veru::PollLoop* pPollLoop) : m_pPollLoop(pPollLoop) {
+    m_pPollLoop->m_bSuspended = true;
+  }
+  ~PollingPause() { m_pPollLoop->m_bSuspended = false; }
+  PollingPause(const PollingPause&) = delete;
+  PollingPause& operator=(const PollingPause&) = delete;
+
+ private:
+  Veru::PollLoop* m_pPollLoop;
+};
+
 // A yes/no answer is no when it begins with "n" or "N".
 bool IsNo(const char* cAnswer) {
   return cAnswer[0] == 'n' || cAnswer[0] == 'N';
@@ -146,11 +172,10 @@ bool CopyListedUnit(FrontEnd* pFrontEnd, int iSerialNumber,
 }
 
 // The connection choice for a listed unit, applied and published in one
-// hold of the lock. psMode and psPassword, when not null, are stored too.
-// With no such unit (any more), no unit is current and false is returned.
+// hold of the lock; the password is stored for remote access only. With no
+// such unit (any more), no unit is current and false is returned.
 bool PublishListedUnit(FrontEnd* pFrontEnd, int iSerialNumber,
-                       const std::string* psMode, bool bUsingRemote,
-                       const std::string* psPassword) {
+                       const AccessChoice& _Choice) {
   Veru::MutexHolder _Lock(&pFrontEnd->m_Mutex);
   const auto& mapEngine = pFrontEnd->m_pPollLoop->m_mapEngine;
   auto it = iSerialNumber == 0 ? mapEngine.end() : mapEngine.find(iSerialNumber);
@@ -159,51 +184,51 @@ bool PublishListedUnit(FrontEnd* pFrontEnd, int iSerialNumber,
     return false;
   }
   Veru::Engine* pEngine = it->second;
-  if (psMode != nullptr) pEngine->m_sMode = *psMode;
-  pEngine->m_bUsingRemote = bUsingRemote;
+  if (!_Choice.sMode.empty()) pEngine->m_sMode = _Choice.sMode;
+  pEngine->m_bUsingRemote = _Choice.bUsingRemote;
   // A unit chosen anew starts without a refusal: reached locally it needs
   // no account credentials, remotely it gets the password just typed.
   pEngine->m_bInvalidUserPass = false;
-  if (psPassword != nullptr) pEngine->m_sPassword = *psPassword;
+  if (_Choice.bUsingRemote) pEngine->m_sPassword = _Choice.sPassword;
   pFrontEnd->m_pEngine = pEngine;
   return true;
 }
 
 // The way of connecting to a listed unit: asked when it can be reached both
-// ways (the mode is then set), told otherwise. False at end of input.
+// ways (the mode is then set), told otherwise; then, for remote access, the
+// password. False at end of input.
 bool ChooseAccess(FrontEnd* pFrontEnd, const Veru::Engine& _Unit,
-                  std::string* psMode, bool* pbSetMode, bool* pbUsingRemote) {
-  *pbSetMode = false;
-  *pbUsingRemote = false;
+                  AccessChoice* pChoice) {
   if (_Unit.m_bLocalAvailable && _Unit.m_bRemoteAvailable) {
-    char cUserName[kInputBufferSize];
+    char cAnswer[kInputBufferSize];
     if (!Ask(pFrontEnd,
              "You can connect locally or remote.\n"
              "Enter A for automatic (recommended),\n"
              "L for local only,\n"
              "R for remote only:",
-             cUserName)) {
+             cAnswer)) {
       return false;
     }
     printf("\n");
-    if (cUserName[0] == 'l' || cUserName[0] == 'L') {
-      *psMode = "L";
-    } else if (cUserName[0] == 'r' || cUserName[0] == 'R') {
-      *psMode = "R";
-      *pbUsingRemote = true;
+    if (cAnswer[0] == 'l' || cAnswer[0] == 'L') {
+      pChoice->sMode = "L";
+    } else if (cAnswer[0] == 'r' || cAnswer[0] == 'R') {
+      pChoice->sMode = "R";
+      pChoice->bUsingRemote = true;
     } else {
-      *psMode = "A";
+      pChoice->sMode = "A";
     }
-    *pbSetMode = true;
   } else if (_Unit.m_bLocalAvailable) {
     printf("Connecting locally on IP: %s\n",
            Veru::EscapeControlBytes(_Unit.m_sIp).c_str());
   } else {
     printf("Connecting remote with verunet user: %s\n",
            _Unit.m_sUsername.c_str());
-    *pbUsingRemote = true;
+    pChoice->bUsingRemote = true;
   }
-  return true;
+  return !pChoice->bUsingRemote ||
+         AskPasswordLines(pFrontEnd, &pChoice->sPassword,
+                          &pChoice->bSavePassword);
 }
 
 // The account's units from the locator, the choice of one, the way of
@@ -226,58 +251,40 @@ void ConnectThroughLocator(FrontEnd* pFrontEnd, const std::string& sUser) {
     return;
   }
 
-  std::string sMode;
-  bool bSetMode = false;
-  bool bUsingRemote = false;
-  if (!ChooseAccess(pFrontEnd, _Unit, &sMode, &bSetMode, &bUsingRemote)) {
-    return;
-  }
-  const std::string* psMode = bSetMode ? &sMode : nullptr;
-
-  std::string sPassword;
-  bool bSavePassword = false;
-  if (bUsingRemote &&
-      !AskPasswordLines(pFrontEnd, &sPassword, &bSavePassword)) {
-    return;
-  }
-  if (!PublishListedUnit(pFrontEnd, iSerialNumber, psMode, bUsingRemote,
-                         bUsingRemote ? &sPassword : nullptr)) {
+  AccessChoice _Choice;
+  if (!ChooseAccess(pFrontEnd, _Unit, &_Choice)) return;
+  if (!PublishListedUnit(pFrontEnd, iSerialNumber, _Choice)) {
     printf("That is not a valid serial number.  Exiting\n");
     return;
   }
-  pFrontEnd->SaveSettings(bUsingRemote && bSavePassword);
+  pFrontEnd->SaveSettings(_Choice.bUsingRemote && _Choice.bSavePassword);
 }
 
 }  // namespace
 
 void FrontEnd::ConnectWizard(std::string sUser) {
-  m_pPollLoop->m_bSuspended = true;
+  PollingPause _Pause(m_pPollLoop);
   printf("%s", kIntroduction);
   char cUserName[kInputBufferSize];
-  bool bAnswered = true;
   if (!sUser.empty()) {
     printf("Is your verunet username %s [Y/n]:", sUser.c_str());
-    bAnswered = ReadLine(cUserName);
-    if (bAnswered && IsNo(cUserName)) sUser.clear();
+    bool bAnswered = ReadLine(cUserName);
     printf("\n");
+    if (!bAnswered) return;
+    if (IsNo(cUserName)) sUser.clear();
   }
-  if (bAnswered && sUser.empty()) {
-    bAnswered = Ask(this,
-                    "What is your verunet username (blank if you don't have "
-                    "one or an IP):",
-                    cUserName);
-    if (bAnswered) {
-      sUser = cUserName;
-      if (IsIpAddress(cUserName)) {
-        ConnectByAddress(this, sUser);
-        m_pPollLoop->m_bSuspended = false;
-        return;
-      }
-      SaveSetting("arg_username", sUser);
+  if (sUser.empty()) {
+    if (!Ask(this,
+             "What is your verunet username (blank if you don't have "
+             "one or an IP):",
+             cUserName)) {
+      return;
     }
+    sUser = cUserName;
+    if (IsIpAddress(cUserName)) return ConnectByAddress(this, sUser);
+    SaveSetting("arg_username", sUser);
   }
-  if (bAnswered) ConnectThroughLocator(this, sUser);
-  m_pPollLoop->m_bSuspended = false;
+  ConnectThroughLocator(this, sUser);
 }
 
 void FrontEnd::AskPassword() {

@@ -11,12 +11,11 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
+. "$top/scripts/lib.sh"
 echo "Installing what is missing (scripts/setup.sh)..."
 scripts/setup.sh >/dev/null
-echo "Configuring the build in build/ (cmake)..."
-cmake -S . -B build >/dev/null
-echo "Building veru-console and veru-sim (this takes a few minutes the first time)..."
-cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target veru-console veru-sim >/dev/null
+echo "Configuring and building veru-console and veru-sim in build/ (this takes a few minutes the first time)..."
+VeruBuild build "veru-console veru-sim"
 
 scratch=$(mktemp -d /tmp/veru-demo-XXXXXX)
 sim=
@@ -33,13 +32,7 @@ trap 'exit 130' INT TERM
 echo "Starting the simulated home (veru-sim)..."
 "$top/build/veru-sim" --ca-out "$scratch/veru-sim-ca.pem" >"$scratch/veru-sim.log" 2>&1 &
 sim=$!
-for _ in $(seq 50); do
-  if wget -q -O /dev/null "http://127.0.0.1:3499/control?cmd=ping"; then break; fi
-  if ! kill -0 "$sim" 2>/dev/null; then
-    echo "veru-sim did not start:"; cat "$scratch/veru-sim.log"; exit 1
-  fi
-  sleep 0.1
-done
+VeruWaitForSim "http://127.0.0.1:3499/control" "$sim" "$scratch/veru-sim.log"
 
 echo "The simulated home runs (its log: $scratch/veru-sim.log)."
 echo "Demo account: user name demo, password demo. Settings are kept in"

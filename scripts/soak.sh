@@ -25,8 +25,8 @@ minutes=${1:-10}
 rate=${2:-20}
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
-cmake -S . -B build >/dev/null
-cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target veru-console veru-sim >/dev/null
+. "$top/scripts/lib.sh"
+VeruBuild build "veru-console veru-sim"
 
 scratch=$(mktemp -d /tmp/veru-soak-XXXXXX)
 # Addresses of its own, so a soak can run beside the tests or the demo.
@@ -36,9 +36,8 @@ console_program=$top/build/veru-console
 if [ "$chaos" = 1 ]; then
   # The chaos console asks the soak's own locators (the locator servers are
   # compiled in), so that their faults reach it: a plain build of its own.
-  cmake -S . -B build-soak -DVERU_SANITIZE= -DVERU_BUILD_BENCH=OFF \
-    -DVERU_LOCATOR_MAIN=$host:3490 -DVERU_LOCATOR_BACKUP=$host:3491 >/dev/null
-  cmake --build build-soak -j "$(nproc 2>/dev/null || echo 2)" --target veru-console >/dev/null
+  VeruBuild build-soak veru-console -DVERU_SANITIZE= -DVERU_BUILD_BENCH=OFF \
+    "-DVERU_LOCATOR_MAIN=$host:3490" "-DVERU_LOCATOR_BACKUP=$host:3491"
   console_program=$top/build-soak/veru-console
 fi
 "$top/build/veru-sim" --changes-per-second "$rate" --unit "$host" \
@@ -53,15 +52,12 @@ cleanup() {
   exec 3>&- 2>/dev/null || true
 }
 trap cleanup EXIT
-for _ in $(seq 50); do
-  wget -q -O /dev/null "$control?cmd=ping" && break
-  sleep 0.1
-done
+VeruWaitForSim "$control" "$sim" "$scratch/veru-sim.log"
 
 # The unit is restored from setting files: local access, no wizard.
 cd "$scratch"
 printf 45001 >arg_serialnumber
-printf "$host" >arg_ip
+printf '%s' "$host" >arg_ip
 printf L >arg_mode
 printf 0 >arg_usingremote
 if [ "$chaos" = 1 ]; then
@@ -70,9 +66,9 @@ if [ "$chaos" = 1 ]; then
   printf A >arg_mode
   printf demo >arg_username
   printf demo >arg_pass
-  printf "$host:3443" >arg_fwd_active
-  printf "$host:3443" >arg_fwd_main
-  printf "$host:3444" >arg_fwd_back
+  printf '%s' "$host:3443" >arg_fwd_active
+  printf '%s' "$host:3443" >arg_fwd_main
+  printf '%s' "$host:3444" >arg_fwd_back
 fi
 mkfifo input
 VERU_CA_CERTIFICATE="$scratch/veru-sim-ca.pem" "$console_program" <input >console.log 2>&1 &

@@ -113,6 +113,12 @@ json_object* DeviceElement(const HomeDevice& _Device, int iSince) {
   return p_json_device;
 }
 
+// A query parameter read as a decimal number; 0 when it is not one.
+int QueryNumber(const std::map<std::string, std::string>& mapQuery,
+                const char* sKey) {
+  return atoi(QueryValue(mapQuery, sKey).c_str());
+}
+
 }  // namespace
 
 std::map<std::string, std::string> ParseQuery(const std::string& sTarget) {
@@ -167,19 +173,21 @@ int Home::WakeGeneration() {
   return m_iWakeGeneration;
 }
 
+std::string QueryValue(const std::map<std::string, std::string>& mapQuery,
+                       const char* sKey) {
+  auto it = mapQuery.find(sKey);
+  return it == mapQuery.end() ? std::string() : it->second;
+}
+
 Reply Home::Answer(const std::map<std::string, std::string>& mapQuery,
                    const std::string& sStreamBase, int iWakeGeneration) {
-  auto Value = [&](const char* sKey) {
-    auto it = mapQuery.find(sKey);
-    return it == mapQuery.end() ? std::string() : it->second;
-  };
-  std::string sId = Value("id");
+  std::string sId = QueryValue(mapQuery, "id");
   Reply _Reply;
   if (sId == "lu_sdata") {
-    _Reply.sBody = Status(atoi(Value("loadtime").c_str()),
-                          atoi(Value("dataversion").c_str()),
-                          atoi(Value("minimumdelay").c_str()),
-                          atoi(Value("timeout").c_str()), iWakeGeneration);
+    _Reply.sBody = Status(QueryNumber(mapQuery, "loadtime"),
+                          QueryNumber(mapQuery, "dataversion"),
+                          QueryNumber(mapQuery, "minimumdelay"),
+                          QueryNumber(mapQuery, "timeout"), iWakeGeneration);
   } else if (sId == "lu_action") {
     _Reply = Action(mapQuery);
   } else if (sId == "cam_image") {
@@ -192,7 +200,7 @@ Reply Home::Answer(const std::map<std::string, std::string>& mapQuery,
     _Reply.sBody.assign(reinterpret_cast<const char*>(kImage), sizeof(kImage));
     _Reply.sContentType = "image/gif";
   } else if (sId == "lu_camera_port") {
-    int iDevice = atoi(Value("DeviceNum").c_str());
+    int iDevice = QueryNumber(mapQuery, "DeviceNum");
     std::lock_guard<std::mutex> _Lock(m_Mutex);
     auto it = m_mapDevice.find(iDevice);
     if (it == m_mapDevice.end() || it->second.mapVariables.count("streaming") == 0) {
@@ -237,14 +245,10 @@ std::string Home::Status(int iLoadTime, int iDataVersion, int iMinimumDelayMs,
 }
 
 Reply Home::Action(const std::map<std::string, std::string>& mapQuery) {
-  auto Value = [&](const char* sKey) {
-    auto it = mapQuery.find(sKey);
-    return it == mapQuery.end() ? std::string() : it->second;
-  };
   Reply _Reply;
-  int iDevice = atoi(Value("DeviceNum").c_str());
-  std::string sService = Value("serviceId");
-  std::string sAction = Value("action");
+  int iDevice = QueryNumber(mapQuery, "DeviceNum");
+  std::string sService = QueryValue(mapQuery, "serviceId");
+  std::string sAction = QueryValue(mapQuery, "action");
   std::lock_guard<std::mutex> _Lock(m_Mutex);
   auto it = m_mapDevice.find(iDevice);
   if (it == m_mapDevice.end()) {
@@ -256,7 +260,7 @@ Reply Home::Action(const std::map<std::string, std::string>& mapQuery) {
   std::string sResponse = "u:" + sAction + "Response";
   if (sService == kSwitchPower && sAction == "SetTarget" &&
       _Device.mapVariables.count("Target") != 0) {
-    std::string sValue = Value("newTargetValue") == "1" ? "1" : "0";
+    std::string sValue = QueryValue(mapQuery, "newTargetValue") == "1" ? "1" : "0";
     SetLocked(&_Device, "Target", sValue);
     SetLocked(&_Device, "Status", sValue);
     _Device.iState = 4;
@@ -265,7 +269,7 @@ Reply Home::Action(const std::map<std::string, std::string>& mapQuery) {
     AddText(p_json_response, "OK", "OK");
   } else if (sService == kDimming && sAction == "SetLoadLevelTarget" &&
              _Device.mapVariables.count("LoadLevelTarget") != 0) {
-    std::string sLevel = std::to_string(atoi(Value("newLoadlevelTarget").c_str()));
+    std::string sLevel = std::to_string(QueryNumber(mapQuery, "newLoadlevelTarget"));
     SetLocked(&_Device, "LoadLevelTarget", sLevel);
     SetLocked(&_Device, "LoadLevelStatus", sLevel);
     SetLocked(&_Device, "Status", sLevel == "0" ? "0" : "1");

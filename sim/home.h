@@ -25,6 +25,10 @@ namespace Sim {
 // The query parameters of a request target ("path?a=1&b=2"), decoded.
 std::map<std::string, std::string> ParseQuery(const std::string& sTarget);
 
+// The value of one parameter of a parsed query; empty when it has none.
+std::string QueryValue(const std::map<std::string, std::string>& mapQuery,
+                       const char* sKey);
+
 struct HomeDevice {
   int iID = 0;
   std::string sName;

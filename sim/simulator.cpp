@@ -187,16 +187,19 @@ bool Simulator::LocalDown() {
   return m_bLocalDown;
 }
 
+bool Simulator::GarbageDue(
+    const std::map<std::string, std::string>& mapQuery) {
+  if (QueryValue(mapQuery, "id") != "lu_sdata") return false;
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  if (m_iGarbage <= 0) return false;
+  --m_iGarbage;
+  return true;
+}
+
 Reply Simulator::UnitReply(const LoggedRequest& _Request, int iWakeGeneration) {
   Log("unit", _Request);
   std::map<std::string, std::string> mapQuery = ParseQuery(_Request.sTarget);
-  if (mapQuery["id"] == "lu_sdata") {
-    std::lock_guard<std::mutex> _Lock(m_Mutex);
-    if (m_iGarbage > 0) {
-      --m_iGarbage;
-      return TextReply("<html>the unit is busy</html>");
-    }
-  }
+  if (GarbageDue(mapQuery)) return TextReply("<html>the unit is busy</html>");
   return m_Home.Answer(mapQuery, "", iWakeGeneration);
 }
 
@@ -218,12 +221,8 @@ Reply Simulator::ForwardReply(const std::string& sFwd,
     return TextReply("ERROR: Unknown path");
   }
   std::map<std::string, std::string> mapQuery = ParseQuery(_Request.sTarget);
-  if (mapQuery["id"] == "lu_sdata") {
-    std::lock_guard<std::mutex> _Lock(m_Mutex);
-    if (m_iGarbage > 0) {
-      --m_iGarbage;
-      return TextReply("<html>the forward server is busy</html>");
-    }
+  if (GarbageDue(mapQuery)) {
+    return TextReply("<html>the forward server is busy</html>");
   }
   return m_Home.Answer(mapQuery, "https://" + sFwd + "/");
 }

@@ -22,6 +22,7 @@
 #define VERU_SIM_SIMULATOR_H
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -68,6 +69,9 @@ class Simulator {
  private:
   Reply UnitReply(const LoggedRequest& _Request, int iWakeGeneration);
   bool LocalDown();
+  // True when this request is a status request whose reply is to be
+  // garbage (control "garbage"); it then counts as one of them.
+  bool GarbageDue(const std::map<std::string, std::string>& mapQuery);
   Reply ForwardReply(const std::string& sFwd, const LoggedRequest& _Request);
   Reply LocatorReply(const LoggedRequest& _Request, bool bMain);
   Reply ControlReply(const LoggedRequest& _Request);

@@ -160,6 +160,7 @@ class SaveSettingsTest : public testing::Test {
  protected:
   SaveSettingsTest() {
     Veru::Engine* pEngine = _Test.SetLocalUnit("127.0.0.41");
+    m_pUnit = pEngine;
     pEngine->m_iSerialNumber = 30001;
     pEngine->m_sUsername = "alice";
     pEngine->m_sFwdMain = "127.0.0.42";
@@ -198,6 +199,8 @@ class SaveSettingsTest : public testing::Test {
 
   ScratchDir _Dir;
   TestFrontEnd _Test;
+  // The current unit, for tests that change a field before saving.
+  Veru::Engine* m_pUnit = nullptr;
 };
 
 TEST_F(SaveSettingsTest, WritesEveryKeyInOrder) {
@@ -239,6 +242,30 @@ TEST_F(SaveSettingsTest, ValuesReadBackAsSaved) {
   EXPECT_EQ("127.0.0.42:3481", LoadSetting("arg_fwd_active"));
   EXPECT_EQ("s3cret", LoadSetting("arg_pass"));
   EXPECT_EQ(1, LeadingInteger(LoadSetting("arg_usingremote").c_str()));
+}
+
+// Restoring reads every field back into its own place: each flag is set
+// opposite to the other, so crossed fields show.
+TEST_F(SaveSettingsTest, RestoreReadsBackEveryField) {
+  for (bool bUsingRemote : {true, false}) {
+    SCOPED_TRACE(bUsingRemote ? "remote" : "backup");
+    m_pUnit->m_bUsingRemote = bUsingRemote;
+    m_pUnit->m_bUsingBackup = !bUsingRemote;
+    _Test._FrontEnd.SaveSettings(true);
+    Veru::Engine _Restored;
+    RestoreUnitSettings(&_Restored);
+    EXPECT_EQ(30001, _Restored.m_iSerialNumber);
+    EXPECT_EQ("alice", _Restored.m_sUsername);
+    EXPECT_EQ("127.0.0.41", _Restored.m_sIp);
+    EXPECT_EQ("127.0.0.42", _Restored.m_sFwdMain);
+    EXPECT_EQ("127.0.0.43", _Restored.m_sFwdBack);
+    EXPECT_EQ("127.0.0.42:3481", _Restored.m_sFwdActive);
+    EXPECT_EQ("1.5.408", _Restored.m_sFirmware);
+    EXPECT_EQ("s3cret", _Restored.m_sPassword);
+    EXPECT_EQ("A", _Restored.m_sMode);
+    EXPECT_EQ(bUsingRemote, _Restored.m_bUsingRemote);
+    EXPECT_EQ(!bUsingRemote, _Restored.m_bUsingBackup);
+  }
 }
 
 }  // namespace

@@ -347,4 +347,26 @@ TEST_F(SimHomeTest, CertificateOfAnotherAuthorityIsRefusedAndToldOnce) {
   EXPECT_EQ(std::string::npos, sOutput.find(kRefused));
 }
 
+// The garbage control spoils the next N status replies, whichever listener
+// (the unit's or a forward server's) is asked, and no other request.
+TEST_F(SimHomeTest, GarbageControlSpoilsOnlyTheNextStatusReplies) {
+  httplib::Client _Unit("127.0.0.5", 3480);
+  httplib::SSLClient _Forward("127.0.0.1", 3443);
+  _Forward.set_ca_cert_path(m_Sim.CaFile().c_str());
+  _Forward.enable_server_certificate_verification(true);
+  const std::string sStatus =
+      "/data_request?id=lu_sdata&loadtime=0&dataversion=0&timeout=0";
+  auto Body = [](const httplib::Result& _Result) {
+    return _Result ? _Result->body : std::string("(no reply)");
+  };
+  ASSERT_EQ("ok\n", m_Sim.Control("garbage&count=2"));
+  EXPECT_EQ("ERROR: No such device: 99",
+            Body(_Unit.Get("/data_request?id=lu_action&DeviceNum=99")));
+  EXPECT_EQ("<html>the unit is busy</html>", Body(_Unit.Get(sStatus)));
+  EXPECT_EQ("<html>the forward server is busy</html>",
+            Body(_Forward.Get("/demo/demo/45001" + sStatus)));
+  std::string sThird = Body(_Unit.Get(sStatus));
+  EXPECT_EQ(0u, sThird.find("{")) << sThird;
+}
+
 }  // namespace
