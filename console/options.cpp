@@ -23,7 +23,7 @@ struct CommandHelp {
 const CommandHelp kCommands[] = {
     {"N on", "switch device N on"},
     {"N off", "switch device N off"},
-    {"N dim", "dim device N to 50 %"},
+    {"N dim [X]", "dim device N to X % (0-100; 50 without X)"},
     {"N poll", "ask device N to poll its hardware"},
     {"N image", "print the URL of camera N's still image"},
     {"N stream", "print the URL of camera N's video stream"},
@@ -69,7 +69,13 @@ void PrintUsage() {
       "Settings are kept in files named arg_* in the working directory (the\n"
       "unit, its addresses, the way of connecting and, if you save it, the\n"
       "password in plain text), so run the program from a folder of its\n"
-      "own.\n");
+      "own.\n"
+      "\n"
+      "Environment:\n"
+      "  VERU_CA_CERTIFICATE=FILE  check the forward server's certificate\n"
+      "                            against the authority in FILE\n"
+      "  VERU_INSECURE_TLS=1       do not check the forward server's\n"
+      "                            certificate (for testing only)\n");
 }
 
 // One line naming what was wrong, then the hint. Exit status 2.

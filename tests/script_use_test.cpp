@@ -179,10 +179,11 @@ TEST(CommandLineTest, HelpVersionAndUnknownOptions) {
   for (const char* sLine :
        {"\n  -j, --json ", "\n  -1, --once ", "\n  -h, --help ",
         "\n  -V, --version ", "\n  N on       switch device N on\n",
-        "\n  N dim      ", "\n  N stream   ", "\n  show       ",
+        "\n  N dim [X]  dim device N to X % (0-100; 50 without X)\n", "\n  N stream   ", "\n  show       ",
         "\n  show N     print device N\n", "\n  suspend    ", "\n  resume     ",
         "\n  connect    ", "\n  help, ?    ", "\n  quit       ", "arg_*",
-        "working directory"}) {
+        "working directory", "\n  VERU_CA_CERTIFICATE=FILE  ",
+        "\n  VERU_INSECURE_TLS=1       "}) {
     EXPECT_NE(std::string::npos, _Help.sOutput.find(sLine)) << sLine;
   }
 
