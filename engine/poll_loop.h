@@ -11,7 +11,7 @@
 //   lock it. Values the other thread may write are copied under the lock
 //   first (CopyEngine).
 // Ownership: each map owns its records and the destructor deletes them.
-//   The front end owns this PollLoop and outlives it; it is never null.
+//   The front end that made this PollLoop outlives it and is never null.
 //   The current unit is reached only through the front end's m_pEngine,
 //   read anew at every use; nothing here frees the FrontEnd or the mutex.
 #ifndef VERU_ENGINE_POLL_LOOP_H

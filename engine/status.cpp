@@ -71,7 +71,7 @@ void MergeArray(json_object* pArray, std::map<int, Record*>* pMap, Copy fCopy) {
 void CopyDeviceMember(const char* sKey, json_object* pValue, Device* pDevice,
                       std::vector<VariableMap::Update>* pVariables) {
   if (strcmp(sKey, "id") == 0) {
-    return;
+    // The key the record was found by.
   } else if (strcmp(sKey, "name") == 0) {
     CopyText(pValue, &pDevice->m_sName);
   } else if (strcmp(sKey, "comment") == 0) {
