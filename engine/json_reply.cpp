@@ -15,25 +15,6 @@ json_object* ParseReply(const char* sText, bool* pbJSON) {
   return p_json_object;
 }
 
-json_object* GetMember(json_object* p_json_object, const char* sKey) {
-  json_object* pValue = nullptr;
-  if (!json_object_object_get_ex(p_json_object, sKey, &pValue)) return nullptr;
-  return pValue;
-}
-
-bool GetText(json_object* pValue, std::string_view* pText) {
-  if (pValue == nullptr) return false;
-  const char* sText = json_object_get_string(pValue);
-  if (sText == nullptr) return false;
-  if (json_object_is_type(pValue, json_type_string)) {
-    *pText = std::string_view(
-        sText, static_cast<size_t>(json_object_get_string_len(pValue)));
-  } else {
-    *pText = std::string_view(sText);
-  }
-  return true;
-}
-
 bool CopyText(json_object* pValue, std::string* pText) {
   std::string_view sText;
   if (!GetText(pValue, &sText)) return false;

@@ -13,10 +13,10 @@
 #ifndef VERU_ENGINE_JSON_REPLY_H
 #define VERU_ENGINE_JSON_REPLY_H
 
+#include <json-c/json.h>
+
 #include <string>
 #include <string_view>
-
-struct json_object;
 
 namespace Veru {
 
@@ -28,11 +28,27 @@ json_object* ParseReply(const char* sText, bool* pbJSON = nullptr);
 
 // The member under sKey, or null when it is absent, is JSON null, or
 // p_json_object is not an object.
-json_object* GetMember(json_object* p_json_object, const char* sKey);
+inline json_object* GetMember(json_object* p_json_object, const char* sKey) {
+  json_object* pValue = nullptr;
+  if (!json_object_object_get_ex(p_json_object, sKey, &pValue)) return nullptr;
+  return pValue;
+}
 
 // The text of a value (see the rule above) into *pText; false, with *pText
 // untouched, for JSON null (a null pointer in json-c).
-bool GetText(json_object* pValue, std::string_view* pText);
+// Inline: the merge reads every device variable through it.
+inline bool GetText(json_object* pValue, std::string_view* pText) {
+  if (pValue == nullptr) return false;
+  const char* sText = json_object_get_string(pValue);
+  if (sText == nullptr) return false;
+  if (json_object_is_type(pValue, json_type_string)) {
+    *pText = std::string_view(
+        sText, static_cast<size_t>(json_object_get_string_len(pValue)));
+  } else {
+    *pText = std::string_view(sText);
+  }
+  return true;
+}
 
 // Replaces *pText with the text of pValue. False, with *pText as it was,
 // for JSON null.
