@@ -4,7 +4,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
+#include "engine/json_reply.h"
 #include "engine/poll_loop.h"
 #include "engine/reply_readers.h"
 #include "engine/requests.h"
@@ -42,10 +44,9 @@ int DecideAction(json_object* p_json_object) {
   json_object_object_foreach(p_json_object, sKey, p_json_response) {
     (void)sKey;
     if (!json_object_is_type(p_json_response, json_type_object)) continue;
-    json_object* p_json_ok = nullptr;
-    if (json_object_object_get_ex(p_json_response, "OK", &p_json_ok)) {
-      const char* sOk = json_object_get_string(p_json_ok);
-      if (sOk != nullptr && strcmp(sOk, "OK") == 0) return 0;
+    std::string_view sOk;
+    if (GetText(GetMember(p_json_response, "OK"), &sOk) && sOk == "OK") {
+      return 0;
     }
     json_object* p_json_job = nullptr;
     if (json_object_object_get_ex(p_json_response, "JobID", &p_json_job))

@@ -4,6 +4,7 @@
 #include <json-c/json.h>
 
 #include "engine/clock.h"
+#include "engine/json_reply.h"
 #include "engine/poll_loop.h"
 #include "engine/reply_readers.h"
 #include "engine/requests.h"
@@ -30,19 +31,6 @@ std::string AssembleLocalStreamURL(const CameraVariables& _Camera) {
   sURL += _Camera.sIP;
   if (_Camera.sDirectURL[0] != '/') sURL += "/";
   return sURL + _Camera.sDirectURL;
-}
-
-// The text of a member of the reply object, false when the member is
-// missing or JSON null (which has no text).
-bool GetMemberText(json_object* p_json_object, const char* sKey,
-                   std::string* pText) {
-  json_object* p_json_member = nullptr;
-  if (!json_object_object_get_ex(p_json_object, sKey, &p_json_member))
-    return false;
-  const char* sText = json_object_get_string(p_json_member);
-  if (sText == nullptr) return false;
-  *pText = sText;
-  return true;
 }
 
 }  // namespace
@@ -84,24 +72,23 @@ std::string PollLoop::GetCameraStreamURL(int iDevice, std::string& sType) {
   // Too long for its 500-byte buffer: refused, nothing is sent.
   if (URL.empty()) return "";
   DataBlock _DataBlock(true);
-  if (FetchURL(URL, 90, &_DataBlock) != 0 || _DataBlock.m_iSize == 0)
+  if (FetchURL(URL, kRequestTimeLimit, &_DataBlock) != 0 ||
+      _DataBlock.m_iSize == 0)
     return "";
   return ReadCameraPortReply(_DataBlock.m_pData, sType);
 }
 
 std::string ReadCameraPortReply(const char* sReply, std::string& sType) {
-  json_object* p_json_object = json_tokener_parse(sReply);
+  json_object* p_json_object = ParseReply(sReply);
   std::string sStatus;
   std::string sStreamURL;
-  if (p_json_object != nullptr &&
-      json_object_is_type(p_json_object, json_type_object) &&
-      GetMemberText(p_json_object, "status", &sStatus) &&
-      GetMemberText(p_json_object, "url", &sStreamURL)) {
+  if (CopyMemberText(p_json_object, "status", &sStatus) &&
+      CopyMemberText(p_json_object, "url", &sStreamURL)) {
     sType = sStatus;
   } else {
     sStreamURL.clear();
   }
-  if (p_json_object != nullptr) json_object_put(p_json_object);
+  json_object_put(p_json_object);
   return sStreamURL;
 }
 

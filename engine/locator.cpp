@@ -7,6 +7,9 @@
 // poll thread).
 #include <json-c/json.h>
 
+#include <string_view>
+
+#include "engine/json_reply.h"
 #include "engine/poll_loop.h"
 #include "engine/requests.h"
 #include "engine/transport.h"
@@ -36,42 +39,20 @@ json_object* FetchDocument(const std::string& sURL, DataBlock* pDataBlock) {
   if (pDataBlock->m_iSize == 0 || pDataBlock->m_pData == nullptr) {
     return nullptr;
   }
-  json_tokener_error iError = json_tokener_success;
-  json_object* p_json_object =
-      json_tokener_parse_verbose(pDataBlock->m_pData, &iError);
-  if (iError != json_tokener_success) {
-    json_object_put(p_json_object);
-    return nullptr;
-  }
-  return p_json_object;
-}
-
-// The text of a member, or null when it is absent or JSON null. Non-string
-// values give their JSON text. The pointer lives as long as the document.
-const char* GetText(json_object* p_json_object, const char* sKey) {
-  json_object* p_value = json_object_object_get(p_json_object, sKey);
-  return p_value == nullptr ? nullptr : json_object_get_string(p_value);
-}
-
-// Replaces *pField with the member's text; an absent or null member leaves
-// it as it was.
-void ReadText(json_object* p_json_object, const char* sKey,
-              std::string* pField) {
-  const char* sText = GetText(p_json_object, sKey);
-  if (sText != nullptr) *pField = sText;
+  return ParseReply(pDataBlock->m_pData);
 }
 
 // "users": a present array replaces the list; null elements are skipped.
 void ReadUsers(json_object* p_json_object, Engine* pEngine) {
-  json_object* p_users = json_object_object_get(p_json_object, "users");
+  json_object* p_users = GetMember(p_json_object, "users");
   if (!json_object_is_type(p_users, json_type_array)) return;
   pEngine->m_mapUsers.clear();
   size_t iCount = json_object_array_length(p_users);
   for (size_t i = 0; i < iCount; ++i) {
-    json_object* p_user = json_object_array_get_idx(p_users, i);
-    const char* sUser = p_user == nullptr ? nullptr
-                                          : json_object_get_string(p_user);
-    if (sUser != nullptr) pEngine->m_mapUsers[sUser] = true;
+    std::string_view sUser;
+    if (GetText(json_object_array_get_idx(p_users, i), &sUser)) {
+      pEngine->m_mapUsers[std::string(sUser)] = true;
+    }
   }
 }
 
@@ -79,20 +60,22 @@ void ReadUsers(json_object* p_json_object, Engine* pEngine) {
 // sets the main (primary non-zero) or the backup forward server; later
 // elements win. Other elements are skipped.
 void ReadForwardServers(json_object* p_json_object, Engine* pEngine) {
-  json_object* p_servers =
-      json_object_object_get(p_json_object, "forwardServers");
+  json_object* p_servers = GetMember(p_json_object, "forwardServers");
   if (!json_object_is_type(p_servers, json_type_array)) return;
   size_t iCount = json_object_array_length(p_servers);
   for (size_t i = 0; i < iCount; ++i) {
     json_object* p_server = json_object_array_get_idx(p_servers, i);
     if (!json_object_is_type(p_server, json_type_object)) continue;
-    const char* sHost = GetText(p_server, "hostName");
-    json_object* p_primary = json_object_object_get(p_server, "primary");
-    if (sHost == nullptr || p_primary == nullptr) continue;
+    std::string_view sHost;
+    json_object* p_primary = GetMember(p_server, "primary");
+    if (!GetText(GetMember(p_server, "hostName"), &sHost) ||
+        p_primary == nullptr) {
+      continue;
+    }
     if (json_object_get_int(p_primary) != 0) {
-      pEngine->m_sFwdMain = sHost;
+      pEngine->m_sFwdMain.assign(sHost);
     } else {
-      pEngine->m_sFwdBack = sHost;
+      pEngine->m_sFwdBack.assign(sHost);
     }
   }
 }
@@ -101,10 +84,10 @@ void ReadForwardServers(json_object* p_json_object, Engine* pEngine) {
 void MergeUnit(json_object* p_unit, Engine* pEngine,
                const std::string& sUsername) {
   pEngine->m_sUsername = sUsername;
-  ReadText(p_unit, "FirmwareVersion", &pEngine->m_sFirmware);
-  ReadText(p_unit, "name", &pEngine->m_sName);
-  ReadText(p_unit, "ipAddress", &pEngine->m_sIp);
-  ReadText(p_unit, "active_server", &pEngine->m_sFwdActive);
+  CopyMemberText(p_unit, "FirmwareVersion", &pEngine->m_sFirmware);
+  CopyMemberText(p_unit, "name", &pEngine->m_sName);
+  CopyMemberText(p_unit, "ipAddress", &pEngine->m_sIp);
+  CopyMemberText(p_unit, "active_server", &pEngine->m_sFwdActive);
   ReadUsers(p_unit, pEngine);
   ReadForwardServers(p_unit, pEngine);
   pEngine->UpdateAvailability();
@@ -132,17 +115,14 @@ int PollLoop::ParseUnits(json_object* p_json_object,
   MutexHolder _Lock(m_pMutex);
   ClearEngines();
   // A top level that is not an object has no "units".
-  json_object* p_units =
-      json_object_is_type(p_json_object, json_type_object)
-          ? json_object_object_get(p_json_object, "units")
-          : nullptr;
+  json_object* p_units = GetMember(p_json_object, "units");
   if (!json_object_is_type(p_units, json_type_array)) return -1;
   size_t iCount = json_object_array_length(p_units);
   for (size_t i = 0; i < iCount; ++i) {
     json_object* p_unit = json_object_array_get_idx(p_units, i);
     if (!json_object_is_type(p_unit, json_type_object)) continue;
     int iSerialNumber =
-        json_object_get_int(json_object_object_get(p_unit, "serialNumber"));
+        json_object_get_int(GetMember(p_unit, "serialNumber"));
     if (iSerialNumber == 0) continue;
     Engine*& pEngine = m_mapEngine[iSerialNumber];
     if (pEngine == nullptr) {

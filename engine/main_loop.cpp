@@ -166,7 +166,7 @@ void OnGoodPoll(PollLoop* pPollLoop, json_object* p_json_object) {
   pPollLoop->m_iRetryCount = 0;
   pPollLoop->m_tFirstNoResponse = 0;
   pPollLoop->ParseStatus(p_json_object);
-  pPollLoop->m_iMinimumDelay = 2000;
+  pPollLoop->m_iMinimumDelay = kMinimumDelayMs;
 }
 
 // Marks the lost contact, and reports it only when the state changes.

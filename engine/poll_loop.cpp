@@ -6,50 +6,37 @@
 
 #include "console/front_end.h"
 #include "engine/clock.h"
+#include "engine/json_reply.h"
 #include "engine/requests.h"
 #include "engine/transport.h"
 
 namespace Veru {
 
-namespace {
-
-template <class Record>
-void DeleteAll(std::map<int, Record*>* pMap) {
-  for (auto& entry : *pMap) delete entry.second;
-  pMap->clear();
-}
-
-}  // namespace
-
 PollLoop::PollLoop(pthread_mutex_t* pMutex, FrontEnd* pFrontEnd)
     : m_pFrontEnd(pFrontEnd),
+      m_pMutex(pMutex),
       m_iLoadTime(0),
       m_iDataVersion(0),
       m_iState(-2),
       m_bZWaveHeal(false),
-      m_iMinimumDelay(2000),
+      m_iMinimumDelay(kMinimumDelayMs),
       m_iNoResponseCount(0),
       m_iRetryCount(0),
       m_iTimeout(60),
       m_tFirstNoResponse(0),
-      m_pMutex(pMutex),
       m_bQuit(false),
       m_bRunning(false),
       m_bSuspended(false) {}
 
 PollLoop::~PollLoop() {
-  DeleteAll(&m_mapDevice);
-  DeleteAll(&m_mapScene);
-  DeleteAll(&m_mapSection);
-  DeleteAll(&m_mapRoom);
-  DeleteAll(&m_mapCategory);
+  ClearData();
   // The current unit belongs to the map once a unit list was loaded; one
   // that never entered the map belongs to the front end.
-  DeleteAll(&m_mapEngine);
+  for (auto& entry : m_mapEngine) delete entry.second;
 }
 
 Engine* PollLoop::CurrentEngine() const {
-  return m_pFrontEnd == nullptr ? nullptr : m_pFrontEnd->m_pEngine.load();
+  return m_pFrontEnd->m_pEngine.load();
 }
 
 bool PollLoop::CopyEngine(Engine* p_Engine) {
@@ -90,14 +77,12 @@ int PollLoop::Request(std::string sPath, DataBlock* pDataBlock,
     if (sURL.empty()) return -1;
     sURL += sPath;
     if (sURL.size() >= static_cast<size_t>(kUrlBufferSize)) return -1;
-    int iResult = FetchURL(sURL, 90, pDataBlock);
+    int iResult = FetchURL(sURL, kRequestTimeLimit, pDataBlock);
     if (iResult == 0 && pDataBlock->m_iSize != 0) {
       if (pp_json_object != nullptr && pDataBlock->m_pData != nullptr) {
-        json_tokener_error iError = json_tokener_success;
-        json_object* p_json_object =
-            json_tokener_parse_verbose(pDataBlock->m_pData, &iError);
-        if (iError != json_tokener_success) return -1;
-        *pp_json_object = p_json_object;
+        bool bJSON = false;
+        *pp_json_object = ParseReply(pDataBlock->m_pData, &bJSON);
+        if (!bJSON) return -1;
       }
       return 0;
     }

@@ -11,6 +11,7 @@
 //   lock it. Values the other thread may write are copied under the lock
 //   first (CopyEngine).
 // Ownership: each map owns its records and the destructor deletes them.
+//   The front end that made this PollLoop outlives it and is never null.
 //   The current unit is reached only through the front end's m_pEngine,
 //   read anew at every use; nothing here frees the FrontEnd or the mutex.
 #ifndef VERU_ENGINE_POLL_LOOP_H
@@ -32,10 +33,14 @@ namespace Veru {
 
 class DataBlock;
 
+// The minimumdelay (ms) a status request asks of the controller: at start
+// and after every merged reply.
+constexpr int kMinimumDelayMs = 2000;
+
 class PollLoop {
  public:
-  // Stores the mutex (may be null) and the owning front end; every other
-  // field starts at its initial value and no thread runs.
+  // Stores the mutex (may be null) and the owning front end (not null);
+  // every other field starts at its initial value and no thread runs.
   PollLoop(pthread_mutex_t* pMutex, FrontEnd* pFrontEnd);
   virtual ~PollLoop();
   PollLoop(const PollLoop&) = delete;
@@ -45,8 +50,6 @@ class PollLoop {
   // Starts the poll thread. Returns its handle, or 0 when there is no
   // current unit or no thread could be made (m_bRunning then stays false).
   pthread_t Start();
-  // Start routine of the poll thread; pArg is the PollLoop. Returns null.
-  static void* ThreadEntry(void* pArg);
   // Polls until a stop is requested or the connection is given up. In no
   // state does it start two fetches less than a second apart.
   void MainLoop();
@@ -81,9 +84,9 @@ class PollLoop {
   // Merges a reply (null is ignored) under the lock, reports what changed,
   // and releases the reply.
   void ParseStatus(json_object* p_json_object);
-  // Deletes every section, room, category, scene and device. Lock held.
-  void ClearData();
-  // Merge one reply member each. Lock held. bNotify: print each record.
+  // The merge's steps for one reply member each, called by ParseStatus;
+  // public for the tests that give them values a reply would not hold.
+  // Lock held. bNotify: print each record.
   void ParseSections(json_object* p_json_object);
   void ParseRooms(json_object* p_json_object);
   void ParseCategories(json_object* p_json_object);
@@ -105,9 +108,6 @@ class PollLoop {
   // Rebuilds m_mapEngine from a parsed locator document (borrowed). Takes
   // the lock. 0, or -1 when the document has no "units" array.
   int ParseUnits(json_object* p_json_object, const std::string& sUsername);
-  // Deletes every unit record but the current one, which is put back under
-  // its serial number. Lock held.
-  void ClearEngines();
 
   // --- Device actions ------------------------------------------------------
   // Asks the controller to run an action. 0 done, a job number, or -1; an
@@ -129,7 +129,15 @@ class PollLoop {
   // The current unit (the front end's m_pEngine), read anew; may be null.
   Engine* CurrentEngine() const;
 
+  // Set at construction, never changed: the owning front end (never null;
+  // its hooks are called without a check) and its mutex (may be null, then
+  // nothing is locked).
   FrontEnd* m_pFrontEnd;
+  pthread_mutex_t* m_pMutex;
+
+  // Poll thread only (the merge writes them under *m_pMutex; the other
+  // thread never reads them): the request's fields and the controller's
+  // status, and the main loop's counters.
   int m_iLoadTime;
   int m_iDataVersion;
   int m_iState;  // -2: no contact
@@ -142,16 +150,30 @@ class PollLoop {
   int m_iRetryCount;
   int m_iTimeout;
   int64_t m_tFirstNoResponse;
+
+  // Guarded by *m_pMutex: the unit list and the five model maps, with every
+  // record in them and every field of the current unit.
   std::map<int, Engine*> m_mapEngine;
   std::map<int, Device*> m_mapDevice;
   std::map<int, Scene*> m_mapScene;
   std::map<int, Section*> m_mapSection;
   std::map<int, Room*> m_mapRoom;
   std::map<int, Category*> m_mapCategory;
-  pthread_mutex_t* m_pMutex;
+
+  // Atomics, one writer each: m_bQuit and m_bSuspended the console thread,
+  // m_bRunning the poll thread.
   std::atomic<bool> m_bQuit;
   std::atomic<bool> m_bRunning;
   std::atomic<bool> m_bSuspended;
+
+ private:
+  // Start routine of the poll thread; pArg is the PollLoop. Returns null.
+  static void* ThreadEntry(void* pArg);
+  // Deletes every section, room, category, scene and device. Lock held.
+  void ClearData();
+  // Deletes every unit record but the current one, which is put back under
+  // its serial number. Lock held.
+  void ClearEngines();
 };
 
 // Holds a possibly null mutex for one scope.

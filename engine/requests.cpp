@@ -87,12 +87,11 @@ std::string FormatCameraPortURL(const std::string& sFwdActive,
                                 const std::string& sUsername,
                                 const std::string& sPassword,
                                 int iSerialNumber, int iDevice) {
-  if (!IsForwardHost(sFwdActive) || HasNul(sUsername) || HasNul(sPassword))
-    return "";
-  return FormatBounded(
-      "https://%s/%s/%s/%d/data_request?id=lu_camera_port&DeviceNum=%d",
-      sFwdActive.c_str(), EscapeURLComponent(sUsername).c_str(),
-      EscapeURLComponent(sPassword).c_str(), iSerialNumber, iDevice);
+  std::string sBase =
+      FormatRemoteBaseURL(sFwdActive, sUsername, sPassword, iSerialNumber);
+  if (sBase.empty()) return "";
+  return FormatBounded("%sdata_request?id=lu_camera_port&DeviceNum=%d",
+                       sBase.c_str(), iDevice);
 }
 
 std::string FormatLocatorURL(const std::string& sHost,

@@ -39,8 +39,8 @@ std::string FormatActionPath(int iDevice, const std::string& sServiceId,
 // "data_request?id=cam_image&Device_Num=N&time=T"
 std::string FormatCameraImagePath(int iDevice, int64_t tNow);
 
-// "https://FWD/USER/PASS/SERIAL/data_request?id=lu_camera_port&DeviceNum=N",
-// encoded and refused like the remote base URL.
+// "https://FWD/USER/PASS/SERIAL/data_request?id=lu_camera_port&DeviceNum=N":
+// the remote base URL (encoded and refused as there) and the request path.
 std::string FormatCameraPortURL(const std::string& sFwdActive,
                                 const std::string& sUsername,
                                 const std::string& sPassword,

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "console/front_end.h"
+#include "engine/json_reply.h"
 #include "engine/poll_loop.h"
 #include "engine/requests.h"
 #include "engine/transport.h"
@@ -21,6 +22,10 @@
 namespace Veru {
 
 namespace {
+
+// The start of the controller's reply to a refused user name or password.
+constexpr char kRefusedCredentials[] = "Invalid user/pass";
+constexpr size_t kRefusedCredentialsLength = sizeof(kRefusedCredentials) - 1;
 
 template <class Record>
 void DeleteRecords(std::map<int, Record*>* pMap) {
@@ -38,49 +43,11 @@ Record* FindOrAdd(std::map<int, Record*>* pMap, int iID) {
   return pRecord;
 }
 
-// The text reading of a value: a string's bytes, or the JSON text of any
-// other type; the view lives as long as the tree. JSON null (a null pointer
-// in json-c) has no text: false.
-bool TextOf(json_object* pValue, std::string_view* pText) {
-  if (pValue == nullptr) return false;
-  const char* sText = json_object_get_string(pValue);
-  if (sText == nullptr) return false;
-  if (json_object_is_type(pValue, json_type_string)) {
-    *pText = std::string_view(
-        sText, static_cast<size_t>(json_object_get_string_len(pValue)));
-  } else {
-    *pText = std::string_view(sText);
-  }
-  return true;
-}
-
-// Copies the text reading of a value; JSON null leaves the target as it was.
-void CopyText(json_object* pValue, std::string* pText) {
-  std::string_view sText;
-  if (TextOf(pValue, &sText)) pText->assign(sText);
-}
-
-// A member looked up by key; JSON null counts as absent (null result).
-json_object* Member(json_object* pObject, const char* sKey) {
-  json_object* pValue = nullptr;
-  if (!json_object_object_get_ex(pObject, sKey, &pValue)) return nullptr;
-  return pValue;
-}
-
-void CopyKeyedText(json_object* pObject, const char* sKey, std::string* pText) {
-  CopyText(Member(pObject, sKey), pText);
-}
-
-void CopyKeyedInt(json_object* pObject, const char* sKey, int* pInt) {
-  json_object* pValue = Member(pObject, sKey);
-  if (pValue != nullptr) *pInt = json_object_get_int(pValue);
-}
-
 // The id of one array element: 0 when the element is not an object or its
 // "id" is missing, null or not a number, so the element is skipped.
 int ElementID(json_object* pElement) {
   if (!json_object_is_type(pElement, json_type_object)) return 0;
-  return json_object_get_int(Member(pElement, "id"));
+  return json_object_get_int(GetMember(pElement, "id"));
 }
 
 // Walks an array member: each element with a non-zero id is merged into the
@@ -103,43 +70,32 @@ void MergeArray(json_object* pArray, std::map<int, Record*>* pMap, Copy fCopy) {
 // gathered into *pVariables, to be merged as one batch.
 void CopyDeviceMember(const char* sKey, json_object* pValue, Device* pDevice,
                       std::vector<VariableMap::Update>* pVariables) {
-  // Most members are variables: the first byte rules out all but at most
-  // two of the fixed keys.
-  switch (sKey[0]) {
-    case 'i':
-      if (strcmp(sKey, "id") == 0) return;
-      break;
-    case 'n':
-      if (strcmp(sKey, "name") == 0) return CopyText(pValue, &pDevice->m_sName);
-      break;
-    case 'c':
-      if (strcmp(sKey, "comment") == 0) {
-        return CopyText(pValue, &pDevice->m_sComment);
-      }
-      if (strcmp(sKey, "category") == 0) {
-        pDevice->m_iCategory = json_object_get_int(pValue);
-        return;
-      }
-      break;
-    case 'r':
-      if (strcmp(sKey, "room") == 0) {
-        pDevice->m_iRoom = json_object_get_int(pValue);
-        return;
-      }
-      break;
-    case 's':
-      if (strcmp(sKey, "state") == 0) {
-        pDevice->m_iState = json_object_get_int(pValue);
-        return;
-      }
-      break;
+  if (strcmp(sKey, "id") == 0) {
+    // The key the record was found by.
+  } else if (strcmp(sKey, "name") == 0) {
+    CopyText(pValue, &pDevice->m_sName);
+  } else if (strcmp(sKey, "comment") == 0) {
+    CopyText(pValue, &pDevice->m_sComment);
+  } else if (strcmp(sKey, "room") == 0) {
+    pDevice->m_iRoom = json_object_get_int(pValue);
+  } else if (strcmp(sKey, "category") == 0) {
+    pDevice->m_iCategory = json_object_get_int(pValue);
+  } else if (strcmp(sKey, "state") == 0) {
+    pDevice->m_iState = json_object_get_int(pValue);
+  } else {
+    // A new variable with a null value is not added; an old one keeps its
+    // value.
+    std::string_view sValue;
+    if (GetText(pValue, &sValue)) pVariables->push_back({sKey, sValue});
   }
-  // A new variable with a null value is not added; an old one keeps its
-  // value.
-  std::string_view sValue;
-  if (TextOf(pValue, &sValue)) {
-    pVariables->push_back({sKey, sValue});
-  }
+}
+
+// "fwd1" or "fwd2": stored on the current unit (none: skipped) and saved
+// with the other settings when something else saves them. Lock held.
+void CopyForwardServer(PollLoop* pPollLoop, json_object* pValue,
+                       std::string Engine::*pField) {
+  Engine* pEngine = pPollLoop->CurrentEngine();
+  if (pEngine != nullptr) CopyText(pValue, &(pEngine->*pField));
 }
 
 // One of the engine status members, or a key that is ignored. Lock held.
@@ -159,13 +115,10 @@ void MergeEngineMember(PollLoop* pPollLoop, const char* sKey,
     CopyText(pValue, &pPollLoop->m_sVersion);
   } else if (strcmp(sKey, "model") == 0) {
     CopyText(pValue, &pPollLoop->m_sModel);
-  } else if (strcmp(sKey, "fwd1") == 0 || strcmp(sKey, "fwd2") == 0) {
-    // Stored on the current unit (none: skipped); saved with the other
-    // settings when something else saves them.
-    Engine* pEngine = pPollLoop->CurrentEngine();
-    if (pEngine == nullptr) return;
-    CopyText(pValue, sKey[3] == '1' ? &pEngine->m_sFwdMain
-                                    : &pEngine->m_sFwdBack);
+  } else if (strcmp(sKey, "fwd1") == 0) {
+    CopyForwardServer(pPollLoop, pValue, &Engine::m_sFwdMain);
+  } else if (strcmp(sKey, "fwd2") == 0) {
+    CopyForwardServer(pPollLoop, pValue, &Engine::m_sFwdBack);
   }
 }
 
@@ -209,11 +162,10 @@ bool LearnSerialNumber(PollLoop* pPollLoop, int iSerialNumber) {
 
 // The one report of a merged reply. Lock not held.
 void ReportStatus(PollLoop* pPollLoop, bool bFull, int iOldState) {
-  FrontEnd* pFrontEnd = pPollLoop->m_pFrontEnd;
   if (bFull) {
-    if (pFrontEnd != nullptr) pFrontEnd->OnFullData();
+    pPollLoop->m_pFrontEnd->OnFullData();
   } else if (pPollLoop->m_iState != iOldState) {
-    if (pFrontEnd != nullptr) pFrontEnd->OnEngineState();
+    pPollLoop->m_pFrontEnd->OnEngineState();
   } else {
     printf("==========PARTIAL: dataversion %d loadtime %d\n",
            pPollLoop->m_iDataVersion, pPollLoop->m_iLoadTime);
@@ -229,7 +181,8 @@ json_object* PollLoop::GetStatus() {
   json_object* p_json_object = nullptr;
   if (Request(URL, &_DataBlock, &p_json_object, 0) == -1 &&
       _DataBlock.m_pData != nullptr &&
-      strncmp(_DataBlock.m_pData, "Invalid user/pass", 17) == 0) {
+      strncmp(_DataBlock.m_pData, kRefusedCredentials,
+              kRefusedCredentialsLength) == 0) {
     MutexHolder _Lock(m_pMutex);
     Engine* pEngine = CurrentEngine();
     if (pEngine != nullptr) pEngine->m_bInvalidUserPass = true;
@@ -253,14 +206,14 @@ void PollLoop::ParseStatus(json_object* p_json_object) {
     iOldState = m_iState;
     // Anything but an object is a reply with nothing in it.
     if (json_object_is_type(p_json_object, json_type_object)) {
-      json_object* pFull = Member(p_json_object, "full");
+      json_object* pFull = GetMember(p_json_object, "full");
       bFull = pFull != nullptr && json_object_get_int(pFull) != 0;
       if (bFull) ClearData();
       int iSerialNumber = MergeReplyMembers(this, p_json_object, bFull);
       bSaveSettings = LearnSerialNumber(this, iSerialNumber);
     }
   }
-  if (bSaveSettings && m_pFrontEnd != nullptr) m_pFrontEnd->SaveSettings(false);
+  if (bSaveSettings) m_pFrontEnd->SaveSettings(false);
   ReportStatus(this, bFull, iOldState);
   json_object_put(p_json_object);
 }
@@ -276,53 +229,53 @@ void PollLoop::ClearData() {
 void PollLoop::ParseSections(json_object* p_json_object) {
   MergeArray(p_json_object, &m_mapSection,
              [](json_object* pElement, Section* pSection) {
-               CopyKeyedText(pElement, "name", &pSection->m_sName);
+               CopyMemberText(pElement, "name", &pSection->m_sName);
              });
 }
 
 void PollLoop::ParseRooms(json_object* p_json_object) {
   MergeArray(p_json_object, &m_mapRoom, [](json_object* pElement, Room* pRoom) {
-    CopyKeyedText(pElement, "name", &pRoom->m_sName);
-    CopyKeyedInt(pElement, "section", &pRoom->m_iSection);
+    CopyMemberText(pElement, "name", &pRoom->m_sName);
+    CopyMemberInt(pElement, "section", &pRoom->m_iSection);
   });
 }
 
 void PollLoop::ParseCategories(json_object* p_json_object) {
   MergeArray(p_json_object, &m_mapCategory,
              [](json_object* pElement, Category* pCategory) {
-               CopyKeyedText(pElement, "name", &pCategory->m_sName);
+               CopyMemberText(pElement, "name", &pCategory->m_sName);
              });
 }
 
 void PollLoop::ParseScenes(json_object* p_json_object, bool bNotify) {
   MergeArray(p_json_object, &m_mapScene,
              [this, bNotify](json_object* pElement, Scene* pScene) {
-               CopyKeyedText(pElement, "name", &pScene->m_sName);
-               json_object* pActive = Member(pElement, "active");
+               CopyMemberText(pElement, "name", &pScene->m_sName);
+               json_object* pActive = GetMember(pElement, "active");
                if (pActive != nullptr) {
                  pScene->m_bActive = json_object_get_int(pActive) != 0;
                }
-               CopyKeyedInt(pElement, "room", &pScene->m_iRoom);
-               CopyKeyedText(pElement, "comment", &pScene->m_sComment);
-               CopyKeyedInt(pElement, "state", &pScene->m_iState);
-               if (bNotify && m_pFrontEnd != nullptr) m_pFrontEnd->OnScene(pScene);
+               CopyMemberInt(pElement, "room", &pScene->m_iRoom);
+               CopyMemberText(pElement, "comment", &pScene->m_sComment);
+               CopyMemberInt(pElement, "state", &pScene->m_iState);
+               if (bNotify) m_pFrontEnd->OnScene(pScene);
              });
 }
 
 void PollLoop::ParseDevices(json_object* p_json_object, bool bNotify) {
+  // One batch vector for every device of the reply, so its capacity is
+  // reused.
+  std::vector<VariableMap::Update> vecVariables;
   MergeArray(p_json_object, &m_mapDevice,
-             [this, bNotify](json_object* pElement, Device* pDevice) {
-               // One batch vector for every device, so its capacity is reused.
-               thread_local std::vector<VariableMap::Update> t_vecVariables;
-               t_vecVariables.clear();
+             [this, bNotify, &vecVariables](json_object* pElement,
+                                            Device* pDevice) {
+               vecVariables.clear();
                struct json_object_iter iter;
                json_object_object_foreachC(pElement, iter) {
-                 CopyDeviceMember(iter.key, iter.val, pDevice, &t_vecVariables);
+                 CopyDeviceMember(iter.key, iter.val, pDevice, &vecVariables);
                }
-               pDevice->m_mapVariables.Merge(&t_vecVariables);
-               if (bNotify && m_pFrontEnd != nullptr) {
-                 m_pFrontEnd->OnDevice(pDevice);
-               }
+               pDevice->m_mapVariables.Merge(&vecVariables);
+               if (bNotify) m_pFrontEnd->OnDevice(pDevice);
              });
 }
 

@@ -44,6 +44,10 @@ class DataBlock {
 constexpr int kUrlBufferSize = 500;
 constexpr int kFilenameBufferSize = 50;
 
+// Seconds wget may take for one request to a controller unit: room for the
+// status long poll, which the unit may hold for its 60-second timeout.
+constexpr int kRequestTimeLimit = 90;
+
 // The largest reply read, in bytes: far above the 4 MB full reply of a
 // 10,000-device home. A larger reply file is refused like an unreadable one
 // (with one line on standard error), never read into memory.

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t iSize) {
 
   // Request parses only a reply that is not empty.
   json_object* p_json_object =
-      iSize == 0 ? nullptr : ParseReply(_DataBlock.m_pData);
+      iSize == 0 ? nullptr : Veru::ParseReply(_DataBlock.m_pData);
   std::string sMessage;
   int iResult = Veru::ReadActionReply(_DataBlock, p_json_object, sMessage);
   printf("\n----COMMAND RESULT: %d %s", iResult,

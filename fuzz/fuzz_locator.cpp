@@ -31,7 +31,7 @@ void ReadBack(Veru::PollLoop* pPollLoop, Veru::Engine* pCurrent) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t iSize) {
   SilenceStdout();
   std::string sReply(reinterpret_cast<const char*>(pData), iSize);
-  json_object* p_json_object = ParseReply(sReply);
+  json_object* p_json_object = Veru::ParseReply(sReply.c_str());
   if (p_json_object == nullptr) return 0;
 
   FuzzModel _Model(45001);

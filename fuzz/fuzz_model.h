@@ -16,6 +16,7 @@
 #include <string>
 
 #include "console/front_end.h"
+#include "engine/json_reply.h"
 #include "engine/poll_loop.h"
 
 class FuzzModel {
@@ -52,19 +53,6 @@ class FuzzModel {
   Veru::PollLoop m_PollLoop;
   Veru::Engine* m_pUnit;
 };
-
-// Parses a reply text as the engine does (json_tokener_parse_verbose on the
-// NUL-terminated text): null when it is not JSON or is the literal null.
-inline json_object* ParseReply(const std::string& sText) {
-  json_tokener_error iError = json_tokener_success;
-  json_object* p_json_object =
-      json_tokener_parse_verbose(sText.c_str(), &iError);
-  if (iError != json_tokener_success) {
-    json_object_put(p_json_object);
-    return nullptr;
-  }
-  return p_json_object;
-}
 
 // Sends standard output to /dev/null once.
 inline void SilenceStdout() {

@@ -22,12 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t iSize) {
 
   FuzzModel _Model(45001);
   Veru::PollLoop* pPollLoop = &_Model.m_PollLoop;
-  json_object* p_json_first = ParseReply(sFirst);
+  json_object* p_json_first = Veru::ParseReply(sFirst.c_str());
   if (json_object_is_type(p_json_first, json_type_object)) {
     json_object_object_add(p_json_first, "full", json_object_new_int(1));
   }
   pPollLoop->ParseStatus(p_json_first);
-  pPollLoop->ParseStatus(ParseReply(sSecond));
+  pPollLoop->ParseStatus(Veru::ParseReply(sSecond.c_str()));
 
   // The model's texts read back: the stream URL of a local camera.
   int iCount = 0;

@@ -79,6 +79,8 @@ TEST_F(ActionsTest, ReplyDecidesTheResult) {
        "untouched"},
       {"OK with other text, no JobID", "{\"r\": {\"OK\": \"OK \"}}", -1,
        "untouched"},
+      {"OK with a NUL byte after it is other text",
+       "{\"r\": {\"OK\": \"OK\\u0000\"}}", -1, "untouched"},
       {"not JSON", "<html>busy</html>", -1, "untouched"},
       {"JSON null", "null", -1, "untouched"},
       {"no deciding response", "{\"r\": {\"Status\": \"1\"}}", -1,

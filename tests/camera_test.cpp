@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/reply_readers.h"
 #include "engine/transport.h"
 #include "tests/loopback_fixture.h"
 
@@ -166,6 +167,16 @@ TEST_F(CameraTest, RemoteStreamIsAskedOfTheController) {
               m_Forward.Log()[0].sTarget);
   }
   EXPECT_EQ(0, FakeClock::SleptMs());
+}
+
+// The controller's texts are kept whole, a NUL byte inside them included.
+TEST(CameraPortReply, NulInsideATextIsKept) {
+  std::string sType = "before";
+  EXPECT_EQ(std::string("rtsp://cam\0/7", 13),
+            Veru::ReadCameraPortReply(
+                "{\"status\": \"o\\u0000k\", \"url\": \"rtsp://cam\\u0000/7\"}",
+                sType));
+  EXPECT_EQ(std::string("o\0k", 3), sType);
 }
 
 TEST_F(CameraTest, RemoteRequestIsPrintedWithThePasswordMasked) {

@@ -410,6 +410,22 @@ TEST_F(LocatorTest, TextsAndLocalAvailability) {
   }
 }
 
+// The locator's texts are kept whole, a NUL byte inside them included: a
+// user "bob" followed by a NUL is another user, and a forward host holding
+// one is refused when a URL is formed (requests_test).
+TEST_F(LocatorTest, NulInsideATextIsKept) {
+  m_pEngine->m_iSerialNumber = 500;
+  ASSERT_EQ(0, ParseUnit("\"name\":\"Ca\\u0000bin\",\"ipAddress\":\"10.0.0.9\","
+                         "\"users\":[\"bob\\u0000x\"],\"forwardServers\":"
+                         "[{\"hostName\":\"f\\u0000w\",\"primary\":1}]",
+                         "bob"));
+  EXPECT_EQ(std::string("Ca\0bin", 6), m_pEngine->m_sName);
+  EXPECT_EQ(std::string("f\0w", 3), m_pEngine->m_sFwdMain);
+  ASSERT_EQ(1u, m_pEngine->m_mapUsers.size());
+  EXPECT_EQ(std::string("bob\0x", 5), m_pEngine->m_mapUsers.begin()->first);
+  EXPECT_FALSE(m_pEngine->m_bRemoteAvailable);
+}
+
 TEST_F(LocatorTest, MalformedUnitsAreSkippedOneByOne) {
   m_FrontEnd.m_pEngine = nullptr;
   ASSERT_EQ(0, Parse("{\"units\":[null,5,\"x\",[1],{\"serialNumber\":9,"

@@ -76,6 +76,8 @@ TEST(ModelDeviceTest, BatchMergeKeepsNamesSortedAndDistinct) {
        "x=3;y=2;z=4;"},
       {"empty batch changes nothing", {{"b", "1"}, {"a", "2"}}, {},
        "a=2;b=1;"},
+      {"one old entry, a new name sorting before it", {{"m", "1"}},
+       {{"a", "2"}}, "a=2;m=1;"},
   };
   for (const Case& _Case : vecCases) {
     SCOPED_TRACE(_Case.sName);
@@ -95,7 +97,8 @@ TEST(ModelDeviceTest, BatchMergeKeepsNamesSortedAndDistinct) {
 }
 
 TEST(ModelPollLoopTest, FindDeviceNeverInserts) {
-  Veru::PollLoop _PollLoop(nullptr, nullptr);
+  FrontEnd _FrontEnd;
+  Veru::PollLoop _PollLoop(nullptr, &_FrontEnd);
   Veru::Device* pDevice = new Veru::Device(5);
   _PollLoop.m_mapDevice[5] = pDevice;
   EXPECT_EQ(pDevice, _PollLoop.FindDevice(5));
@@ -108,7 +111,8 @@ TEST(ModelPollLoopTest, FindDeviceNeverInserts) {
 // Every record still in a map goes with the PollLoop (the leak check of the
 // sanitizer build reports any that does not).
 TEST(ModelPollLoopTest, DestructorReleasesEveryRecord) {
-  Veru::PollLoop* pPollLoop = new Veru::PollLoop(nullptr, nullptr);
+  FrontEnd _FrontEnd;
+  Veru::PollLoop* pPollLoop = new Veru::PollLoop(nullptr, &_FrontEnd);
   for (int iID = 1; iID <= 3; ++iID) {
     pPollLoop->m_mapDevice[iID] = new Veru::Device(iID);
     pPollLoop->m_mapDevice[iID]->m_mapVariables["Status"] = "1";
