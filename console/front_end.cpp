@@ -7,6 +7,7 @@
 #include "console/settings.h"
 #include "engine/clock.h"
 #include "engine/poll_loop.h"
+#include "engine/transport.h"
 
 namespace {
 
@@ -32,7 +33,8 @@ void WaitForPollThread(Veru::PollLoop* pPollLoop) {
   while (pPollLoop->m_bRunning) {
     if (!bTold && Veru::NowMs() - iStartMs >= kStopQuietMs) {
       fprintf(stderr,
-              "Waiting for the request in flight to end (up to 90 s)...\n");
+              "Waiting for the request in flight to end (up to %d s)...\n",
+              Veru::kRequestTimeLimit);
       bTold = true;
     }
     Veru::SleepMs(kStopCheckMs);

@@ -28,14 +28,12 @@ void AppendInt(std::string* pOut, int iValue) {
 }  // namespace
 
 // A device block is built whole and written with one call: it reaches the
-// terminal in one piece, never split by a line of the console thread, and a
-// full report of thousands of devices costs one write per device rather than
-// one per line.
+// terminal in one piece, never split by a line of the console thread (which
+// is why it is not a run of printf calls, as the scene line is).
 void FrontEnd::OnDevice(Veru::Device* pDevice) {
   if (m_pJsonEvents != nullptr) return m_pJsonEvents->Device(*pDevice);
-  thread_local std::string t_sBlock;
-  std::string* pBlock = &t_sBlock;
-  pBlock->clear();
+  std::string sBlock;
+  std::string* pBlock = &sBlock;
   pBlock->append("---DEVICE ");
   AppendInt(pBlock, pDevice->m_iID);
   pBlock->push_back(' ');
