@@ -13,7 +13,6 @@
 #include <cstring>
 
 #include "engine/requests.h"
-
 #include "engine/terminal_text.h"
 
 extern char** environ;
