@@ -31,18 +31,18 @@ class CommandTest : public testing::Test {
 
   // Runs one line through HandleCommand; returns what it printed.
   std::string Handle(const std::string& sLine) {
-    testing::internal::CaptureStdout();
+    CapturedOutput _Capture;
     _Test._FrontEnd.HandleCommand(sLine.c_str());
-    return testing::internal::GetCapturedStdout();
+    return _Capture.Text();
   }
 
   // Runs the command loop over sInput (the poll thread counted as running).
   std::string Loop(const std::string& sInput) {
     _Test.SetInput(sInput);
     _Test.PollLoop()->m_bRunning = true;
-    testing::internal::CaptureStdout();
+    CapturedOutput _Capture;
     _Test._FrontEnd.CommandLoop();
-    return testing::internal::GetCapturedStdout();
+    return _Capture.Text();
   }
 
   std::vector<std::string> Targets() {

@@ -7,7 +7,10 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <ctime>
+#include <memory>
 #include <string>
 
 #include "sim/home.h"
@@ -286,10 +289,11 @@ TEST_F(ConsoleE2ETest, EndOfInputAtStartUp) {
 // of input ending the program.
 TEST_F(ConsoleE2ETest, RestoredLocalSession) {
   HomeUnit _Unit(30001);
+  time_t tFirstMade = time(nullptr);
   ASSERT_TRUE(_Unit.Start("127.0.0.45", 3480));
   // A home's load time is the second it was made: the other unit's must
   // differ, or the console's first poll there would not be a full one.
-  sleep(1);
+  ASSERT_TRUE(WaitUntil([&] { return time(nullptr) > tFirstMade; }, 3000));
   HomeUnit _Other(30002);
   ASSERT_TRUE(_Other.Start("127.0.0.46", 3480));
   StoreUnit("127.0.0.45", "L", "0");
@@ -395,7 +399,10 @@ TEST_F(ConsoleE2ETest, CredentialsPromptsRoutedByTheHooks) {
 }
 
 // Ctrl-C or a kill while the echo is off for the password ends the program
-// as the signal would, with the user's terminal echoing again.
+// as the signal would, with the user's terminal echoing again; also when
+// the test run was started with SIGINT and SIGHUP ignored and SIGTERM
+// blocked (from a background job or nohup), which the program it starts
+// must not inherit.
 TEST_F(ConsoleE2ETest, SignalAtThePasswordQuestionGivesTheEchoBack) {
 #if defined(__SANITIZE_THREAD__)
   // ThreadSanitizer holds a signal back until the thread that took it calls
@@ -404,22 +411,57 @@ TEST_F(ConsoleE2ETest, SignalAtThePasswordQuestionGivesTheEchoBack) {
   GTEST_SKIP() << "signals are deferred under ThreadSanitizer";
 #endif
   StoreUnit("127.0.0.44", "R", "1");
-  for (int iSignal : {SIGINT, SIGTERM}) {
-    SCOPED_TRACE(iSignal);
-    ConsoleProcess _Terminal;
-    ASSERT_TRUE(_Terminal.Start(VERU_CONSOLE_PATH, true));
-    ASSERT_TRUE(_Terminal.InputEchoes());
-    ASSERT_TRUE(_Terminal.WaitFor("PASSWORD NEEDED:  PRESS ENTER\n"))
-        << _Terminal.Output();
-    _Terminal.WriteLine("");
-    ASSERT_TRUE(_Terminal.WaitFor("What is your verunet password?"))
-        << _Terminal.Output();
-    for (int i = 0; i < 500 && _Terminal.InputEchoes(); ++i) usleep(10000);
-    ASSERT_FALSE(_Terminal.InputEchoes());
-    _Terminal.Signal(iSignal);
-    EXPECT_EQ(128 + iSignal, _Terminal.WaitForExit()) << _Terminal.Output();
-    EXPECT_TRUE(_Terminal.InputEchoes());
+  for (bool bParentIgnores : {false, true}) {
+    SCOPED_TRACE(bParentIgnores ? "parent ignoring SIGINT and SIGHUP"
+                                : "plain parent");
+    std::unique_ptr<ScopedSignalSettings> pParent;
+    if (bParentIgnores) {
+      pParent.reset(new ScopedSignalSettings({SIGINT, SIGHUP}, {SIGTERM}));
+    }
+    for (int iSignal : {SIGINT, SIGTERM}) {
+      SCOPED_TRACE(iSignal);
+      ConsoleProcess _Terminal;
+      ASSERT_TRUE(_Terminal.Start(VERU_CONSOLE_PATH, true));
+      ASSERT_TRUE(_Terminal.InputEchoes());
+      ASSERT_TRUE(_Terminal.WaitFor("PASSWORD NEEDED:  PRESS ENTER\n"))
+          << _Terminal.Output();
+      _Terminal.WriteLine("");
+      ASSERT_TRUE(_Terminal.WaitFor("What is your verunet password?"))
+          << _Terminal.Output();
+      ASSERT_TRUE(WaitUntil([&] { return !_Terminal.InputEchoes(); }, 5000));
+      _Terminal.Signal(iSignal);
+      EXPECT_EQ(128 + iSignal, _Terminal.WaitForExit()) << _Terminal.Output();
+      EXPECT_TRUE(_Terminal.InputEchoes());
+    }
   }
+}
+
+// The signal set a /proc/PID/status line such as "SigIgn:" shows (one bit a
+// signal, signal 1 lowest), without the C library's own signals between 31
+// and SIGRTMIN, which its process start leaves ignored; ~0 when the line is
+// missing.
+uint64_t SignalSet(const std::string& sStatus, const std::string& sName) {
+  size_t iAt = sStatus.find("\n" + sName + ":\t");
+  if (iAt == std::string::npos) return ~0ull;
+  uint64_t iSet = strtoull(sStatus.c_str() + iAt + sName.size() + 3, nullptr, 16);
+  for (int iSignal = 32; iSignal < SIGRTMIN; ++iSignal) {
+    iSet &= ~(1ull << (iSignal - 1));
+  }
+  return iSet;
+}
+
+// Every child a test starts gets the default action for every signal and
+// an empty signal mask, whatever the test run inherited or set itself (it
+// ignores SIGPIPE).
+TEST(ConsoleProcessTest, ChildStartsWithDefaultSignalsAndNoneBlocked) {
+  ScopedSignalSettings _Parent({SIGINT, SIGHUP, SIGQUIT, SIGPIPE},
+                               {SIGTERM, SIGUSR1});
+  ConsoleProcess _Child;
+  ASSERT_TRUE(_Child.StartWithArguments("/bin/cat", {"/proc/self/status"}));
+  ASSERT_EQ(0, _Child.WaitForExit());
+  std::string sStatus = _Child.Output();
+  EXPECT_EQ(0u, SignalSet(sStatus, "SigBlk")) << sStatus;
+  EXPECT_EQ(0u, SignalSet(sStatus, "SigIgn")) << sStatus;
 }
 
 }  // namespace

@@ -102,14 +102,22 @@ bool ConsoleProcess::StartWithArguments(
   posix_spawn_file_actions_adddup2(&_Actions, iOutputPipe[1], 1);
   posix_spawn_file_actions_adddup2(
       &_Actions, m_bErrorsApart ? iErrorPipe[1] : iOutputPipe[1], 2);
-  // The child gets the default SIGPIPE back.
+  // The child starts as from a fresh shell: the default action for every
+  // signal (the test run ignores SIGPIPE, and may itself have been started
+  // with SIGINT and SIGHUP ignored, from a background job or nohup) and
+  // nothing blocked.
   posix_spawnattr_t _Attributes;
   posix_spawnattr_init(&_Attributes);
   sigset_t _Default;
-  sigemptyset(&_Default);
-  sigaddset(&_Default, SIGPIPE);
+  sigfillset(&_Default);
+  sigdelset(&_Default, SIGKILL);
+  sigdelset(&_Default, SIGSTOP);
   posix_spawnattr_setsigdefault(&_Attributes, &_Default);
-  posix_spawnattr_setflags(&_Attributes, POSIX_SPAWN_SETSIGDEF);
+  sigset_t _NoneBlocked;
+  sigemptyset(&_NoneBlocked);
+  posix_spawnattr_setsigmask(&_Attributes, &_NoneBlocked);
+  posix_spawnattr_setflags(&_Attributes,
+                           POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
   std::vector<std::string> vecEnvironment = ChildEnvironment();
   std::vector<char*> vecEnvp;
@@ -255,19 +263,25 @@ void ConsoleProcess::Reap(int iStatus, int iDrainMs) {
   if (m_ErrorReader.joinable()) m_ErrorReader.join();
 }
 
-int ConsoleProcess::WaitForExit(int iTimeoutMs) {
-  if (m_iPid <= 0) return m_iExitStatus;
+bool ConsoleProcess::WaitForEnd(int iTimeoutMs) {
+  if (m_iPid <= 0) return true;
   auto tEnd = std::chrono::steady_clock::now() +
               std::chrono::milliseconds(iTimeoutMs);
   int iStatus = 0;
-  while (std::chrono::steady_clock::now() < tEnd) {
+  for (;;) {
     pid_t iDone = waitpid(m_iPid, &iStatus, WNOHANG);
     if (iDone == m_iPid) {
       Reap(iStatus, 2000);
-      return m_iExitStatus;
+      return true;
     }
-    usleep(10000);
+    if (std::chrono::steady_clock::now() >= tEnd) return false;
+    usleep(5000);
   }
+}
+
+int ConsoleProcess::WaitForExit(int iTimeoutMs) {
+  if (WaitForEnd(iTimeoutMs)) return m_iExitStatus;
+  int iStatus = 0;
   kill(m_iPid, SIGKILL);
   waitpid(m_iPid, &iStatus, 0);
   Reap(iStatus, 0);

@@ -4,7 +4,8 @@
 // error apart, by a second reader thread). The child runs in the current
 // working directory (a ScratchDir) with the test's environment, except that
 // leak reports are switched off for it: the program frees nothing at exit
-// by design.
+// by design. It starts with the default action for every signal and no
+// signal blocked, whatever the test run inherited.
 //
 // Threads: one test thread drives the object; the reader threads only
 // append to the collected texts under the object's own lock.
@@ -69,6 +70,9 @@ class ConsoleProcess {
   void Signal(int iSignal);
   // Closes the child's standard input: it sees end of input.
   void CloseInput();
+  // Waits up to iTimeoutMs for the child to end, and leaves it running when
+  // it has not: true when it has ended (WaitForExit then gives its status).
+  bool WaitForEnd(int iTimeoutMs);
   // Waits up to iTimeoutMs for the child to end. Returns its exit status,
   // 128 + the signal number when a signal ended it, or -1 when it had not
   // ended in time (it is then killed).

@@ -110,8 +110,9 @@ TEST_F(FailurePathsTest, RefusedPasswordAnsweredWithLocalAccessFreesTheConsole) 
   Answer("30001", "R for remote only:");
   Answer("L", kFullData);
   Answer("5 off", "\n----COMMAND RESULT: 0 ");
-  // Long enough for a loop that asks again at every poll to show it.
-  sleep(2);
+  // Enough polls for a loop that asks again at every poll to show it.
+  ASSERT_TRUE(_Unit.WaitForRequests(_Unit.Log().size() + 5, 10000))
+      << _Console.Output();
   ASSERT_TRUE(_Console.WriteLine("quit"));
   EXPECT_EQ(0, _Console.WaitForExit()) << _Console.Output();
 

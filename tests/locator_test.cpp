@@ -65,9 +65,9 @@ TEST_F(LocatorTest, ReadsEveryFieldOfAUnit) {
 TEST_F(LocatorTest, MainServerAnswersWithoutTheBackup) {
   StartLocators();
   m_MainLocator.SetDefault(Body(kOneUnit));
-  testing::internal::CaptureStdout();
+  CapturedOutput _Capture;
   EXPECT_EQ(0, m_pPollLoop->Locate("bob"));
-  std::string sOut = testing::internal::GetCapturedStdout();
+  std::string sOut = _Capture.Text();
   EXPECT_EQ("GET:" + MainLocatorURL("?username=bob") + " got: " +
                 std::to_string(strlen(kOneUnit)) + " bytes\n",
             sOut);
@@ -82,9 +82,9 @@ TEST_F(LocatorTest, MainServerAnswersWithoutTheBackup) {
 TEST_F(LocatorTest, UserNameIsEncodedInTheQuery) {
   StartLocators();
   m_MainLocator.SetDefault(Body(kOneUnit));
-  testing::internal::CaptureStdout();
+  CapturedOutput _Capture;
   EXPECT_EQ(0, m_pPollLoop->Locate("bob&ann #2"));
-  std::string sOut = testing::internal::GetCapturedStdout();
+  std::string sOut = _Capture.Text();
   EXPECT_EQ(0u, sOut.find("GET:" + MainLocatorURL("?username=bob%26ann%20%232") +
                           " got: "))
       << sOut;
@@ -121,9 +121,9 @@ TEST_F(LocatorTest, BackupIsAskedWhenMainGivesNoDocument) {
     _Reply.iStatus = _Case.iStatus;
     m_MainLocator.SetDefault(_Reply);
     m_BackupLocator.SetDefault(Body(kOneUnit));
-    testing::internal::CaptureStdout();
+    CapturedOutput _Capture;
     EXPECT_EQ(0, m_pPollLoop->Locate("bob"));
-    std::string sOut = testing::internal::GetCapturedStdout();
+    std::string sOut = _Capture.Text();
     EXPECT_NE(std::string::npos,
               sOut.find("GET:" + BackupLocatorURL("?username=bob")))
         << sOut;
@@ -144,9 +144,9 @@ TEST_F(LocatorTest, BackupIsAskedWhenMainGivesNoDocument) {
 
 TEST_F(LocatorTest, EachServerIsAskedOnceWithThirtySeconds) {
   FakeWget _Wget("echo \"$@\" >> wget.args\ncat >> wget.args\nexit 4");
-  testing::internal::CaptureStdout();
+  CapturedOutput _Capture;
   EXPECT_EQ(-1, m_pPollLoop->Locate("bob"));
-  testing::internal::GetCapturedStdout();
+  _Capture.Text();
   EXPECT_EQ("--check-certificate --tries=1 --timeout=30 -o wget.log -O "
             "wget." + std::to_string(Veru::PeekTempFileNumber() - 2) +
                 ".tmp --input-file=-\n" + MainLocatorURL("?username=bob") +
@@ -165,9 +165,9 @@ TEST_F(LocatorTest, NoDocumentFromEitherServerLeavesTheMapAlone) {
   m_pEngine->m_iSerialNumber = 100;
   ASSERT_EQ(0, Parse("{\"units\":[{\"serialNumber\":200}]}", "bob"));
   Veru::Engine* pOther = Unit(200);
-  testing::internal::CaptureStdout();
+  CapturedOutput _Capture;
   EXPECT_EQ(-1, m_pPollLoop->Locate("bob"));
-  testing::internal::GetCapturedStdout();
+  _Capture.Text();
   EXPECT_EQ(1u, m_MainLocator.Log().size());
   EXPECT_EQ(1u, m_BackupLocator.Log().size());
   ASSERT_EQ(2u, m_pPollLoop->m_mapEngine.size());
@@ -186,9 +186,9 @@ TEST_F(LocatorTest, DocumentWithoutUnitsIsFinal) {
     m_MainLocator.SetDefault(Body(sDocument));
     m_BackupLocator.SetDefault(Body(kOneUnit));
     ASSERT_EQ(0, Parse("{\"units\":[{\"serialNumber\":200}]}", "bob"));
-    testing::internal::CaptureStdout();
+    CapturedOutput _Capture;
     EXPECT_EQ(-1, m_pPollLoop->Locate("bob"));
-    testing::internal::GetCapturedStdout();
+    _Capture.Text();
     EXPECT_EQ(1u, m_MainLocator.Log().size());
     EXPECT_TRUE(m_BackupLocator.Log().empty());
     ASSERT_EQ(1u, m_pPollLoop->m_mapEngine.size());
@@ -207,9 +207,9 @@ TEST_F(LocatorTest, EmptyUserNameAsksTheBareURL) {
       "{\"serialNumber\":200,\"users\":[\"\"]}]}"));
   m_pEngine->m_iSerialNumber = 100;
   m_pEngine->m_sUsername = "bob";
-  testing::internal::CaptureStdout();
+  CapturedOutput _Capture;
   EXPECT_EQ(0, m_pPollLoop->Locate(""));
-  testing::internal::GetCapturedStdout();
+  _Capture.Text();
   ASSERT_EQ(1u, m_MainLocator.Log().size());
   EXPECT_EQ("/locator_json.php", m_MainLocator.Log()[0].sTarget);
   ASSERT_EQ(2u, m_pPollLoop->m_mapEngine.size());
@@ -445,7 +445,7 @@ TEST_F(LocatorTest, RebuildRunsUnderTheModelMutex) {
   m_MainLocator.SetDefault(Body(kOneUnit));
   m_pEngine->m_iSerialNumber = 4711;
   std::atomic<bool> bDone{false};
-  testing::internal::CaptureStdout();
+  CapturedOutput _Capture;
   std::thread _Locator([&] {
     for (int i = 0; i < 3; ++i) EXPECT_EQ(0, m_pPollLoop->Locate("bob"));
     bDone = true;
@@ -456,7 +456,7 @@ TEST_F(LocatorTest, RebuildRunsUnderTheModelMutex) {
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   _Locator.join();
-  testing::internal::GetCapturedStdout();
+  _Capture.Text();
   EXPECT_EQ("Home", m_pEngine->m_sName);
   EXPECT_EQ(3u, m_MainLocator.Log().size());
 }

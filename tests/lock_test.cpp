@@ -1,14 +1,13 @@
 // The operations the console thread and the poll thread share take the model
 // mutex. Each one is run on a second thread while the test holds the mutex:
-// it must not finish until the mutex is let go. This finds a missing lock
-// on every build; the concurrent tests beside each operation find the same
-// only under ThreadSanitizer.
+// it must come to wait for the mutex, and finish once it is let go. This
+// finds a missing lock on every build; the concurrent tests beside each
+// operation find the same only under ThreadSanitizer.
 #include <gtest/gtest.h>
 #include <json-c/json.h>
 #include <pthread.h>
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -27,24 +26,40 @@ const char kReply[] =
     "{\"full\":1,\"loadtime\":5,\"dataversion\":6,\"devices\":[{\"id\":3,"
     "\"name\":\"Cam\",\"ip\":\"127.0.0.49\",\"streaming\":\"/live\"}]}";
 
-// True when fOperation, started on another thread while this thread holds
-// *pMutex, was still running iHeldMs later and finished once the mutex was
-// let go. An operation that takes no lock finishes while the mutex is held
-// (unless it needs longer than iHeldMs, which only hides the fault).
-bool WaitsForTheMutex(pthread_mutex_t* pMutex,
-                      const std::function<void()>& fOperation,
-                      int iHeldMs = 100) {
+// True when a thread waits for *pMutex, a normal mutex this thread holds:
+// the C library marks the lock word of such a mutex 2 ("locked, with
+// waiters") before a locker goes to sleep on it.
+bool HasWaiter(pthread_mutex_t* pMutex) {
+  return __atomic_load_n(&pMutex->__data.__lock, __ATOMIC_ACQUIRE) == 2;
+}
+
+// Runs fOperation on another thread while this thread holds *pMutex. It
+// passes when the operation came to wait for the mutex and finished once
+// the mutex was let go; it fails when the operation finished while the
+// mutex was held (it takes no lock), or neither finished nor waited for the
+// mutex within 10 s (nothing could be seen).
+testing::AssertionResult WaitsForTheMutex(
+    pthread_mutex_t* pMutex, const std::function<void()>& fOperation) {
   std::atomic<bool> bDone{false};
   pthread_mutex_lock(pMutex);
   std::thread _Other([&] {
     fOperation();
     bDone = true;
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(iHeldMs));
+  WaitUntil([&] { return bDone || HasWaiter(pMutex); }, 10000);
   bool bDoneWhileHeld = bDone;
+  bool bWaited = HasWaiter(pMutex);
   pthread_mutex_unlock(pMutex);
   _Other.join();
-  return !bDoneWhileHeld && bDone;
+  if (bDoneWhileHeld) {
+    return testing::AssertionFailure()
+           << "it finished while the mutex was held";
+  }
+  if (!bWaited) {
+    return testing::AssertionFailure()
+           << "it neither finished nor waited for the mutex in 10 s";
+  }
+  return testing::AssertionSuccess();
 }
 
 TEST(ModelMutex, SharedOperationsWaitForIt) {
@@ -90,11 +105,11 @@ TEST(ModelMutex, SharedOperationsWaitForIt) {
     ScratchDir _Dir;
     TestFrontEnd _Test;
     _Test.SetLocalUnit("127.0.0.49")->m_iSerialNumber = 30001;
-    testing::internal::CaptureStdout();
+    CapturedOutput _Capture;
     _Test.PollLoop()->ParseStatus(json_tokener_parse(kReply));
     EXPECT_TRUE(WaitsForTheMutex(&_Test._FrontEnd.m_Mutex,
                                  [&] { _Case.fOperation(&_Test); }));
-    testing::internal::GetCapturedStdout();
+    _Capture.Text();
   }
 }
 

@@ -71,9 +71,7 @@ class LoopbackTest : public testing::Test {
 // Runs fAction with standard output captured and returns what it printed.
 template <class Action>
 std::string CaptureOutput(Action fAction) {
-  testing::internal::CaptureStdout();
-  fAction();
-  return testing::internal::GetCapturedStdout();
+  return CaptureStdoutOf(fAction);
 }
 
 #endif  // VERU_TESTS_LOOPBACK_FIXTURE_H

@@ -123,16 +123,16 @@ class MainLoopTest : public EngineFixture {
 
   // Runs the loop on this thread and returns what it printed.
   std::string RunHere() {
-    testing::internal::CaptureStdout();
+    CapturedOutput _Capture;
     m_pPollLoop->MainLoop();
-    return testing::internal::GetCapturedStdout();
+    return _Capture.Text();
   }
 
   // Runs the loop on the poll thread and returns what it printed.
   std::string RunOnThread() {
-    testing::internal::CaptureStdout();
+    CapturedOutput _Capture;
     RunThread();
-    return testing::internal::GetCapturedStdout();
+    return _Capture.Text();
   }
 
   Sim::SimServer m_Unit;
@@ -304,9 +304,9 @@ TEST_F(MainLoopTest, ReconnectBranches) {
     m_pEngine->m_sFwdActive = "fwd1";
     m_pEngine->m_mapUsers.clear();
     m_pEngine->UpdateAvailability();
-    testing::internal::CaptureStdout();
+    CapturedOutput _Capture;
     EXPECT_EQ(_Case.bResult, m_pPollLoop->Reconnect());
-    testing::internal::GetCapturedStdout();
+    _Capture.Text();
     EXPECT_EQ(_Case.bRemoteAfter, m_pEngine->m_bUsingRemote);
     EXPECT_EQ(m_pEngine, m_pPollLoop->m_mapEngine[100]);
   }
@@ -353,14 +353,14 @@ TEST_F(MainLoopTest, AccessModeIsSettledOnceAtStart) {
 TEST_F(MainLoopTest, MissingPasswordIsAskedOnceAndNothingIsPolled) {
   StartForward();
   QuitAtRequest(&m_Forward, 1);
-  testing::internal::CaptureStdout();
+  CapturedOutput _Capture;
   ASSERT_NE(0u, m_pPollLoop->Start());
   // The console thread answers the prompt a few waits later.
-  auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while ((!m_FrontEnd.m_bNeedPassword || FakeClock::SleptMs() < 1500) &&
-         std::chrono::steady_clock::now() < tEnd) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return m_FrontEnd.m_bNeedPassword && FakeClock::SleptMs() >= 1500;
+      },
+      5000));
   EXPECT_TRUE(m_Forward.Log().empty());
   {
     Veru::MutexHolder _Lock(&m_FrontEnd.m_Mutex);  // as the password prompt
@@ -368,7 +368,7 @@ TEST_F(MainLoopTest, MissingPasswordIsAskedOnceAndNothingIsPolled) {
     m_pEngine->m_bInvalidUserPass = false;
   }
   WaitForEnd();
-  std::string sOut = testing::internal::GetCapturedStdout();
+  std::string sOut = _Capture.Text();
   EXPECT_EQ("PASSWORD NEEDED:  PRESS ENTER\nMainLoop exiting\n",
             LoopLines(sOut));
   ASSERT_EQ(1u, m_Forward.Log().size());
@@ -559,9 +559,9 @@ TEST_F(MainLoopTest, StopWhileWaitingIsSilent) {
         m_pPollLoop->m_bQuit = true;
       }
     });
-    testing::internal::CaptureStdout();
+    CapturedOutput _Capture;
     m_pPollLoop->MainLoop();
-    std::string sOut = testing::internal::GetCapturedStdout();
+    std::string sOut = _Capture.Text();
     EXPECT_EQ(_Case.sExpected, sOut);  // no poll: no GET line
     EXPECT_EQ(_Case.iSlept, FakeClock::SleptMs());
   }
@@ -605,15 +605,13 @@ TEST_F(MainLoopTest, StopDuringAPollTakesEffectWhenItReturns) {
   StartUnit();
   m_Unit.SetDefault(Body("{}", 300));
   m_pEngine->m_sIp = kAnsweringIp;
-  testing::internal::CaptureStdout();
+  CapturedOutput _Capture;
   ASSERT_NE(0u, m_pPollLoop->Start());
   EXPECT_TRUE(m_Unit.WaitForRequests(1, 3000));
   m_pPollLoop->m_bQuit = true;
   EXPECT_TRUE(m_pPollLoop->m_bRunning);  // the poll is still in flight
-  while (m_pPollLoop->m_bRunning) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  std::string sOut = testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(WaitForEnd());
+  std::string sOut = _Capture.Text();
   EXPECT_EQ("MainLoop exiting\n", LoopLines(sOut));
   EXPECT_EQ(1u, m_Unit.Log().size());
 }

@@ -250,13 +250,8 @@ class ScriptUseTest : public testing::Test {
     WriteFile("arg_mode", sMode);
   }
 
-  // A stop takes effect when the poll in flight returns: one change in the
-  // home ends the long poll at once.
   void Quit(ConsoleProcess* pConsole) {
-    pConsole->WriteLine("quit");
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    m_Sim.Control("change");
-    EXPECT_EQ(0, pConsole->WaitForExit());
+    EXPECT_EQ(0, m_Sim.QuitConsole(pConsole)) << pConsole->Output();
   }
 
   ScratchDir m_Dir;

@@ -115,13 +115,13 @@ TEST(SaveSettings, AFileThatCannotBeWrittenKeepsTheOldSet) {
   WriteFile("arg_serialnumber", "100");
   TestFrontEnd _Test;
   _Test.SetLocalUnit("127.0.0.41")->m_iSerialNumber = 30001;
-  testing::internal::CaptureStderr();
+  CapturedOutput _CaptureErrors(CapturedOutput::Stream::kStderr);
   _Test._FrontEnd.SaveSettings(false);
   EXPECT_EQ(-1, SaveSetting("arg_ip", "x"));
   EXPECT_EQ(
       "Could not save the setting file arg_ip: Is a directory\n"
       "Could not save the setting file arg_ip: Is a directory\n",
-      testing::internal::GetCapturedStderr());
+      _CaptureErrors.Text());
   EXPECT_EQ("100", ReadFile("arg_serialnumber"));
   EXPECT_EQ("arg_ip\narg_serialnumber\n", ListFolder());
 }
@@ -145,11 +145,11 @@ TEST(SaveSettings, WriteFailingPartWayKeepsTheOldSet) {
   ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &_Limit));
   // The report line itself (the limit cuts it here) is shown by the
   // end-to-end test on a full disk.
-  testing::internal::CaptureStderr();
+  CapturedOutput _CaptureErrors(CapturedOutput::Stream::kStderr);
   _Test._FrontEnd.SaveSettings(false);
   setrlimit(RLIMIT_FSIZE, &_OldLimit);
   signal(SIGXFSZ, pOldHandler);
-  testing::internal::GetCapturedStderr();
+  _CaptureErrors.Text();
 
   EXPECT_EQ("100", ReadFile("arg_serialnumber"));
   EXPECT_EQ("10.0.0.1", ReadFile("arg_ip"));

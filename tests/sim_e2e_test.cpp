@@ -62,13 +62,8 @@ class SimHomeTest : public testing::Test {
     return sOutput.substr(iStart, iEnd + strlen(kScenesEnd) - iStart);
   }
 
-  // A stop takes effect when the poll in flight returns: one change in the
-  // home ends the long poll at once.
   void Quit(ConsoleProcess* pConsole) {
-    pConsole->WriteLine("quit");
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    m_Sim.Control("change");
-    EXPECT_EQ(0, pConsole->WaitForExit());
+    EXPECT_EQ(0, m_Sim.QuitConsole(pConsole)) << pConsole->Output();
   }
 
   ScopedEnv m_CaFile{"VERU_CA_CERTIFICATE", nullptr};
@@ -272,14 +267,12 @@ TEST_F(SimHomeTest, PasswordStaysSecretDuringALongPoll) {
   // The next status request is the long poll the simulator holds.
   ASSERT_TRUE(_Console.WaitFor(
       "GET:https://127.0.0.1:3443/demo/***/45001/data_request?id=lu_sdata"));
-  bool bFetcherSeen = false;
-  for (int i = 0; i < 100 && !bFetcherSeen; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(WaitUntil([] {
     for (const std::string& sLine : AllCommandLines()) {
-      if (sLine.find("--input-file=-") != std::string::npos) bFetcherSeen = true;
+      if (sLine.find("--input-file=-") != std::string::npos) return true;
     }
-  }
-  EXPECT_TRUE(bFetcherSeen);
+    return false;
+  }, 5000));
   for (const std::string& sLine : AllCommandLines()) {
     EXPECT_EQ(std::string::npos, sLine.find(sPassword)) << sLine;
   }

@@ -3,9 +3,9 @@
 #include <httplib.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <thread>
+
+#include "tests/test_util.h"
 
 bool SimProcess::Start() {
   char cCaFile[] = "/tmp/veru-sim-ca-XXXXXX";
@@ -19,11 +19,18 @@ bool SimProcess::Start() {
     return false;
   }
   m_bRunning = true;
-  for (int i = 0; i < 100; ++i) {
-    if (Control("ping") == "ok\n") return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
+  return WaitUntil([this] { return Control("ping") == "ok\n"; }, 10000);
+}
+
+int SimProcess::QuitConsole(ConsoleProcess* pConsole) {
+  pConsole->WriteLine("quit");
+  WaitUntil(
+      [&] {
+        Control("change");
+        return pConsole->WaitForEnd(200);
+      },
+      15000);
+  return pConsole->WaitForExit(0);
 }
 
 std::string SimProcess::Control(const std::string& sQuery) {

@@ -30,6 +30,11 @@ class SimProcess {
   // empty on failure.
   std::string Control(const std::string& sQuery);
   void Stop();
+  // Types "quit" into a console polling this simulator and, as a stop takes
+  // effect when the poll in flight returns, makes changes in the home (each
+  // ends a long poll at once) until the console has ended. Its exit status,
+  // or -1 when it had not ended within 15 s (it is then killed).
+  int QuitConsole(ConsoleProcess* pConsole);
   // The simulator's certificate authority, a file removed by Stop.
   const std::string& CaFile() const { return m_sCaFile; }
 

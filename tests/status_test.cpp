@@ -30,9 +30,9 @@ class StatusModel {
   // literal null, gives a null reply), merges it and returns what was printed.
   std::string Merge(const std::string& sReply) {
     json_object* p_json_object = json_tokener_parse(sReply.c_str());
-    testing::internal::CaptureStdout();
+    CapturedOutput _Capture;
     m_PollLoop.ParseStatus(p_json_object);
-    return testing::internal::GetCapturedStdout();
+    return _Capture.Text();
   }
 
   // True when the merge left the model mutex free.
@@ -604,7 +604,7 @@ TEST(StatusMerge, MergeWritesUnderTheLock) {
       if (pDevice != nullptr) iSeen += pDevice->GetVariable("watts").size();
     }
   });
-  testing::internal::CaptureStdout();
+  CapturedOutput _Capture;
   for (int i = 0; i < 50; ++i) {
     std::string sReply = "{\"fwd1\":\"f" + std::to_string(i) +
                          "\",\"serial_number\":" + std::to_string(100 + i) +
@@ -613,7 +613,7 @@ TEST(StatusMerge, MergeWritesUnderTheLock) {
                          (i % 10 == 0 ? ",\"full\":1" : "") + "}";
     _Model.m_PollLoop.ParseStatus(json_tokener_parse(sReply.c_str()));
   }
-  testing::internal::GetCapturedStdout();
+  _Capture.Text();
   bStop = true;
   _Reader.join();
   EXPECT_EQ(100, _Model.m_Engine.m_iSerialNumber);
@@ -662,10 +662,10 @@ class StatusRequest : public ::testing::Test {
   }
 
   std::string Poll() {
-    testing::internal::CaptureStdout();
+    CapturedOutput _Capture;
     json_object* p_json_object = m_Model.m_PollLoop.GetStatus();
     m_Model.m_PollLoop.ParseStatus(p_json_object);
-    return testing::internal::GetCapturedStdout();
+    return _Capture.Text();
   }
 
   StatusModel m_Model;
@@ -727,9 +727,9 @@ TEST_F(StatusRequest, RefusedCredentialsMarkTheUnit) {
     SCOPED_TRACE(_Case.sBody);
     m_Model.m_Engine.m_bInvalidUserPass = false;
     m_Server.Queue({200, _Case.sBody, 0, false});
-    testing::internal::CaptureStdout();
+    CapturedOutput _Capture;
     json_object* p_json_object = m_Model.m_PollLoop.GetStatus();
-    testing::internal::GetCapturedStdout();
+    _Capture.Text();
     EXPECT_EQ(nullptr, p_json_object);
     json_object_put(p_json_object);
     EXPECT_EQ(_Case.bInvalid, m_Model.m_Engine.m_bInvalidUserPass);
@@ -740,9 +740,9 @@ TEST_F(StatusRequest, RefusedCredentialsMarkTheUnit) {
 TEST_F(StatusRequest, NoCurrentUnitSendsNothing) {
   ASSERT_TRUE(m_Server.Start("127.0.0.22", 3480));
   m_Model.m_FrontEnd.m_pEngine = nullptr;
-  testing::internal::CaptureStdout();
+  CapturedOutput _Capture;
   EXPECT_EQ(nullptr, m_Model.m_PollLoop.GetStatus());
-  EXPECT_EQ("", testing::internal::GetCapturedStdout());
+  EXPECT_EQ("", _Capture.Text());
   EXPECT_TRUE(m_Server.Log().empty());
 }
 

@@ -72,7 +72,7 @@ TEST(TerminalText, ModelPrintingEscapesControlBytesAndNothingElse) {
     pPollLoop->m_iLoadTime = 100;
     pPollLoop->m_iDataVersion = 7;
 
-    testing::internal::CaptureStdout();
+    CapturedOutput _Capture;
     _Test._FrontEnd.OnDevice(&_Device);
     _Test._FrontEnd.OnScene(&_Scene);
     _Test._FrontEnd.OnEngineState();
@@ -85,7 +85,7 @@ TEST(TerminalText, ModelPrintingEscapesControlBytesAndNothingElse) {
                   p + "\n"
                   "--ENGINE state 3 comment " + p +
                   " loadtime 100 dataversion 7\n",
-              testing::internal::GetCapturedStdout());
+              _Capture.Text());
     // The records keep what was received.
     EXPECT_EQ(_Case.sText, _Device.m_sName);
   }
@@ -101,9 +101,9 @@ class TerminalTextCommandTest : public testing::Test {
   }
 
   std::string Handle(const std::string& sLine) {
-    testing::internal::CaptureStdout();
+    CapturedOutput _Capture;
     _Test._FrontEnd.HandleCommand(sLine.c_str());
-    return testing::internal::GetCapturedStdout();
+    return _Capture.Text();
   }
 
   ScratchDir _Dir;
@@ -141,11 +141,11 @@ TEST_F(TerminalTextCommandTest, CommandResultsAndURLsAreEscaped) {
             "----COMMAND RESULT: -2 ",
             Handle("7 image"));
   FakeWget _Wget("exit 4");
-  testing::internal::CaptureStdout();
+  CapturedOutput _Capture;
   Veru::DataBlock _DataBlock(true);
   Veru::FetchURL("http://127.0.0.121\x1b]0;x\x07:3480/x", 30, &_DataBlock);
   EXPECT_EQ("GET:http://127.0.0.121\\x1b]0;x\\x07:3480/x got: 0 bytes\n",
-            testing::internal::GetCapturedStdout());
+            _Capture.Text());
 }
 
 TEST(TerminalTextWizard, UnitListIsEscaped) {
@@ -160,9 +160,9 @@ TEST(TerminalTextWizard, UnitListIsEscaped) {
       "\"users\": []}]}"));
   TestFrontEnd _Test;
   _Test.SetInput("alice\n30001\n");
-  testing::internal::CaptureStdout();
+  CapturedOutput _Capture;
   _Test._FrontEnd.ConnectWizard("");
-  std::string sOutput = testing::internal::GetCapturedStdout();
+  std::string sOutput = _Capture.Text();
   EXPECT_NE(std::string::npos,
             sOutput.find("Here are the VERU engines you can connect to:\n"
                          "30001 local ip: 127.0.0.121\\x07 Home\\x1b[2J\\r\\n"

@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <pthread.h>
+
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +15,7 @@
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "sim/sim_server.h"
 
@@ -103,15 +107,73 @@ TestCertificate::TestCertificate() {
 
 TestCertificate::~TestCertificate() { RemoveFolder(m_sFolder); }
 
+CapturedOutput::CapturedOutput(Stream eStream)
+    : m_eStream(eStream), m_bCapturing(true) {
+  if (m_eStream == Stream::kStdout) {
+    testing::internal::CaptureStdout();
+  } else {
+    testing::internal::CaptureStderr();
+  }
+}
+
+CapturedOutput::~CapturedOutput() { Text(); }
+
+std::string CapturedOutput::Text() {
+  if (!m_bCapturing) return m_sText;
+  m_bCapturing = false;
+  m_sText = m_eStream == Stream::kStdout
+                ? testing::internal::GetCapturedStdout()
+                : testing::internal::GetCapturedStderr();
+  return m_sText;
+}
+
+bool WaitUntil(const std::function<bool()>& fCondition, int iTimeoutMs) {
+  auto tEnd = std::chrono::steady_clock::now() +
+              std::chrono::milliseconds(iTimeoutMs);
+  for (;;) {
+    if (fCondition()) return true;
+    if (std::chrono::steady_clock::now() >= tEnd) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+ScopedSignalSettings::ScopedSignalSettings(
+    std::initializer_list<int> vecIgnored,
+    std::initializer_list<int> vecBlocked) {
+  for (int iSignal : vecIgnored) {
+    struct sigaction _Ignore;
+    memset(&_Ignore, 0, sizeof(_Ignore));
+    _Ignore.sa_handler = SIG_IGN;
+    sigemptyset(&_Ignore.sa_mask);
+    struct sigaction _Old;
+    if (sigaction(iSignal, &_Ignore, &_Old) == 0) {
+      m_vecOldActions.emplace_back(iSignal, _Old);
+    } else {
+      ADD_FAILURE() << "cannot ignore signal " << iSignal;
+    }
+  }
+  sigset_t _Blocked;
+  sigemptyset(&_Blocked);
+  for (int iSignal : vecBlocked) sigaddset(&_Blocked, iSignal);
+  if (pthread_sigmask(SIG_BLOCK, &_Blocked, &m_OldMask) != 0) {
+    ADD_FAILURE() << "cannot block the signals";
+    sigemptyset(&m_OldMask);
+  }
+}
+
+ScopedSignalSettings::~ScopedSignalSettings() {
+  pthread_sigmask(SIG_SETMASK, &m_OldMask, nullptr);
+  for (auto& _Old : m_vecOldActions) {
+    sigaction(_Old.first, &_Old.second, nullptr);
+  }
+}
+
 bool StartAt(Sim::SimServer* pServer, const std::string& sHostPort) {
   std::string sHost;
   int iPort = 0;
   if (!Sim::SplitHostPort(sHostPort, &sHost, &iPort)) return false;
-  for (int i = 0; i < 100; ++i) {
-    if (pServer->Start(sHost, iPort)) return true;
-    usleep(100 * 1000);
-  }
-  return false;
+  // Retried until the address is free (a second suite may hold it).
+  return WaitUntil([&] { return pServer->Start(sHost, iPort); }, 10000);
 }
 
 bool StartLocators(Sim::SimServer* pMain, Sim::SimServer* pBackup,
@@ -142,9 +204,15 @@ std::string ReadFile(const std::string& sPath) {
   return _Text.str();
 }
 
-void WriteFile(const std::string& sPath, const std::string& sText) {
+bool WriteFile(const std::string& sPath, const std::string& sText) {
   std::ofstream _File(sPath, std::ios::binary | std::ios::trunc);
   _File << sText;
+  _File.close();
+  if (_File.fail()) {
+    ADD_FAILURE() << "cannot write " << sPath << ": " << strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 bool FileExists(const std::string& sPath) {

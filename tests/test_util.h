@@ -1,15 +1,22 @@
 // Small helpers shared by the tests (and, for the header-only parts, the
-// benchmarks): scratch folders, a stand-in wget, environment and standard
-// output for one scope, files, and the test certificate.
+// benchmarks): scratch folders, a stand-in wget, environment, signal
+// settings, captured output and threads for one scope, waits on a
+// condition, files, and the test certificate.
 #ifndef VERU_TESTS_TEST_UTIL_H
 #define VERU_TESTS_TEST_UTIL_H
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
+#include <initializer_list>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 // Makes a fresh temporary folder and makes it the working directory (the
 // transport and the setting files work there); on destruction goes back and
@@ -82,6 +89,82 @@ class QuietStdout {
   int m_iSaved;
 };
 
+// Captures the test's standard output (or standard error) for its lifetime
+// or until Text() is called, whichever comes first; a failed ASSERT in
+// between ends the capture with the scope, so the next test can capture
+// again. One capture of each stream at a time.
+class CapturedOutput {
+ public:
+  enum class Stream { kStdout, kStderr };
+  explicit CapturedOutput(Stream eStream = Stream::kStdout);
+  ~CapturedOutput();
+  CapturedOutput(const CapturedOutput&) = delete;
+  CapturedOutput& operator=(const CapturedOutput&) = delete;
+  // Ends the capture and returns what was written; later calls return the
+  // same text.
+  std::string Text();
+
+ private:
+  Stream m_eStream;
+  bool m_bCapturing;
+  std::string m_sText;
+};
+
+// Runs fAction with standard output captured and returns what it printed.
+template <class Action>
+std::string CaptureStdoutOf(Action fAction) {
+  CapturedOutput _Capture;
+  fAction();
+  return _Capture.Text();
+}
+
+// A thread that is joined when it goes out of scope, so a failed ASSERT on
+// the test thread never leaves it running (which would end the test binary).
+// fUnblock, when given, is run first on that path: it makes fRun return
+// (closes what it reads, sets its stop flag).
+class ScopedThread {
+ public:
+  explicit ScopedThread(std::function<void()> fRun,
+                        std::function<void()> fUnblock = nullptr)
+      : m_fUnblock(std::move(fUnblock)), m_Thread(std::move(fRun)) {}
+  ~ScopedThread() {
+    if (!m_Thread.joinable()) return;
+    if (m_fUnblock) m_fUnblock();
+    m_Thread.join();
+  }
+  ScopedThread(const ScopedThread&) = delete;
+  ScopedThread& operator=(const ScopedThread&) = delete;
+  // Waits for fRun to return (fUnblock is not run).
+  void Join() {
+    if (m_Thread.joinable()) m_Thread.join();
+  }
+
+ private:
+  std::function<void()> m_fUnblock;
+  std::thread m_Thread;
+};
+
+// Waits until fCondition holds, testing it every few milliseconds, for up
+// to iTimeoutMs. True when it held in time.
+bool WaitUntil(const std::function<bool()>& fCondition,
+               int iTimeoutMs = 15000);
+
+// For its lifetime the test process ignores the signals in vecIgnored and
+// the calling thread blocks those in vecBlocked, as a test run started from
+// a background job or under nohup does; then the old settings come back.
+class ScopedSignalSettings {
+ public:
+  ScopedSignalSettings(std::initializer_list<int> vecIgnored,
+                       std::initializer_list<int> vecBlocked);
+  ~ScopedSignalSettings();
+  ScopedSignalSettings(const ScopedSignalSettings&) = delete;
+  ScopedSignalSettings& operator=(const ScopedSignalSettings&) = delete;
+
+ private:
+  std::vector<std::pair<int, struct sigaction>> m_vecOldActions;
+  sigset_t m_OldMask;
+};
+
 // The folder holding "cert.pem" and "key.pem", a self-signed certificate
 // for 127.0.0.1-style hosts, made on first use (it takes longer than a test
 // should, so once per test run) and removed when the test binary ends.
@@ -113,13 +196,15 @@ bool StartAt(Sim::SimServer* pServer, const std::string& sHostPort);
 bool StartLocators(Sim::SimServer* pMain, Sim::SimServer* pBackup,
                    const std::string& sUnits);
 // Writes the setting files a run leaves for unit 30001 of user alice, in
-// the working directory.
+// the working directory (a failed write fails the test).
 void StoreUnitSettings(const std::string& sIp, const std::string& sFwdActive,
                        const std::string& sMode,
                        const std::string& sUsingRemote);
 
 std::string ReadFile(const std::string& sPath);
-void WriteFile(const std::string& sPath, const std::string& sText);
+// Writes sText as the whole file; a write that fails fails the test (and
+// returns false).
+bool WriteFile(const std::string& sPath, const std::string& sText);
 bool FileExists(const std::string& sPath);
 // The permission bits of a file, or 0 when it does not exist.
 mode_t FileMode(const std::string& sPath);

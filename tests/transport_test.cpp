@@ -404,9 +404,9 @@ TEST_F(TransportTest, ReplyAboveTheSizeLimitIsRefused) {
         "truncate -s " + sSize + " \"$out\"");
     Veru::DataBlock _DataBlock(true);
     std::string sOutput;
-    testing::internal::CaptureStderr();
+    CapturedOutput _CaptureErrors(CapturedOutput::Stream::kStderr);
     int iResult = FetchX(&_DataBlock, &sOutput);
-    std::string sErrors = testing::internal::GetCapturedStderr();
+    std::string sErrors = _CaptureErrors.Text();
     EXPECT_EQ("wget.log\n", ListFolder(m_Dir.Path()));
     if (_Case.bRead) {
       EXPECT_EQ(0, iResult);
@@ -547,9 +547,9 @@ TEST_F(TransportTest, CertificateOfAnotherAuthorityIsRefused) {
   UseRemote(sOther, "alice", "s3cret", 5);
   for (int i = 0; i < 2; ++i) {
     std::string sOutput;
-    testing::internal::CaptureStderr();
+    CapturedOutput _CaptureErrors(CapturedOutput::Stream::kStderr);
     EXPECT_EQ(-1, RunRequest("data_request?id=x", 0, nullptr, &sOutput));
-    std::string sErrors = testing::internal::GetCapturedStderr();
+    std::string sErrors = _CaptureErrors.Text();
     EXPECT_EQ("GET:https://" + sOther +
                   "/alice/***/5/data_request?id=x got: 0 bytes\n",
               sOutput);

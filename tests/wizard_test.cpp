@@ -61,9 +61,9 @@ class WizardTest : public testing::Test {
   // Runs the wizard over sInput; returns what it printed.
   std::string Wizard(const std::string& sUser, const std::string& sInput) {
     _Test.SetInput(sInput);
-    testing::internal::CaptureStdout();
+    CapturedOutput _Capture;
     _Test._FrontEnd.ConnectWizard(sUser);
-    return testing::internal::GetCapturedStdout();
+    return _Capture.Text();
   }
 
   Veru::Engine* Current() { return _Test._FrontEnd.m_pEngine.load(); }
@@ -326,7 +326,7 @@ TEST_F(WizardTest, EndOfInputAtEveryQuestion) {
 TEST_F(WizardTest, UnitIsCompleteWhenItBecomesCurrent) {
   std::atomic<bool> bDone{false};
   std::atomic<int> iHalfSet{0};
-  std::thread _Poller([&] {
+  ScopedThread _Poller([&] {
     while (!bDone) {
       Veru::Engine _Engine;
       if (!_Test.PollLoop()->CopyEngine(&_Engine)) continue;
@@ -337,12 +337,13 @@ TEST_F(WizardTest, UnitIsCompleteWhenItBecomesCurrent) {
                     _Engine.m_sIp == "127.0.0.45" && _Engine.m_sMode == "L";
       if (!bListed && !bTyped) ++iHalfSet;
     }
-  });
+  }, [&] { bDone = true; });
   Wizard("", "alice\n30001\nR\npw\n\n");
+  ASSERT_NE(nullptr, Current());
   EXPECT_EQ(30001, Current()->m_iSerialNumber);
   Wizard("", "127.0.0.45\n");
   bDone = true;
-  _Poller.join();
+  _Poller.Join();
   EXPECT_EQ(0, iHalfSet.load());
 }
 
@@ -362,12 +363,12 @@ TEST(AskPassword, StoresThePasswordAndClearsTheRefusal) {
     SCOPED_TRACE(_Case.cSave);
     unlink("arg_pass");
     _Test.SetInput(std::string("p w\n") + _Case.cSave + "\n");
-    testing::internal::CaptureStdout();
+    CapturedOutput _Capture;
     _Test._FrontEnd.AskPassword();
     EXPECT_EQ(
         "What is your verunet password?\nDo you want to save this password? "
         "[Y/n]",
-        testing::internal::GetCapturedStdout());
+        _Capture.Text());
     EXPECT_EQ("p w", pEngine->m_sPassword);
     EXPECT_FALSE(pEngine->m_bInvalidUserPass);
     EXPECT_EQ(_Case.bSaved, FileExists("arg_pass"));
@@ -390,22 +391,22 @@ TEST(AskPassword, TerminalDoesNotEchoThePassword) {
   TestFrontEnd _Test;
   _Test.SetLocalUnit("127.0.0.46")->m_bUsingRemote = true;
   _Test._FrontEnd.m_pInput = pTerminal;
-  testing::internal::CaptureStdout();
-  std::thread _Prompt([&] { _Test._FrontEnd.AskPassword(); });
+  CapturedOutput _Capture;
+  // A failed ASSERT below ends the prompt by ending its input.
+  ScopedThread _Prompt([&] { _Test._FrontEnd.AskPassword(); },
+                       [&] { (void)!write(iMaster, "\n\n", 2); });
 
   auto EchoOn = [&] {
     struct termios _Settings;
     tcgetattr(iTerminal, &_Settings);
     return (_Settings.c_lflag & ECHO) != 0;
   };
-  for (int i = 0; i < 5000 && EchoOn(); ++i) usleep(1000);
-  EXPECT_FALSE(EchoOn());
+  ASSERT_TRUE(WaitUntil([&] { return !EchoOn(); }, 5000));
   ASSERT_EQ(9, write(iMaster, "hush-123\n", 9));
-  for (int i = 0; i < 5000 && !EchoOn(); ++i) usleep(1000);
-  EXPECT_TRUE(EchoOn());
+  ASSERT_TRUE(WaitUntil(EchoOn, 5000));
   ASSERT_EQ(2, write(iMaster, "y\n", 2));
-  _Prompt.join();
-  testing::internal::GetCapturedStdout();
+  _Prompt.Join();
+  _Capture.Text();
 
   // What the terminal showed: the answer to the save question only.
   std::string sShown;
