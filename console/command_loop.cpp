@@ -9,7 +9,6 @@
 #include "console/front_end.h"
 #include "console/settings.h"
 #include "engine/poll_loop.h"
-#include "engine/terminal_text.h"
 
 namespace {
 
@@ -149,35 +148,20 @@ void FrontEnd::HandleCommand(const char* cBuffer) {
   int iDevice = LeadingInteger(cBuffer);
   if (iDevice == 0) return HandleQuery(cBuffer);
 
-  int iResult = -2;
-  std::string sMessage;
-  // The camera words' URL, and the stream's type.
-  std::string sURL;
-  std::string sType;
-  const std::string* pURL = nullptr;
-  const std::string* pType = nullptr;
+  CommandResult _Result;
+  _Result.sCommand = cBuffer;
   if (const DeviceCommand* pCommand = FindDeviceCommand(cBuffer)) {
-    iResult = m_pPollLoop->RunAction(iDevice, pCommand->sService,
-                                     pCommand->sAction,
-                                     ActionArguments(*pCommand, cBuffer),
-                                     kActionRetryWindowS, sMessage);
+    _Result.iKind = CommandResult::Kind::kAction;
+    _Result.iResult = m_pPollLoop->RunAction(
+        iDevice, pCommand->sService, pCommand->sAction,
+        ActionArguments(*pCommand, cBuffer), kActionRetryWindowS,
+        _Result.sMessage);
   } else if (strstr(cBuffer, "image") != nullptr) {
-    sURL = m_pPollLoop->GetCameraImageURL(iDevice);
-    pURL = &sURL;
-    printf("\n---URL for camera image: %s\n",
-           Veru::EscapeControlBytes(sURL).c_str());
+    _Result.iKind = CommandResult::Kind::kImage;
+    _Result.sURL = m_pPollLoop->GetCameraImageURL(iDevice);
   } else if (strstr(cBuffer, "stream") != nullptr) {
-    sURL = m_pPollLoop->GetCameraStreamURL(iDevice, sType);
-    pURL = &sURL;
-    pType = &sType;
-    printf("\n---URL type: %s for camera stream: %s\n",
-           Veru::EscapeControlBytes(sType).c_str(),
-           Veru::EscapeControlBytes(sURL).c_str());
+    _Result.iKind = CommandResult::Kind::kStream;
+    _Result.sURL = m_pPollLoop->GetCameraStreamURL(iDevice, _Result.sType);
   }
-  if (m_pJsonEvents != nullptr) {
-    return m_pJsonEvents->Result(cBuffer, iResult, sMessage, pURL, pType);
-  }
-  printf("\n----COMMAND RESULT: %d %s", iResult,
-         Veru::EscapeControlBytes(sMessage).c_str());
-  fflush(stdout);
+  m_pReport->Result(_Result);
 }

@@ -4,7 +4,10 @@
 
 #include <cstdio>
 
+#include "console/json_report.h"
+#include "console/once_report.h"
 #include "console/settings.h"
+#include "console/text_report.h"
 #include "engine/clock.h"
 #include "engine/poll_loop.h"
 #include "engine/transport.h"
@@ -50,28 +53,43 @@ FrontEnd::FrontEnd()
       m_bNeedUserPassword(false),
       m_bConnectionLost(false),
       m_pInput(stdin),
-      m_pJsonEvents(nullptr),
-      m_bReported(false),
-      m_sOnceFailure(nullptr) {}
+      m_pReport(new TextReport(stdout)),
+      m_pOnceReport(nullptr) {}
 
-int FrontEnd::Run() {
-  if (m_Options.m_bJson) {
-    JsonEvents* pJsonEvents = new JsonEvents();
-    if (!pJsonEvents->Open()) {
+bool FrontEnd::ChooseReport() {
+  // The forms for scripts: standard output holds the report alone.
+  bool bReportAlone = m_Options.m_bJson;
+  FILE* pOutput = stdout;
+  if (bReportAlone) {
+    pOutput = SetStandardOutputAside();
+    if (pOutput == nullptr) {
       fprintf(stderr, "veru-console: cannot set standard output aside for "
                       "the JSON events\n");
-      delete pJsonEvents;
-      return 1;
+      return false;
     }
-    m_pJsonEvents = pJsonEvents;
   }
+  std::unique_ptr<Report> pReport;
+  if (m_Options.m_bJson) {
+    pReport.reset(new JsonReport(pOutput));
+  } else {
+    pReport.reset(new TextReport(pOutput));
+  }
+  if (m_Options.m_bOnce) {
+    m_pOnceReport = new OnceReport(std::move(pReport), m_pPollLoop);
+    pReport.reset(m_pOnceReport);
+  }
+  m_pReport = std::move(pReport);
+  return true;
+}
+
+int FrontEnd::Run() {
+  pthread_mutex_init(&m_Mutex, nullptr);
+  m_pPollLoop = new Veru::PollLoop(&m_Mutex, this);
+  if (!ChooseReport()) return 1;
   RemoveLeftoverSettingFiles();
   std::string sUsername = LoadSetting("arg_username");
   int iSerialNumber = LeadingInteger(LoadSetting("arg_serialnumber").c_str());
   if (iSerialNumber != 0) m_pEngine = RestoreEngine();
-
-  pthread_mutex_init(&m_Mutex, nullptr);
-  m_pPollLoop = new Veru::PollLoop(&m_Mutex, this);
 
   // --once never reads standard input, so it has no wizard.
   if (m_pEngine.load() == nullptr && m_Options.m_bOnce) {
@@ -90,7 +108,7 @@ int FrontEnd::Run() {
   bool bStarted = m_pPollLoop->Start() != 0;
   if (m_Options.m_bOnce) {
     // The poll thread stops by itself after the first full report, or when
-    // it gives up (GiveUpOnce).
+    // it gives up (OnceReport).
     while (m_pPollLoop->m_bRunning) Veru::SleepMs(kStopCheckMs);
   } else {
     CommandLoop();
@@ -98,9 +116,9 @@ int FrontEnd::Run() {
 
   m_pPollLoop->m_bQuit = true;
   WaitForPollThread(m_pPollLoop);
-  if (!m_Options.m_bOnce) return bStarted && !m_bConnectionLost ? 0 : 1;
-  if (m_bReported) return 0;
-  const char* sReason = m_sOnceFailure.load();
+  if (m_pOnceReport == nullptr) return bStarted && !m_bConnectionLost ? 0 : 1;
+  if (m_pOnceReport->Reported()) return 0;
+  const char* sReason = m_pOnceReport->FailureReason();
   fprintf(stderr, "veru-console: no report from the unit: %s\n",
           sReason != nullptr ? sReason : "polling ended");
   return 1;

@@ -3,17 +3,22 @@
 // starts the engine, reads command lines, and receives the engine's reports
 // through its hooks.
 //
-// With --json the reports and command results go to a JsonEvents stream
-// instead (m_pJsonEvents); with --once Run ends after the first full report
-// and reads no commands.
+// Every hook and every command result goes to the one Report (m_pReport,
+// see console/report.h), whose form Run chooses once from the options
+// (ChooseReport): text lines, JSON events, and for --once either of them
+// wrapped in a OnceReport; with --once Run ends after the first full report
+// and reads no commands. A front end that never ran Run reports as text on
+// standard output.
 //
-// Threads: Run, the wizard, AskPassword, the command loop and HandleCommand
-//   run on the console (main) thread. Every On* hook runs on the poll thread;
-//   OnDevice and OnScene run inside a merge with m_Mutex held, so no hook
-//   locks m_Mutex. m_pEngine, m_bNeedPassword and m_bNeedUserPassword are
-//   atomics shared without the lock.
+// Threads: Run, the wizard, AskPassword, the command loop, HandleCommand and
+//   HandleQuery run on the console (main) thread. Every On* hook runs on the
+//   poll thread; OnDevice and OnScene run inside a merge with m_Mutex held,
+//   so no hook locks m_Mutex. "show" (HandleQuery) calls the report of the
+//   model on the console thread with m_Mutex held. m_pEngine,
+//   m_bNeedPassword and m_bNeedUserPassword are atomics shared without the
+//   lock; m_pReport is set before the poll thread starts and not changed.
 // Ownership: the front end lives for the whole run and never frees the
-//   engine, the current unit record or the mutex.
+//   engine, the current unit record or the mutex; it owns its Report.
 #ifndef VERU_CONSOLE_FRONT_END_H
 #define VERU_CONSOLE_FRONT_END_H
 
@@ -22,11 +27,14 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
-#include "console/json_events.h"
+#include "console/report.h"
 #include "console/options.h"
 #include "engine/model.h"
+
+class OnceReport;
 
 namespace Veru {
 class PollLoop;
@@ -48,6 +56,12 @@ class FrontEnd {
   // connection was lost, --json cannot take standard output, or --once gets
   // no report (one line on standard error says which).
   int Run();
+
+  // The one choice of the report's form, from m_Options; m_pPollLoop is
+  // made already. The forms for scripts (--json, --once) keep standard
+  // output for the report alone (SetStandardOutputAside). False, with one
+  // line on standard error, when standard output cannot be set aside.
+  bool ChooseReport();
 
   // --- Setting files -------------------------------------------------------
   // Writes every setting of the current unit; arg_pass only when
@@ -73,29 +87,29 @@ class FrontEnd {
   // "show N"; other lines are left alone as before. Takes m_Mutex to print.
   void HandleQuery(const char* cBuffer);
 
-  // --- Model printing hooks (poll thread) ----------------------------------
+  // --- Model hooks (poll thread) ---------------------------------------------
   void OnDevice(Veru::Device* pDevice);
   void OnScene(Veru::Scene* pScene);
   void OnEngineState();
   void OnFullData();
-  // The full report of the model as it is (OnFullData without its --once
-  // effect). Poll thread, or m_Mutex held.
+  // A partial reply that changed no state of the controller.
+  void OnPartial(int iDataVersion, int iLoadTime);
+  // The full report of the model as it is, for "show": console thread,
+  // m_Mutex held.
   void PrintFullData();
 
   // --- Connection hooks (poll thread) --------------------------------------
   void OnPasswordNeeded();
   void OnUserPasswordNeeded();
   void OnConnectionRetry();
+  // The unit cannot be reached any more; OnConnectionLost follows.
+  void OnUnableToConnect();
   void OnConnectionLost();
   // A failed poll, counted: iCount failures in a run that began tElapsed
   // seconds ago.
   void OnNoResponse(int iCount, int64_t tElapsed);
-
-  // --- --once (poll thread) --------------------------------------------------
-  // Ends polling without a report; sReason (a literal) is told on standard
-  // error when Run ends. The first reason given stays. Nothing in text or
-  // JSON mode without --once.
-  void GiveUpOnce(const char* sReason);
+  // A poll answered again after an outage of tOutageSeconds.
+  void OnConnectionRestored(int64_t tOutageSeconds);
 
   pthread_mutex_t m_Mutex;
   std::atomic<Veru::Engine*> m_pEngine;
@@ -108,12 +122,11 @@ class FrontEnd {
   FILE* m_pInput;
   // Set by main before Run.
   ConsoleOptions m_Options;
-  // The event stream with --json, made by Run and never freed; null in the
-  // text mode.
-  JsonEvents* m_pJsonEvents;
-  // --once: set by the poll thread, read by Run after the thread has ended.
-  std::atomic<bool> m_bReported;
-  std::atomic<const char*> m_sOnceFailure;
+  // Where every report goes: text on standard output until Run chooses.
+  std::unique_ptr<Report> m_pReport;
+  // With --once: m_pReport itself, as Run chose it (for the exit status);
+  // null otherwise.
+  OnceReport* m_pOnceReport;
 };
 
 #endif  // VERU_CONSOLE_FRONT_END_H

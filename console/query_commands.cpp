@@ -3,7 +3,6 @@
 // now, "show N" one device. Console thread only; the model is read under
 // m_Mutex, from memory.
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -42,8 +41,7 @@ bool ParseDeviceNumber(const std::string& sWord, int* pDevice) {
 void FrontEnd::HandleQuery(const char* cBuffer) {
   std::vector<std::string> vecWords = SplitWords(cBuffer);
   if (vecWords.size() == 1 && (vecWords[0] == "help" || vecWords[0] == "?")) {
-    fprintf(stderr, "Commands (one per line):\n");
-    PrintCommands(stderr);
+    m_pReport->Help();
     return;
   }
   if (vecWords.empty() || vecWords.size() > 2 || vecWords[0] != "show") return;
@@ -59,8 +57,8 @@ void FrontEnd::HandleQuery(const char* cBuffer) {
     pDevice = m_pPollLoop->FindDevice(iDevice);
   }
   if (pDevice == nullptr) {
-    fprintf(stderr, "No such device: %s\n", vecWords[1].c_str());
+    m_pReport->NoSuchDevice(cBuffer, vecWords[1]);
     return;
   }
-  OnDevice(pDevice);
+  m_pReport->Device(*pDevice, true);
 }

@@ -197,7 +197,7 @@ void WaitAfterFailure(PollLoop* pPollLoop) {
 }
 
 void GiveUp(PollLoop* pPollLoop) {
-  printf("Unable to connect.\n");
+  pPollLoop->m_pFrontEnd->OnUnableToConnect();
   pPollLoop->m_pFrontEnd->OnConnectionLost();
 }
 

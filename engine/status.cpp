@@ -8,7 +8,6 @@
 // else of the reply is kept.
 #include <json-c/json.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -167,8 +166,8 @@ void ReportStatus(PollLoop* pPollLoop, bool bFull, int iOldState) {
   } else if (pPollLoop->m_iState != iOldState) {
     pPollLoop->m_pFrontEnd->OnEngineState();
   } else {
-    printf("==========PARTIAL: dataversion %d loadtime %d\n",
-           pPollLoop->m_iDataVersion, pPollLoop->m_iLoadTime);
+    pPollLoop->m_pFrontEnd->OnPartial(pPollLoop->m_iDataVersion,
+                                      pPollLoop->m_iLoadTime);
   }
 }
 

@@ -134,6 +134,14 @@ TEST_F(CommandTest, ResultLineShowsJobNumberAndControllerError) {
        "\n----COMMAND RESULT: 42 "},
       {"error", "ERROR: No such device",
        "\n----COMMAND RESULT: -1  No such device"},
+      // The controller's line end ends the result line; a control byte
+      // inside the text stays escaped.
+      {"error with its line end", "ERROR: Device not found\n",
+       "\n----COMMAND RESULT: -1  Device not found\n"},
+      {"error with CR LF", "ERROR: Device not found\r\n",
+       "\n----COMMAND RESULT: -1  Device not found\n"},
+      {"error with a line end inside", "ERROR: not\nfound\x07\n\n",
+       "\n----COMMAND RESULT: -1  not\\nfound\\x07\n\n"},
       {"no deciding response", "{\"u:SetTargetResponse\": {}}",
        "\n----COMMAND RESULT: -1 "},
   };

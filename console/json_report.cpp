@@ -1,10 +1,10 @@
 // The --json event stream: each report and each command result as one line
 // of JSON.
-#include "console/json_events.h"
+#include "console/json_report.h"
 
-#include <fcntl.h>
 #include <json-c/json.h>
-#include <unistd.h>
+
+#include "console/text_report.h"
 
 #include "engine/poll_loop.h"
 
@@ -69,38 +69,25 @@ void AddSceneFields(json_object* p_json_object, const Veru::Scene& _Scene) {
 
 }  // namespace
 
-bool JsonEvents::Open() {
-  fflush(stdout);
-  // Not inherited by the fetcher, so the stream ends when the program does.
-  int iEvents = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
-  if (iEvents < 0) return false;
-  FILE* pOutput = fdopen(iEvents, "w");
-  if (pOutput == nullptr) {
-    close(iEvents);
-    return false;
-  }
-  if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-    fclose(pOutput);
-    return false;
-  }
-  m_pOutput = pOutput;
-  return true;
-}
-
-void JsonEvents::Write(json_object* p_json_object) {
+void JsonReport::Write(json_object* p_json_object) {
   size_t iLength = 0;
   const char* sText = json_object_to_json_string_length(
       p_json_object, JSON_C_TO_STRING_PLAIN | JSON_C_TO_STRING_NOSLASHESCAPE,
       &iLength);
   std::string sLine(sText, iLength);
   sLine.push_back('\n');
-  FILE* pOutput = m_pOutput != nullptr ? m_pOutput : stdout;
-  fwrite(sLine.data(), 1, sLine.size(), pOutput);
-  fflush(pOutput);
+  fwrite(sLine.data(), 1, sLine.size(), m_pOutput);
+  fflush(m_pOutput);
   json_object_put(p_json_object);
 }
 
-void JsonEvents::Full(const Veru::PollLoop& _PollLoop) {
+json_object* JsonReport::NewConnection(const char* sWhat) {
+  json_object* p_json_event = NewEvent("connection");
+  json_object_object_add(p_json_event, "what", json_object_new_string(sWhat));
+  return p_json_event;
+}
+
+void JsonReport::Full(const Veru::PollLoop& _PollLoop, bool /*bShown*/) {
   json_object* p_json_event = NewEvent("full");
   json_object* p_json_engine = json_object_new_object();
   AddEngineFields(p_json_engine, _PollLoop);
@@ -122,54 +109,86 @@ void JsonEvents::Full(const Veru::PollLoop& _PollLoop) {
   Write(p_json_event);
 }
 
-void JsonEvents::EngineState(const Veru::PollLoop& _PollLoop) {
+void JsonReport::EngineState(const Veru::PollLoop& _PollLoop) {
   json_object* p_json_event = NewEvent("engine");
   AddEngineFields(p_json_event, _PollLoop);
   Write(p_json_event);
 }
 
-void JsonEvents::Device(const Veru::Device& _Device) {
+void JsonReport::Device(const Veru::Device& _Device, bool /*bShown*/) {
   json_object* p_json_event = NewEvent("device");
   AddDeviceFields(p_json_event, _Device);
   Write(p_json_event);
 }
 
-void JsonEvents::Scene(const Veru::Scene& _Scene) {
+void JsonReport::Scene(const Veru::Scene& _Scene) {
   json_object* p_json_event = NewEvent("scene");
   AddSceneFields(p_json_event, _Scene);
   Write(p_json_event);
 }
 
-void JsonEvents::Result(const char* sCommand, int iResult,
-                        const std::string& sMessage, const std::string* pURL,
-                        const std::string* pType) {
-  json_object* p_json_event = NewEvent("result");
-  AddText(p_json_event, "command", sCommand);
-  AddInt(p_json_event, "result", iResult);
-  AddText(p_json_event, "message", sMessage);
-  if (pType != nullptr) AddText(p_json_event, "type", *pType);
-  if (pURL != nullptr) AddText(p_json_event, "url", *pURL);
-  Write(p_json_event);
+// The partial reply has no event: its line goes with the progress lines.
+void JsonReport::Partial(int iDataVersion, int iLoadTime) {
+  TextReport(stderr).Partial(iDataVersion, iLoadTime);
 }
 
-void JsonEvents::Connection(const char* sWhat) {
-  json_object* p_json_event = NewEvent("connection");
-  json_object_object_add(p_json_event, "what", json_object_new_string(sWhat));
-  Write(p_json_event);
+void JsonReport::PasswordNeeded() { Write(NewConnection("password_needed")); }
+
+void JsonReport::UserPasswordNeeded() {
+  Write(NewConnection("user_password_needed"));
 }
 
-void JsonEvents::ConnectionRetry(bool bRemote) {
-  json_object* p_json_event = NewEvent("connection");
-  json_object_object_add(p_json_event, "what", json_object_new_string("retry"));
+void JsonReport::ConnectionRetry(bool bRemote) {
+  json_object* p_json_event = NewConnection("retry");
   AddBool(p_json_event, "remote", bRemote);
   Write(p_json_event);
 }
 
-void JsonEvents::NoResponse(int iCount, int64_t tElapsed) {
-  json_object* p_json_event = NewEvent("connection");
-  json_object_object_add(p_json_event, "what",
-                         json_object_new_string("no_response"));
+// The "lost" event that follows says it; the line goes with the progress
+// lines.
+void JsonReport::UnableToConnect() { fprintf(stderr, "Unable to connect.\n"); }
+
+void JsonReport::ConnectionLost() { Write(NewConnection("lost")); }
+
+void JsonReport::NoResponse(int iCount, int64_t tElapsed) {
+  json_object* p_json_event = NewConnection("no_response");
   AddInt(p_json_event, "count", iCount);
   AddInt(p_json_event, "seconds", tElapsed);
   Write(p_json_event);
+}
+
+void JsonReport::ConnectionRestored(int64_t tOutageSeconds) {
+  json_object* p_json_event = NewConnection("restored");
+  AddInt(p_json_event, "seconds", tOutageSeconds);
+  Write(p_json_event);
+}
+
+void JsonReport::Result(const CommandResult& _Result) {
+  // The camera's URL line goes with the progress lines, the URL is in the
+  // event.
+  std::string sURLLine = CameraURLLine(_Result);
+  fwrite(sURLLine.data(), 1, sURLLine.size(), stderr);
+  json_object* p_json_event = NewEvent("result");
+  AddText(p_json_event, "command", _Result.sCommand);
+  AddInt(p_json_event, "result", _Result.iResult);
+  AddText(p_json_event, "message", _Result.sMessage);
+  if (_Result.iKind == CommandResult::Kind::kStream) {
+    AddText(p_json_event, "type", _Result.sType);
+  }
+  if (_Result.iKind == CommandResult::Kind::kImage ||
+      _Result.iKind == CommandResult::Kind::kStream) {
+    AddText(p_json_event, "url", _Result.sURL);
+  }
+  Write(p_json_event);
+}
+
+void JsonReport::NoSuchDevice(const std::string& sCommand,
+                              const std::string& sWord) {
+  TextReport(stderr).NoSuchDevice(sCommand, sWord);
+}
+
+void JsonReport::Help() { TextReport(stderr).Help(); }
+
+void JsonReport::Notice(const std::string& sText) {
+  TextReport(stderr).Notice(sText);
 }

@@ -1,0 +1,137 @@
+// The reporting seam: how a span of time is told, the restored connection
+// in the text and JSON forms, and --once's decorator.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "console/json_report.h"
+#include "console/once_report.h"
+#include "console/report.h"
+#include "console/text_report.h"
+#include "engine/poll_loop.h"
+#include "tests/wired_front_end.h"
+
+namespace {
+
+// Everything written to a temporary stream so far.
+std::string ReadBack(FILE* pFile) {
+  fflush(pFile);
+  rewind(pFile);
+  std::string sText;
+  int c;
+  while ((c = fgetc(pFile)) != EOF) sText += static_cast<char>(c);
+  return sText;
+}
+
+TEST(ReportTest, SpansAreToldInHoursMinutesAndSeconds) {
+  const struct {
+    int64_t tSeconds;
+    const char* sSpan;
+  } cases[] = {
+      {-5, "0 s"},          {0, "0 s"},
+      {45, "45 s"},         {60, "1 min 0 s"},
+      {160, "2 min 40 s"},  {3599, "59 min 59 s"},
+      {3600, "1 h 0 min 0 s"}, {3785, "1 h 3 min 5 s"},
+      {90061, "25 h 1 min 1 s"},
+  };
+  for (const auto& _Case : cases) {
+    EXPECT_EQ(_Case.sSpan, FormatSpan(_Case.tSeconds)) << _Case.tSeconds;
+  }
+}
+
+// A front end that never ran Run reports as text: the restored connection
+// is one line on standard error, nothing on standard output.
+TEST(ReportTest, RestoredConnectionInTheTextForm) {
+  WiredFrontEnd _Wired;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  _Wired.m_FrontEnd.OnConnectionRestored(160);
+  _Wired.m_FrontEnd.OnConnectionRestored(45);
+  std::string sErrors = testing::internal::GetCapturedStderr();
+  EXPECT_EQ("", testing::internal::GetCapturedStdout());
+  EXPECT_EQ(
+      "veru-console: connection restored after 2 min 40 s\n"
+      "veru-console: connection restored after 45 s\n",
+      sErrors);
+}
+
+TEST(ReportTest, RestoredConnectionInTheJsonForm) {
+  FILE* pFile = tmpfile();
+  ASSERT_NE(nullptr, pFile);
+  JsonReport _Report(pFile);
+  _Report.ConnectionRestored(160);
+  EXPECT_EQ("{\"event\":\"connection\",\"what\":\"restored\",\"seconds\":160}\n",
+            ReadBack(pFile));
+  fclose(pFile);
+}
+
+// --once passes every report on, ends polling after the first full report
+// that was not asked for with "show", and keeps the first reason it gave up
+// for.
+TEST(ReportTest, OnceEndsAfterTheFirstFullReportOrGivesUp) {
+  WiredFrontEnd _Wired;
+  Veru::PollLoop* pPollLoop = _Wired.PollLoop();
+  FILE* pFile = tmpfile();
+  ASSERT_NE(nullptr, pFile);
+  {
+    OnceReport _Once(std::make_unique<TextReport>(pFile), pPollLoop);
+    _Once.Full(*pPollLoop, true);
+    EXPECT_FALSE(pPollLoop->m_bQuit.load());
+    EXPECT_FALSE(_Once.Reported());
+    _Once.Full(*pPollLoop, false);
+    EXPECT_TRUE(pPollLoop->m_bQuit.load());
+    EXPECT_TRUE(_Once.Reported());
+    EXPECT_EQ(nullptr, _Once.FailureReason());
+    const std::string sFull = "======================FULLDATA:\n"
+                              "--ENGINE state -2 comment  loadtime 0 "
+                              "dataversion 0\n";
+    EXPECT_EQ(sFull + sFull, ReadBack(pFile));
+  }
+
+  const struct {
+    const char* sName;
+    void (*fReport)(Report*);
+    const char* sReason;  // null: polling goes on
+  } cases[] = {
+      {"two failed polls", [](Report* p) { p->NoResponse(2, 10); }, nullptr},
+      {"three failed polls", [](Report* p) { p->NoResponse(3, 20); },
+       "the unit does not answer"},
+      {"password", [](Report* p) { p->PasswordNeeded(); },
+       "the unit needs a password (run veru-console without --once to give "
+       "it)"},
+      {"refused", [](Report* p) { p->UserPasswordNeeded(); },
+       "the user name or password was refused"},
+      {"lost, after the unit gave up",
+       [](Report* p) {
+         p->UnableToConnect();
+         p->ConnectionLost();
+         p->NoResponse(3, 0);
+       },
+       "the connection was lost"},
+  };
+  for (const auto& _Case : cases) {
+    SCOPED_TRACE(_Case.sName);
+    pPollLoop->m_bQuit = false;
+    FILE* pCase = tmpfile();
+    ASSERT_NE(nullptr, pCase);
+    OnceReport _Once(std::make_unique<TextReport>(pCase), pPollLoop);
+    testing::internal::CaptureStdout();
+    _Case.fReport(&_Once);
+    std::string sConnection = testing::internal::GetCapturedStdout();
+    EXPECT_NE("", sConnection);
+    EXPECT_EQ(_Case.sReason != nullptr, pPollLoop->m_bQuit.load());
+    if (_Case.sReason == nullptr) {
+      EXPECT_EQ(nullptr, _Once.FailureReason());
+    } else {
+      ASSERT_NE(nullptr, _Once.FailureReason());
+      EXPECT_STREQ(_Case.sReason, _Once.FailureReason());
+    }
+    EXPECT_FALSE(_Once.Reported());
+    fclose(pCase);
+  }
+  fclose(pFile);
+}
+
+}  // namespace
