@@ -1,0 +1,544 @@
+// The frame of the full-screen view laid out into a grid of cells.
+#include "console/screen_layout.h"
+
+#include <wchar.h>
+
+#include <cstdio>
+
+#include "console/screen_keys.h"
+#include "engine/terminal_text.h"
+
+namespace {
+
+const char kEllipsis[] = "\xe2\x80\xa6";
+
+// One character on screen: its bytes and the columns it takes (0 for a
+// combining mark, which joins the character before it).
+struct Glyph {
+  std::string sText;
+  int iWidth;
+};
+
+// The length of the UTF-8 sequence that starts at sText[i] and the
+// character it encodes; 0 when the bytes there are no valid sequence.
+size_t DecodeCharacter(std::string_view sText, size_t i, wchar_t* pCharacter) {
+  unsigned char c = static_cast<unsigned char>(sText[i]);
+  size_t iLength = c < 0x80 ? 1 : c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3
+                 : c < 0xF5 ? 4 : 0;
+  if (iLength == 0 || i + iLength > sText.size()) return 0;
+  unsigned int iCode = iLength == 1 ? c : c & (0x7F >> iLength);
+  for (size_t j = 1; j < iLength; ++j) {
+    unsigned char cNext = static_cast<unsigned char>(sText[i + j]);
+    if ((cNext & 0xC0) != 0x80) return 0;
+    iCode = (iCode << 6) | (cNext & 0x3F);
+  }
+  // Overlong forms and surrogates are no characters.
+  static const unsigned int kLeast[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (iCode < kLeast[iLength] || (iCode >= 0xD800 && iCode <= 0xDFFF) ||
+      iCode > 0x10FFFF) {
+    return 0;
+  }
+  *pCharacter = static_cast<wchar_t>(iCode);
+  return iLength;
+}
+
+void AppendByteEscape(std::vector<Glyph>* pGlyphs, unsigned char c) {
+  char cEscape[5];
+  snprintf(cEscape, sizeof(cEscape), "\\x%02x", c);
+  for (int i = 0; i < 4; ++i) pGlyphs->push_back({std::string(1, cEscape[i]), 1});
+}
+
+// The glyphs of a text whose control bytes are escaped already. A byte that
+// starts no valid character, or a character the terminal cannot show, comes
+// out as "\xNN" escapes too.
+std::vector<Glyph> Glyphs(std::string_view sText) {
+  std::vector<Glyph> vecGlyphs;
+  size_t i = 0;
+  while (i < sText.size()) {
+    wchar_t cCharacter = 0;
+    size_t iLength = DecodeCharacter(sText, i, &cCharacter);
+    int iWidth = iLength == 0 ? -1 : iLength == 1 ? 1 : wcwidth(cCharacter);
+    if (iWidth < 0) {
+      size_t iBytes = iLength == 0 ? 1 : iLength;
+      for (size_t j = 0; j < iBytes; ++j) {
+        AppendByteEscape(&vecGlyphs, static_cast<unsigned char>(sText[i + j]));
+      }
+      i += iBytes;
+      continue;
+    }
+    vecGlyphs.push_back({std::string(sText.substr(i, iLength)), iWidth});
+    i += iLength;
+  }
+  return vecGlyphs;
+}
+
+// Writes into one row of a frame.
+class RowWriter {
+ public:
+  RowWriter(ScreenFrame* pFrame, int iRow) : m_pFrame(pFrame), m_iRow(iRow) {}
+
+  // Gives the cells from iColumn on, iWidth of them, the role.
+  void Fill(int iColumn, int iWidth, ScreenRole eRole) {
+    for (int i = iColumn; i < iColumn + iWidth && i < m_pFrame->m_iWidth; ++i) {
+      Cell(i).m_eRole = eRole;
+    }
+  }
+
+  // Writes sText (raw text: its control bytes are escaped here) at iColumn,
+  // in iWidth columns at most, cut with an ellipsis when longer. Returns
+  // the columns used.
+  int Put(int iColumn, int iWidth, std::string_view sText, ScreenRole eRole) {
+    if (iColumn + iWidth > m_pFrame->m_iWidth) iWidth = m_pFrame->m_iWidth - iColumn;
+    if (iWidth <= 0) return 0;
+    std::vector<Glyph> vecGlyphs = Glyphs(Veru::EscapeControlBytes(sText));
+    int iTotal = 0;
+    for (const Glyph& _Glyph : vecGlyphs) iTotal += _Glyph.iWidth;
+    int iRoom = iTotal > iWidth ? iWidth - 1 : iWidth;
+    int iUsed = 0;
+    for (const Glyph& _Glyph : vecGlyphs) {
+      if (iUsed + _Glyph.iWidth > iRoom) break;
+      if (_Glyph.iWidth == 0) {
+        if (iUsed > 0) LastText(iColumn + iUsed) += _Glyph.sText;
+        continue;
+      }
+      ScreenCell& _Cell = Cell(iColumn + iUsed);
+      _Cell.m_sText = _Glyph.sText;
+      _Cell.m_eRole = eRole;
+      for (int i = 1; i < _Glyph.iWidth; ++i) {
+        Cell(iColumn + iUsed + i).m_sText.clear();
+        Cell(iColumn + iUsed + i).m_eRole = eRole;
+      }
+      iUsed += _Glyph.iWidth;
+    }
+    if (iTotal > iWidth) {
+      Cell(iColumn + iUsed).m_sText = kEllipsis;
+      Cell(iColumn + iUsed).m_eRole = eRole;
+      ++iUsed;
+    }
+    return iUsed;
+  }
+
+  // Writes a number right-aligned in iWidth columns.
+  void PutNumber(int iColumn, int iWidth, int iNumber, ScreenRole eRole) {
+    std::string sNumber = std::to_string(iNumber);
+    int iPad = iWidth - static_cast<int>(sNumber.size());
+    if (iPad < 0) iPad = 0;
+    Put(iColumn + iPad, iWidth - iPad, sNumber, eRole);
+  }
+
+ private:
+  ScreenCell& Cell(int iColumn) {
+    return m_pFrame->m_vecCells[static_cast<size_t>(m_iRow * m_pFrame->m_iWidth +
+                                                    iColumn)];
+  }
+  // The text of the last cell before iColumn that holds a character.
+  std::string& LastText(int iColumn) {
+    int i = iColumn - 1;
+    while (i > 0 && Cell(i).m_sText.empty()) --i;
+    return Cell(i).m_sText;
+  }
+
+  ScreenFrame* m_pFrame;
+  int m_iRow;
+};
+
+// The state column: one small table of the variables read at a glance.
+enum class StateShow { kOnOff, kPercent };
+struct StateRule {
+  const char* sVariable;
+  StateShow eShow;
+};
+const StateRule kStateRules[] = {
+    {"Status", StateShow::kOnOff},
+    {"LoadLevelStatus", StateShow::kPercent},
+};
+
+// The columns of the list.
+struct Columns {
+  int iID, iIDWidth, iName, iNameWidth, iState, iStateWidth, iComment,
+      iCommentWidth;
+};
+
+Columns ListColumns(int iWidth, int iLargestID) {
+  Columns _Columns;
+  int iDigits = static_cast<int>(std::to_string(iLargestID).size());
+  _Columns.iID = 2;
+  _Columns.iIDWidth = iDigits < 2 ? 2 : iDigits;
+  bool bWide = iWidth >= 80;
+  int iGap = bWide ? 2 : 1;
+  int iFree = iWidth - _Columns.iID - _Columns.iIDWidth - iGap * (bWide ? 3 : 2);
+  if (iFree < 4) iFree = 4;
+  _Columns.iNameWidth = bWide ? iFree * 2 / 5 : iFree / 2;
+  _Columns.iStateWidth = bWide ? iFree * 3 / 10 : iFree - _Columns.iNameWidth;
+  _Columns.iCommentWidth =
+      bWide ? iFree - _Columns.iNameWidth - _Columns.iStateWidth : 0;
+  _Columns.iName = _Columns.iID + _Columns.iIDWidth + iGap;
+  _Columns.iState = _Columns.iName + _Columns.iNameWidth + iGap;
+  _Columns.iComment = _Columns.iState + _Columns.iStateWidth + iGap;
+  return _Columns;
+}
+
+std::string HeaderText(const ScreenModel& _Model, int64_t tNowMs) {
+  std::string sHeader = _Model.m_sUnitName.empty() ? "Unit" : _Model.m_sUnitName;
+  if (_Model.m_iSerialNumber != 0) {
+    sHeader += " " + std::to_string(_Model.m_iSerialNumber);
+  }
+  if (!_Model.m_sConnection.empty()) sHeader += " | " + _Model.m_sConnection;
+  if (_Model.m_tLastReplyMs > 0) {
+    int64_t tAge = (tNowMs - _Model.m_tLastReplyMs) / 1000;
+    if (tAge < 0) tAge = 0;
+    sHeader += " | last reply " + std::to_string(tAge) + " s ago";
+  }
+  if (!_Model.m_sReachedBy.empty()) sHeader += " | " + _Model.m_sReachedBy;
+  return sHeader;
+}
+
+// Lays out the list page into the body rows [iFirst, iFirst + iRows).
+class ListLayout {
+ public:
+  ListLayout(const ScreenModel& _Model, const ScreenView& _View,
+             ScreenFrame* pFrame, int iFirst, int iRows, int64_t tNowMs)
+      : m_Model(_Model), m_View(_View), m_pFrame(pFrame), m_iFirst(iFirst),
+        m_iRows(iRows), m_tNowMs(tNowMs),
+        m_Columns(ListColumns(pFrame->m_iWidth, _Model.LargestID())) {}
+
+  void Run() {
+    using Iterator = std::set<ScreenRowKey>::const_iterator;
+    const std::set<ScreenRowKey>& setRows = m_Model.Rows();
+    m_bHasSelection = ScreenSelectedRow(m_Model, m_View, &m_Selected);
+    Iterator itTop = setRows.lower_bound(m_View.m_TopKey);
+    itTop = NextShown(itTop);
+    if (m_bHasSelection) {
+      Iterator itSelected = setRows.find(m_Selected);
+      if (itTop == setRows.end() || m_Selected < *itTop) {
+        itTop = itSelected;
+      } else if (LinesTo(itTop, itSelected) > m_iRows) {
+        itTop = FillBackwards(itSelected, 2);
+      }
+    }
+    if (itTop == setRows.end()) itTop = NextShown(setRows.begin());
+    if (itTop == setRows.end()) return Empty();
+    int iLines = LinesTo(itTop, setRows.end());
+    if (iLines < m_iRows) itTop = FillBackwards(itTop, iLines);
+    m_pFrame->m_TopKey = *itTop;
+    Draw(itTop);
+  }
+
+ private:
+  using Iterator = std::set<ScreenRowKey>::const_iterator;
+
+  Iterator NextShown(Iterator it) const {
+    while (it != m_Model.Rows().end() && !ScreenRowShown(m_Model, m_View, *it)) {
+      ++it;
+    }
+    return it;
+  }
+
+  // The lines the rows from itTop through itLast take (headings counted),
+  // or m_iRows + 1 when they take more than the body; itLast may be end().
+  int LinesTo(Iterator itTop, Iterator itLast) const {
+    int iLines = 1;
+    Iterator itPrevious = itTop;
+    for (Iterator it = itTop; it != m_Model.Rows().end(); it = NextShown(++it)) {
+      if (it != itTop && !it->SameHeading(*itPrevious)) ++iLines;
+      ++iLines;
+      itPrevious = it;
+      if (iLines > m_iRows) return m_iRows + 1;
+      if (it == itLast) break;
+    }
+    return iLines;
+  }
+
+  // The earliest first row that still shows itFrom's rows, given that they
+  // take iLines lines from itFrom on.
+  Iterator FillBackwards(Iterator itFrom, int iLines) const {
+    Iterator itTop = itFrom;
+    Iterator it = itFrom;
+    while (it != m_Model.Rows().begin()) {
+      --it;
+      if (!ScreenRowShown(m_Model, m_View, *it)) continue;
+      int iMore = it->SameHeading(*itTop) ? 1 : 2;
+      if (iLines + iMore > m_iRows) break;
+      iLines += iMore;
+      itTop = it;
+    }
+    return itTop;
+  }
+
+  void Empty() {
+    RowWriter _Writer(m_pFrame, m_iFirst);
+    _Writer.Put(2, m_pFrame->m_iWidth - 2,
+                m_View.m_sFilter.empty() ? "No devices yet"
+                                         : "No name holds the filter's text",
+                ScreenRole::kMuted);
+  }
+
+  void Draw(Iterator itTop) {
+    int iLine = 0;
+    Iterator itPrevious = itTop;
+    for (Iterator it = itTop; it != m_Model.Rows().end() && iLine < m_iRows;
+         it = NextShown(++it)) {
+      if (it == itTop || !it->SameHeading(*itPrevious)) {
+        if (iLine + 1 >= m_iRows) break;  // no heading without its row
+        RowWriter(m_pFrame, m_iFirst + iLine)
+            .Put(0, m_pFrame->m_iWidth, m_Model.Heading(*it), ScreenRole::kRoom);
+        ++iLine;
+      }
+      DrawRow(*it, m_iFirst + iLine);
+      ++iLine;
+      itPrevious = it;
+    }
+  }
+
+  void DrawRow(const ScreenRowKey& _Key, int iRow) {
+    RowWriter _Writer(m_pFrame, iRow);
+    const Columns& _Columns = m_Columns;
+    if (_Key.m_iKind == ScreenRowKey::kEmptyRoom) {
+      _Writer.Put(_Columns.iName, m_pFrame->m_iWidth, "(no devices)",
+                  ScreenRole::kMuted);
+      return;
+    }
+    bool bSelected = m_bHasSelection && _Key == m_Selected;
+    const ScreenDevice* pDevice = m_Model.Device(_Key);
+    const ScreenScene* pScene = m_Model.Scene(_Key);
+    int64_t tChanged = pDevice != nullptr ? pDevice->m_tChangedMs
+                       : pScene != nullptr ? pScene->m_tChangedMs : 0;
+    bool bChanged = tChanged != 0 && m_tNowMs - tChanged < kScreenChangedMs;
+    ScreenRole eRow = bSelected ? ScreenRole::kSelected
+                      : bChanged ? ScreenRole::kChanged : ScreenRole::kPlain;
+    _Writer.Fill(0, m_pFrame->m_iWidth, eRow);
+    if (bSelected) {
+      _Writer.Put(0, 1, ">", eRow);
+      m_pFrame->m_iCursorRow = iRow;
+      m_pFrame->m_iCursorColumn = 0;
+    }
+    if (bChanged) _Writer.Put(1, 1, "*", eRow);
+    _Writer.PutNumber(_Columns.iID, _Columns.iIDWidth, _Key.m_iID, eRow);
+    _Writer.Put(_Columns.iName, _Columns.iNameWidth, m_Model.RowName(_Key), eRow);
+    ScreenRole eState = ScreenRole::kPlain;
+    std::string sState;
+    std::string sComment;
+    if (pDevice != nullptr) {
+      sState = ScreenStateText(*pDevice, _Columns.iStateWidth, &eState);
+      sComment = pDevice->m_sComment;
+    } else if (pScene != nullptr) {
+      if (pScene->m_bActive) {
+        sState = "active";
+        eState = ScreenRole::kActive;
+      }
+      sComment = pScene->m_sComment;
+    }
+    if (bSelected || eState == ScreenRole::kPlain) eState = eRow;
+    _Writer.Put(_Columns.iState, _Columns.iStateWidth, sState, eState);
+    _Writer.Put(_Columns.iComment, _Columns.iCommentWidth, sComment, eRow);
+  }
+
+  const ScreenModel& m_Model;
+  const ScreenView& m_View;
+  ScreenFrame* m_pFrame;
+  int m_iFirst;
+  int m_iRows;
+  int64_t m_tNowMs;
+  Columns m_Columns;
+  bool m_bHasSelection = false;
+  ScreenRowKey m_Selected;
+};
+
+// The lines of the detail page: labelled values, then every variable.
+std::vector<std::pair<std::string, ScreenRole>> DetailLines(
+    const ScreenModel& _Model, const ScreenView& _View, int iWidth) {
+  std::vector<std::pair<std::string, ScreenRole>> vecLines;
+  ScreenRowKey _Key;
+  if (!ScreenSelectedRow(_Model, _View, &_Key)) return vecLines;
+  auto Line = [&](const std::string& sLabel, const std::string& sValue) {
+    std::string sLine = sLabel;
+    sLine.resize(12, ' ');
+    vecLines.emplace_back(sLine + sValue, ScreenRole::kPlain);
+  };
+  auto Room = [&](int iRoom) {
+    auto it = _Model.RoomNames().find(iRoom);
+    std::string sID = "(" + std::to_string(iRoom) + ")";
+    return it == _Model.RoomNames().end() ? sID : it->second + " " + sID;
+  };
+  if (const ScreenScene* pScene = _Model.Scene(_Key)) {
+    vecLines.emplace_back("Scene " + std::to_string(pScene->m_iID) + ": " +
+                              pScene->m_sName, ScreenRole::kRoom);
+    Line("Room", Room(pScene->m_iRoom));
+    Line("Active", pScene->m_bActive ? "yes" : "no");
+    Line("State code", std::to_string(pScene->m_iState));
+    Line("Comment", pScene->m_sComment);
+    return vecLines;
+  }
+  const ScreenDevice* pDevice = _Model.Device(_Key);
+  if (pDevice == nullptr) return vecLines;
+  vecLines.emplace_back("Device " + std::to_string(pDevice->m_iID) + ": " +
+                            pDevice->m_sName, ScreenRole::kRoom);
+  Line("Room", Room(pDevice->m_iRoom));
+  std::string sCategory = _Model.CategoryName(pDevice->m_iCategory);
+  std::string sCategoryID = "(" + std::to_string(pDevice->m_iCategory) + ")";
+  Line("Category", sCategory.empty() ? sCategoryID : sCategory + " " + sCategoryID);
+  ScreenRole eRole = ScreenRole::kPlain;
+  Line("State", ScreenStateText(*pDevice, iWidth - 12, &eRole));
+  Line("State code", std::to_string(pDevice->m_iState));
+  Line("Comment", pDevice->m_sComment);
+  if (_View.m_iCameraID == pDevice->m_iID) {
+    Line("Image URL", _View.m_sImageURL.empty() ? "(asking...)" : _View.m_sImageURL);
+    Line("Stream URL", _View.m_sStreamURL.empty() ? "(asking...)" : _View.m_sStreamURL);
+  }
+  vecLines.emplace_back("Variables", ScreenRole::kRoom);
+  for (const auto& variable : pDevice->m_mapVariables) {
+    vecLines.emplace_back("  " + variable.first + "=" + variable.second,
+                          ScreenRole::kPlain);
+  }
+  if (pDevice->m_mapVariables.empty()) {
+    vecLines.emplace_back("  (none)", ScreenRole::kMuted);
+  }
+  return vecLines;
+}
+
+std::vector<std::pair<std::string, ScreenRole>> KeyLines() {
+  std::vector<std::pair<std::string, ScreenRole>> vecLines;
+  vecLines.emplace_back("Keys (Esc or ? back)", ScreenRole::kRoom);
+  for (const std::string& sLine : ScreenKeyHelpLines()) {
+    vecLines.emplace_back("  " + sLine, ScreenRole::kPlain);
+  }
+  return vecLines;
+}
+
+void PageLayout(const std::vector<std::pair<std::string, ScreenRole>>& vecLines,
+                int iPageTop, ScreenFrame* pFrame, int iFirst, int iRows) {
+  int iLast = static_cast<int>(vecLines.size()) - iRows;
+  if (iPageTop > iLast) iPageTop = iLast;
+  if (iPageTop < 0) iPageTop = 0;
+  for (int i = 0; i < iRows && iPageTop + i < static_cast<int>(vecLines.size());
+       ++i) {
+    const auto& line = vecLines[static_cast<size_t>(iPageTop + i)];
+    RowWriter(pFrame, iFirst + i).Put(0, pFrame->m_iWidth, line.first, line.second);
+  }
+  pFrame->m_iCursorRow = iFirst;
+  pFrame->m_iCursorColumn = 0;
+}
+
+void MessageLine(const ScreenView& _View, ScreenFrame* pFrame, int iRow) {
+  RowWriter _Writer(pFrame, iRow);
+  int iWidth = pFrame->m_iWidth;
+  if (_View.m_eInput == ScreenInput::kNone) {
+    if (!_View.m_sMessage.empty()) {
+      _Writer.Put(0, iWidth, _View.m_sMessage, ScreenRole::kMessage);
+    } else if (!_View.m_sFilter.empty()) {
+      _Writer.Put(0, iWidth, "Filter: " + _View.m_sFilter + "  (Esc clears)",
+                  ScreenRole::kMuted);
+    }
+    return;
+  }
+  std::string sPrompt = _View.m_eInput == ScreenInput::kFilter ? "/"
+                        : _View.m_eInput == ScreenInput::kCommand ? ":"
+                        : "Password (not shown): ";
+  int iUsed = _Writer.Put(0, iWidth, sPrompt, ScreenRole::kInput);
+  if (_View.m_eInput != ScreenInput::kPassword) {
+    // The end of a long line stays in sight.
+    std::string sInput = _View.m_sInput;
+    while (ScreenTextWidth(sInput) > iWidth - iUsed - 1 && !sInput.empty()) {
+      size_t i = 1;
+      while (i < sInput.size() && (static_cast<unsigned char>(sInput[i]) & 0xC0) == 0x80) ++i;
+      sInput.erase(0, i);
+    }
+    iUsed += _Writer.Put(iUsed, iWidth - iUsed, sInput, ScreenRole::kInput);
+  }
+  pFrame->m_iCursorRow = iRow;
+  pFrame->m_iCursorColumn = iUsed < iWidth ? iUsed : iWidth - 1;
+}
+
+void TooSmall(ScreenFrame* pFrame) {
+  char cNeed[40];
+  snprintf(cNeed, sizeof(cNeed), "needs %dx%d", kScreenMinWidth, kScreenMinHeight);
+  const char* aLines[] = {"Terminal too small:", cNeed};
+  for (int i = 0; i < 2 && i < pFrame->m_iHeight; ++i) {
+    RowWriter(pFrame, i).Put(0, pFrame->m_iWidth, aLines[i], ScreenRole::kWarning);
+  }
+}
+
+}  // namespace
+
+std::string ScreenFrame::RowText(int iRow) const {
+  std::string sText;
+  for (int i = 0; i < m_iWidth; ++i) sText += At(iRow, i).m_sText;
+  size_t iEnd = sText.find_last_not_of(' ');
+  sText.erase(iEnd == std::string::npos ? 0 : iEnd + 1);
+  return sText;
+}
+
+std::string ScreenFrame::Text() const {
+  std::string sText;
+  for (int i = 0; i < m_iHeight; ++i) sText += RowText(i) + "\n";
+  return sText;
+}
+
+int ScreenTextWidth(std::string_view sText) {
+  int iWidth = 0;
+  for (const Glyph& _Glyph : Glyphs(Veru::EscapeControlBytes(sText))) {
+    iWidth += _Glyph.iWidth;
+  }
+  return iWidth;
+}
+
+std::string ScreenStateText(const ScreenDevice& _Device, int iWidth,
+                            ScreenRole* pRole) {
+  std::string sState;
+  *pRole = ScreenRole::kPlain;
+  for (const StateRule& _Rule : kStateRules) {
+    auto it = _Device.m_mapVariables.find(_Rule.sVariable);
+    if (it == _Device.m_mapVariables.end() || it->second.empty()) continue;
+    if (!sState.empty()) sState += " ";
+    if (_Rule.eShow == StateShow::kPercent) {
+      sState += it->second + "%";
+    } else if (it->second == "0" || it->second == "1") {
+      bool bOn = it->second == "1";
+      sState += bOn ? "on" : "off";
+      *pRole = bOn ? ScreenRole::kOn : ScreenRole::kOff;
+    } else {
+      sState += std::string(_Rule.sVariable) + "=" + it->second;
+    }
+  }
+  if (!sState.empty()) return sState;
+  // Anything else: its first variables, as many as fit.
+  for (const auto& variable : _Device.m_mapVariables) {
+    std::string sPair = variable.first + "=" + variable.second;
+    std::string sMore = sState.empty() ? sPair : sState + " " + sPair;
+    if (!sState.empty() && ScreenTextWidth(sMore) > iWidth) break;
+    sState = sMore;
+    if (ScreenTextWidth(sState) >= iWidth) break;
+  }
+  return sState;
+}
+
+ScreenFrame ScreenLayout(const ScreenModel& _Model, const ScreenView& _View,
+                         int iWidth, int iHeight, int64_t tNowMs) {
+  ScreenFrame _Frame;
+  _Frame.m_iWidth = iWidth > 0 ? iWidth : 0;
+  _Frame.m_iHeight = iHeight > 0 ? iHeight : 0;
+  _Frame.m_vecCells.resize(static_cast<size_t>(_Frame.m_iWidth * _Frame.m_iHeight));
+  _Frame.m_TopKey = _View.m_TopKey;
+  if (iWidth < kScreenMinWidth || iHeight < kScreenMinHeight) {
+    TooSmall(&_Frame);
+    return _Frame;
+  }
+  int iBodyRows = iHeight - 3;
+  _Frame.m_iBodyRows = iBodyRows;
+  RowWriter _Header(&_Frame, 0);
+  _Header.Fill(0, iWidth, ScreenRole::kHeader);
+  _Header.Put(0, iWidth, HeaderText(_Model, tNowMs), ScreenRole::kHeader);
+  if (_View.m_ePage == ScreenPage::kList) {
+    ListLayout(_Model, _View, &_Frame, 1, iBodyRows, tNowMs).Run();
+  } else if (_View.m_ePage == ScreenPage::kDetail) {
+    PageLayout(DetailLines(_Model, _View, iWidth), _View.m_iPageTop, &_Frame, 1,
+               iBodyRows);
+  } else {
+    PageLayout(KeyLines(), _View.m_iPageTop, &_Frame, 1, iBodyRows);
+  }
+  MessageLine(_View, &_Frame, iHeight - 2);
+  RowWriter _Keys(&_Frame, iHeight - 1);
+  _Keys.Fill(0, iWidth, ScreenRole::kKeys);
+  _Keys.Put(0, iWidth, ScreenKeyLine(), ScreenRole::kKeys);
+  return _Frame;
+}
