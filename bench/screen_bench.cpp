@@ -1,0 +1,148 @@
+// Cost of the full-screen view, against baselines measured in the same run.
+//
+//   BM_Layout/N      one 80x24 frame of a home of N devices (20 variables
+//                    each, N/10 rooms), the selection in the middle of the
+//                    home: the goal is N = 10,000 within 1.5x of N = 100,
+//                    because only the rows on screen are formatted.
+//   BM_LayoutWide/N  the same on a 200x60 terminal.
+//
+// Each is run five times and the least CPU time kept; after the runs it
+// prints the ratios.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "console/screen_layout.h"
+#include "console/screen_model.h"
+#include "console/screen_view.h"
+
+namespace {
+
+const char* const kVariableNames[20] = {
+    "Status",        "LoadLevelStatus", "watts",       "kwh",
+    "armed",         "tripped",         "batterylevel", "configured",
+    "commFailure",   "LastUpdate",      "ip",          "mac",
+    "manufacturer",  "model",           "subcategory", "temperature",
+    "humidity",      "light",           "target",      "ModeStatus"};
+
+// Every third device shows a state from the table, the others their first
+// variables.
+Veru::Device MakeDevice(int iID, int iRooms) {
+  Veru::Device _Device(iID);
+  _Device.m_sName = "Device " + std::to_string(iID);
+  _Device.m_iRoom = (iID - 1) % iRooms + 1;
+  _Device.m_iCategory = iID % 10 + 1;
+  _Device.m_iState = 0;
+  for (int i = iID % 3 == 0 ? 0 : 2; i < 20; ++i) {
+    _Device.m_mapVariables[kVariableNames[i]] =
+        i == 0 ? std::to_string(iID % 2) : std::to_string((iID * 31 + i * 7) % 1000);
+  }
+  return _Device;
+}
+
+std::unique_ptr<ScreenModel> MakeHome(int iDevices) {
+  std::unique_ptr<ScreenModel> pModel(new ScreenModel);
+  int iRooms = std::max(1, iDevices / 10);
+  std::map<int, std::string> mapRooms;
+  for (int i = 1; i <= iRooms; ++i) mapRooms[i] = "Room " + std::to_string(i);
+  pModel->SetRooms(mapRooms);
+  for (int i = 1; i <= iDevices; ++i) pModel->SetDevice(MakeDevice(i, iRooms), 0);
+  for (int i = 1; i <= iRooms; ++i) {
+    Veru::Scene _Scene(i);
+    _Scene.m_sName = "Scene " + std::to_string(i);
+    _Scene.m_bActive = i % 2 == 1;
+    pModel->SetScene(_Scene, 0);
+  }
+  pModel->m_sUnitName = "Home";
+  pModel->m_iSerialNumber = 35000001;
+  pModel->m_sReachedBy = "local 127.0.0.1";
+  pModel->m_sConnection = "connected";
+  return pModel;
+}
+
+void RunLayout(benchmark::State& state, int iWidth, int iHeight) {
+  int iDevices = static_cast<int>(state.range(0));
+  std::unique_ptr<ScreenModel> pModel = MakeHome(iDevices);
+  ScreenView _View;
+  _View.m_iSelectedID = iDevices / 2;
+  // The first frame finds the rows around the selection, as the view's
+  // first frame after a key does; the timed ones keep their first row.
+  _View.m_TopKey = ScreenLayout(*pModel, _View, iWidth, iHeight, 1).m_TopKey;
+  for (auto _ : state) {
+    ScreenFrame _Frame = ScreenLayout(*pModel, _View, iWidth, iHeight, 1);
+    benchmark::DoNotOptimize(_Frame.m_vecCells.data());
+  }
+}
+
+void BM_Layout(benchmark::State& state) { RunLayout(state, 80, 24); }
+void BM_LayoutWide(benchmark::State& state) { RunLayout(state, 200, 60); }
+
+void Repeated(benchmark::internal::Benchmark* pBenchmark) {
+  pBenchmark->Repetitions(5)->Unit(benchmark::kMicrosecond)->ComputeStatistics(
+      "min", [](const std::vector<double>& vecValues) {
+        return *std::min_element(vecValues.begin(), vecValues.end());
+      });
+}
+
+BENCHMARK(BM_Layout)->Arg(100)->Arg(10000)->Apply(Repeated);
+BENCHMARK(BM_LayoutWide)->Arg(100)->Arg(10000)->Apply(Repeated);
+
+// Shows the aggregates and keeps, by name, the least CPU time per
+// iteration among the runs.
+class Collector : public benchmark::ConsoleReporter {
+ public:
+  Collector() : ConsoleReporter(OO_Tabular) {}
+  void ReportRuns(const std::vector<Run>& vecRuns) override {
+    std::vector<Run> vecAggregates;
+    for (const Run& _Run : vecRuns) {
+      if (_Run.run_type != Run::RT_Iteration) {
+        vecAggregates.push_back(_Run);
+        continue;
+      }
+      double fSeconds =
+          _Run.cpu_accumulated_time / static_cast<double>(_Run.iterations);
+      std::string sName = _Run.run_name.function_name;
+      if (!_Run.run_name.args.empty()) sName += "/" + _Run.run_name.args;
+      auto it = m_mapSeconds.find(sName);
+      if (it == m_mapSeconds.end() || fSeconds < it->second) {
+        m_mapSeconds[sName] = fSeconds;
+      }
+    }
+    if (!vecAggregates.empty()) ConsoleReporter::ReportRuns(vecAggregates);
+  }
+  double Seconds(const std::string& sName) const {
+    auto it = m_mapSeconds.find(sName);
+    return it == m_mapSeconds.end() ? 0.0 : it->second;
+  }
+  std::map<std::string, double> m_mapSeconds;
+};
+
+void PrintRatio(const char* sWhat, double fBase, double fMeasured) {
+  if (fBase <= 0 || fMeasured <= 0) return;
+  printf("%-52s %9.1f us  %9.1f us  %5.2f  (goal <= 1.50)\n", sWhat,
+         fBase * 1e6, fMeasured * 1e6, fMeasured / fBase);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setlocale(LC_CTYPE, "C.UTF-8");
+  benchmark::Initialize(&argc, argv);
+  Collector _Collector;
+  benchmark::RunSpecifiedBenchmarks(&_Collector);
+  printf("\n%-52s %12s  %12s  %5s\n", "", "baseline", "measured", "ratio");
+  PrintRatio("80x24 frame, 10,000 devices vs 100",
+             _Collector.Seconds("BM_Layout/100"),
+             _Collector.Seconds("BM_Layout/10000"));
+  PrintRatio("200x60 frame, 10,000 devices vs 100",
+             _Collector.Seconds("BM_LayoutWide/100"),
+             _Collector.Seconds("BM_LayoutWide/10000"));
+  benchmark::Shutdown();
+  return 0;
+}
