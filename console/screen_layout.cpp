@@ -431,11 +431,15 @@ void MessageLine(const ScreenView& _View, ScreenFrame* pFrame, int iRow) {
     }
     return;
   }
-  std::string sPrompt = _View.m_eInput == ScreenInput::kFilter ? "/"
-                        : _View.m_eInput == ScreenInput::kCommand ? ":"
-                        : "Password (not shown): ";
+  std::string sPrompt =
+      _View.m_eInput == ScreenInput::kFilter    ? "/"
+      : _View.m_eInput == ScreenInput::kCommand ? ":"
+      : _View.m_eInput == ScreenInput::kWizard
+          ? "User name or password refused. Run the connection wizard? [Y/n] "
+          : "Password (not shown): ";
   int iUsed = _Writer.Put(0, iWidth, sPrompt, ScreenRole::kInput);
-  if (_View.m_eInput != ScreenInput::kPassword) {
+  if (_View.m_eInput == ScreenInput::kFilter ||
+      _View.m_eInput == ScreenInput::kCommand) {
     // The end of a long line stays in sight.
     std::string sInput = _View.m_sInput;
     while (ScreenTextWidth(sInput) > iWidth - iUsed - 1 && !sInput.empty()) {

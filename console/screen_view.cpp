@@ -177,6 +177,15 @@ void AppendCharacter(std::string* pText, int iKey) {
 ScreenRequest EditKey(ScreenView* pView, int iKey) {
   ScreenInput eInput = pView->m_eInput;
   ScreenRequest _Request;
+  if (eInput == ScreenInput::kWizard) {
+    pView->m_eInput = ScreenInput::kNone;
+    if (iKey == 'n' || iKey == 'N' || iKey == kKeyEscape) {
+      pView->m_sMessage = "Type :connect to run the connection wizard later";
+    } else {
+      _Request.m_eKind = ScreenRequest::kWizard;
+    }
+    return _Request;
+  }
   if (iKey == kKeyEscape) {
     pView->m_eInput = ScreenInput::kNone;
     pView->m_sInput.clear();
@@ -295,6 +304,11 @@ int ScreenDeviceLevel(const ScreenDevice& _Device) {
 
 void ScreenAskPassword(ScreenView* pView) {
   pView->m_eInput = ScreenInput::kPassword;
+  pView->m_sInput.clear();
+}
+
+void ScreenOfferWizard(ScreenView* pView) {
+  pView->m_eInput = ScreenInput::kWizard;
   pView->m_sInput.clear();
 }
 

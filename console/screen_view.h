@@ -16,7 +16,8 @@
 #include "console/screen_model.h"
 
 enum class ScreenPage { kList, kDetail, kKeys };
-enum class ScreenInput { kNone, kFilter, kCommand, kPassword };
+// kWizard: a yes/no answer, whether to run the connection wizard.
+enum class ScreenInput { kNone, kFilter, kCommand, kPassword, kWizard };
 
 struct ScreenView {
   ScreenPage m_ePage = ScreenPage::kList;
@@ -51,6 +52,7 @@ struct ScreenRequest {
     kCommand,      // run m_sText as a console command line
     kPassword,     // m_sText is the password typed
     kCameraURLs,   // ask for the URLs of camera m_iID
+    kWizard,       // run the connection wizard
   };
   Kind m_eKind = kNothing;
   std::string m_sText;
@@ -65,6 +67,9 @@ ScreenRequest ScreenViewKey(const ScreenModel& _Model, ScreenView* pView,
 // Puts the line editor on the message line for a password (typed without
 // echo).
 void ScreenAskPassword(ScreenView* pView);
+// Asks on the message line whether to run the connection wizard (after the
+// user name or password was refused).
+void ScreenOfferWizard(ScreenView* pView);
 
 // --- Rows as the view shows them ---------------------------------------------
 // True when the row passes the filter (placeholders only without one).

@@ -1,0 +1,470 @@
+// The full-screen view's threads: the drawing loop, the reports that feed
+// its copy of the home, and the worker that runs its commands.
+#include "console/screen.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstring>
+#include <vector>
+
+#include "console/front_end.h"
+#include "console/screen_layout.h"
+#include "console/screen_keys.h"
+#include "console/screen_output.h"
+#include "console/screen_signals.h"
+#include "engine/clock.h"
+#include "engine/poll_loop.h"
+
+namespace {
+
+// How often the age of the last reply is told anew.
+constexpr int kAgeRefreshMs = 1000;
+
+// A command line as the console routes it: "quit" alone, and a line that
+// holds "connect", are the view's own (the wizard cannot run off the
+// drawing thread).
+bool IsQuit(const std::string& sLine) { return sLine == "quit"; }
+bool IsConnect(const std::string& sLine) {
+  return sLine.find("connect") != std::string::npos;
+}
+
+std::string ResultText(const CommandResult& _Result) {
+  std::string sText = _Result.sCommand + ": ";
+  switch (_Result.iKind) {
+    case CommandResult::Kind::kNothing:
+      return sText + "no command word (try ? or :help)";
+    case CommandResult::Kind::kImage:
+      return sText + (_Result.sURL.empty() ? "no image URL" : _Result.sURL);
+    case CommandResult::Kind::kStream:
+      if (_Result.sURL.empty()) return sText + "no stream (" + _Result.sType + ")";
+      return sText + _Result.sURL +
+             (_Result.sType.empty() ? "" : " (" + _Result.sType + ")");
+    case CommandResult::Kind::kAction:
+      break;
+  }
+  if (_Result.iResult == 0) return sText + "done";
+  if (_Result.iResult > 0) return sText + "queued as job " + std::to_string(_Result.iResult);
+  std::string sMessage = _Result.sMessage;
+  while (!sMessage.empty() && (sMessage.back() == '\n' || sMessage.back() == '\r')) {
+    sMessage.pop_back();
+  }
+  return sText + "failed" + (sMessage.empty() ? "" : ":" + sMessage);
+}
+
+}  // namespace
+
+Screen::Screen(FrontEnd* pFrontEnd) : m_pFrontEnd(pFrontEnd) {
+  m_sConnection = "connecting";
+  m_Model.m_sConnection = m_sConnection;
+  if (pipe2(m_aWakePipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    m_aWakePipe[0] = m_aWakePipe[1] = -1;
+  }
+}
+
+Screen::~Screen() {
+  {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    m_bWorkerQuit = true;
+  }
+  m_JobReady.notify_all();
+  if (m_Worker.joinable()) m_Worker.detach();  // a command may wait for the unit
+  if (m_aWakePipe[0] >= 0) close(m_aWakePipe[0]);
+  if (m_aWakePipe[1] >= 0) close(m_aWakePipe[1]);
+}
+
+bool Screen::Usable(std::string* pError) { return ScreenTerminal::Usable(pError); }
+
+void Screen::Wake() {
+  if (m_bWakePending.exchange(true)) return;
+  char c = 1;
+  ssize_t iIgnored = write(m_aWakePipe[1], &c, 1);
+  (void)iIgnored;
+}
+
+int Screen::Run() {
+  setlocale(LC_CTYPE, "");
+  std::string sError;
+  if (m_aWakePipe[0] < 0 || !m_Terminal.Open(&sError)) {
+    if (sError.empty()) sError = strerror(errno);
+    fprintf(stderr, "veru-console: %s\n", sError.c_str());
+    return 1;
+  }
+  ScreenOutput::SetAside();
+  ScreenSignals::Install();
+  ReadUnit();
+  m_Worker = std::thread(&Screen::WorkerLoop, this);
+  Loop();
+  m_Terminal.Close();
+  ScreenSignals::Remove();
+  ScreenOutput::Restore();
+  if (m_iStatus == 1 && m_bLost) {
+    fprintf(stderr, "veru-console: the connection was lost\n");
+  }
+  return m_iStatus;
+}
+
+void Screen::Loop() {
+  while (!m_bEnd) {
+    if (m_bDirty) {
+      int64_t tNow = Veru::NowMs();
+      if (tNow - m_tLastFrameMs >= kMinFrameMs || m_bClearNext) {
+        m_bDirty = false;
+        DrawFrame();
+        m_tLastFrameMs = tNow;
+      }
+    }
+    if (!Wait()) break;
+  }
+}
+
+bool Screen::Wait() {
+  int iTimeout = -1;
+  int64_t tNow = Veru::NowMs();
+  if (m_bDirty) {
+    iTimeout = static_cast<int>(m_tLastFrameMs + kMinFrameMs - tNow);
+    if (iTimeout < 0) iTimeout = 0;
+  } else {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    if (m_Model.m_tLastReplyMs > 0) iTimeout = kAgeRefreshMs;
+  }
+  struct pollfd aWait[4] = {
+      {m_Terminal.InputFd(), POLLIN, 0},
+      {m_aWakePipe[0], POLLIN, 0},
+      {ScreenOutput::Fd(), POLLIN, 0},
+      {ScreenSignals::Fd(), POLLIN, 0},
+  };
+  int iReady = poll(aWait, 4, iTimeout);
+  if (iReady == 0) {
+    m_bDirty = true;  // a highlight fades, the age of the reply grows
+    return true;
+  }
+  if (aWait[3].revents & POLLIN) {
+    int iSignal = ScreenSignals::Take();
+    if (iSignal == SIGWINCH) {
+      m_Terminal.Resize();
+      m_bClearNext = true;
+      m_bDirty = true;
+    } else if (iSignal > 0) {
+      m_iStatus = 128 + iSignal;
+      m_bEnd = true;
+      return false;
+    }
+  }
+  if (aWait[1].revents & POLLIN) {
+    char cDrain[64];
+    m_bWakePending = false;
+    while (read(m_aWakePipe[0], cDrain, sizeof(cDrain)) > 0) {
+    }
+    m_bDirty = true;
+  }
+  if (aWait[2].revents & POLLIN) {
+    std::string sLine = ScreenOutput::TakeLastLine();
+    if (!sLine.empty()) SetMessage(sLine);
+  }
+  if (m_bLost || !m_pFrontEnd->m_pPollLoop->m_bRunning) {
+    m_iStatus = 1;
+    m_bEnd = true;
+    return false;
+  }
+  if (m_bAskPassword.exchange(false)) {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    ScreenAskPassword(&m_View);
+    m_bDirty = true;
+  }
+  if (m_bOfferWizard.exchange(false)) {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    ScreenOfferWizard(&m_View);
+    m_bDirty = true;
+  }
+  if (aWait[0].revents & (POLLIN | POLLHUP | POLLERR)) HandleKeys();
+  return !m_bEnd;
+}
+
+void Screen::HandleKeys() {
+  std::vector<int> vecKeys;
+  m_Terminal.ReadKeys(&vecKeys);
+  for (int iKey : vecKeys) {
+    if (iKey == kKeyResize) {
+      m_Terminal.Resize();
+      m_bClearNext = true;
+    }
+    ScreenRequest _Request;
+    {
+      std::lock_guard<std::mutex> _Lock(m_Mutex);
+      int iWidth = 0;
+      int iHeight = 0;
+      m_Terminal.Size(&iWidth, &iHeight);
+      _Request = ScreenViewKey(m_Model, &m_View, iKey, iHeight - 3);
+    }
+    m_bDirty = true;
+    HandleRequest(_Request);
+    if (m_bEnd) return;
+  }
+}
+
+void Screen::HandleRequest(const ScreenRequest& _Request) {
+  switch (_Request.m_eKind) {
+    case ScreenRequest::kNothing:
+      return;
+    case ScreenRequest::kRedraw:
+      m_bClearNext = true;
+      return;
+    case ScreenRequest::kQuit:
+      m_iStatus = 0;
+      m_bEnd = true;
+      return;
+    case ScreenRequest::kWizard:
+      return RunWizard();
+    case ScreenRequest::kPassword:
+      return GivePassword(_Request.m_sText);
+    case ScreenRequest::kCameraURLs: {
+      Job _Job;
+      _Job.bCamera = true;
+      _Job.iDevice = _Request.m_iID;
+      return Submit(_Job);
+    }
+    case ScreenRequest::kCommand:
+      break;
+  }
+  if (IsQuit(_Request.m_sText)) {
+    m_iStatus = 0;
+    m_bEnd = true;
+    return;
+  }
+  if (IsConnect(_Request.m_sText)) return RunWizard();
+  SetMessage(_Request.m_sText + ": ...");
+  Job _Job;
+  _Job.sLine = _Request.m_sText;
+  Submit(_Job);
+}
+
+void Screen::RunWizard() {
+  m_Terminal.Close();
+  ScreenOutput::Restore();
+  m_pFrontEnd->ConnectWizard("");
+  m_pFrontEnd->m_bNeedUserPassword = false;
+  std::string sError;
+  if (!m_Terminal.Open(&sError)) {
+    fprintf(stderr, "veru-console: %s\n", sError.c_str());
+    m_iStatus = 1;
+    m_bEnd = true;
+    return;
+  }
+  ScreenOutput::SetAside();
+  ReadUnit();
+  m_bClearNext = true;
+  m_bDirty = true;
+}
+
+void Screen::GivePassword(const std::string& sPassword) {
+  {
+    Veru::MutexHolder _Lock(&m_pFrontEnd->m_Mutex);
+    Veru::Engine* pEngine = m_pFrontEnd->m_pEngine.load();
+    if (pEngine != nullptr) {
+      pEngine->m_bInvalidUserPass = false;
+      pEngine->m_sPassword = sPassword;
+    }
+  }
+  m_pFrontEnd->m_bNeedPassword = false;
+  m_pFrontEnd->SaveSettings(false);
+  SetMessage("Password given (not saved)");
+}
+
+void Screen::DrawFrame() {
+  int iWidth = 0;
+  int iHeight = 0;
+  m_Terminal.Size(&iWidth, &iHeight);
+  ScreenFrame _Frame;
+  {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    m_Model.m_sConnection =
+        m_pFrontEnd->m_pPollLoop->m_bSuspended ? "suspended" : m_sConnection;
+    _Frame = ScreenLayout(m_Model, m_View, iWidth, iHeight, Veru::NowMs());
+    m_View.m_TopKey = _Frame.m_TopKey;
+  }
+  m_Terminal.Draw(_Frame, m_bClearNext);
+  m_bClearNext = false;
+}
+
+void Screen::ReadUnit() {
+  Veru::Engine _Engine;
+  if (!m_pFrontEnd->m_pPollLoop->CopyEngine(&_Engine)) return;
+  std::string sReachedBy =
+      _Engine.m_bUsingRemote ? "remote via " + _Engine.m_sFwdActive
+                             : "local " + _Engine.m_sIp;
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  m_Model.m_sUnitName = _Engine.m_sName;
+  m_Model.m_iSerialNumber = _Engine.m_iSerialNumber;
+  m_Model.m_sReachedBy = sReachedBy;
+}
+
+void Screen::SetConnection(const std::string& sWords) {
+  {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    m_sConnection = sWords;
+  }
+  Wake();
+}
+
+void Screen::SetMessage(const std::string& sText) {
+  {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    m_View.m_sMessage = sText;
+  }
+  Wake();
+}
+
+// --- Reports ---------------------------------------------------------------
+
+void Screen::Device(const Veru::Device& _Device, bool bShown) {
+  {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    if (bShown) {
+      m_Model.SetDevice(_Device, 0);
+      m_View.m_iSelectedKind = ScreenRowKey::kDevice;
+      m_View.m_iSelectedID = _Device.m_iID;
+      m_View.m_ePage = ScreenPage::kDetail;
+      m_View.m_iPageTop = 0;
+    } else {
+      m_Model.SetDevice(_Device, Veru::NowMs());
+    }
+  }
+  Wake();
+}
+
+void Screen::Scene(const Veru::Scene& _Scene) {
+  {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    m_Model.SetScene(_Scene, Veru::NowMs());
+  }
+  Wake();
+}
+
+void Screen::EngineState(const Veru::PollLoop&) { Wake(); }
+
+void Screen::Full(const Veru::PollLoop& _PollLoop, bool bShown) {
+  if (bShown) return SetMessage("The whole home is on the screen");
+  std::map<int, std::string> mapRooms;
+  for (const auto& room : _PollLoop.m_mapRoom) mapRooms[room.first] = room.second->m_sName;
+  std::map<int, std::string> mapCategories;
+  for (const auto& category : _PollLoop.m_mapCategory) {
+    mapCategories[category.first] = category.second->m_sName;
+  }
+  {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    m_Model.ClearRecords();
+    m_Model.SetRooms(mapRooms);
+    m_Model.SetCategories(mapCategories);
+    for (const auto& device : _PollLoop.m_mapDevice) m_Model.SetDevice(*device.second, 0);
+    for (const auto& scene : _PollLoop.m_mapScene) m_Model.SetScene(*scene.second, 0);
+    m_Model.m_tLastReplyMs = Veru::NowMs();
+    m_sConnection = "connected";
+  }
+  ReadUnit();
+  Wake();
+}
+
+void Screen::Partial(int, int) {
+  {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    m_Model.m_tLastReplyMs = Veru::NowMs();
+    m_sConnection = "connected";
+  }
+  Wake();
+}
+
+void Screen::PasswordNeeded() {
+  SetConnection("password needed");
+  m_bAskPassword = true;
+  Wake();
+}
+
+void Screen::UserPasswordNeeded() {
+  SetConnection("user name or password refused");
+  m_bOfferWizard = true;
+  Wake();
+}
+
+void Screen::ConnectionRetry(bool bRemote) {
+  SetConnection(bRemote ? "trying again remotely" : "trying again locally");
+  ReadUnit();
+}
+
+void Screen::UnableToConnect() { SetMessage("Unable to connect"); }
+
+void Screen::ConnectionLost() {
+  SetConnection("lost");
+  m_bLost = true;
+  Wake();
+}
+
+void Screen::NoResponse(int iCount, int64_t tElapsed) {
+  SetConnection("no answer for " + std::to_string(iCount) +
+                (iCount == 1 ? " poll, " : " polls, ") + FormatSpan(tElapsed));
+}
+
+void Screen::ConnectionRestored(int64_t tOutageSeconds) {
+  SetConnection("connected");
+  SetMessage("Connection restored after " + FormatSpan(tOutageSeconds));
+}
+
+void Screen::Result(const CommandResult& _Result) { SetMessage(ResultText(_Result)); }
+
+void Screen::NoSuchDevice(const std::string& sCommand, const std::string& sWord) {
+  SetMessage(sCommand + ": no such device " + sWord);
+}
+
+void Screen::Help() {
+  SetMessage("Commands: N on, N off, N dim X, N poll, N image, N stream, show [N], "
+             "suspend, resume, connect, quit (? lists the keys)");
+}
+
+void Screen::Notice(const std::string& sText) { SetMessage(sText); }
+
+// --- Worker ----------------------------------------------------------------
+
+void Screen::Submit(const Job& _Job) {
+  {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    m_dequeJobs.push_back(_Job);
+  }
+  m_JobReady.notify_one();
+}
+
+void Screen::WorkerLoop() {
+  std::unique_lock<std::mutex> _Lock(m_Mutex);
+  for (;;) {
+    m_JobReady.wait(_Lock, [this] { return m_bWorkerQuit || !m_dequeJobs.empty(); });
+    if (m_bWorkerQuit) return;
+    Job _Job = m_dequeJobs.front();
+    m_dequeJobs.pop_front();
+    _Lock.unlock();
+    RunJob(_Job);
+    _Lock.lock();
+  }
+}
+
+void Screen::RunJob(const Job& _Job) {
+  Veru::PollLoop* pPollLoop = m_pFrontEnd->m_pPollLoop;
+  if (!_Job.bCamera) {
+    m_pFrontEnd->HandleCommand(_Job.sLine.c_str());
+    Wake();
+    return;
+  }
+  std::string sImage = pPollLoop->GetCameraImageURL(_Job.iDevice);
+  std::string sType;
+  std::string sStream = pPollLoop->GetCameraStreamURL(_Job.iDevice, sType);
+  if (sImage.empty()) sImage = "(none)";
+  if (sStream.empty()) sStream = "(none: " + sType + ")";
+  {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    if (m_View.m_iCameraID == _Job.iDevice) {
+      m_View.m_sImageURL = sImage;
+      m_View.m_sStreamURL = sStream;
+    }
+  }
+  Wake();
+}
