@@ -11,9 +11,9 @@
 // standard output.
 //
 // Threads: Run, the wizard, AskPassword, the command loop, HandleCommand and
-//   HandleQuery run on the console (main) thread. Every On* hook runs on the
+//   RunCommand run on the console (main) thread. Every On* hook runs on the
 //   poll thread; OnDevice and OnScene run inside a merge with m_Mutex held,
-//   so no hook locks m_Mutex. "show" (HandleQuery) calls the report of the
+//   so no hook locks m_Mutex. "show" (Show) calls the report of the
 //   model on the console thread with m_Mutex held. m_pEngine,
 //   m_bNeedPassword and m_bNeedUserPassword are atomics shared without the
 //   lock; m_pReport is set before the poll thread starts and not changed.
@@ -29,7 +29,9 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "console/command_table.h"
 #include "console/report.h"
 #include "console/options.h"
 #include "engine/model.h"
@@ -78,14 +80,34 @@ class FrontEnd {
   // Reads and routes lines until "quit", end of input, or the poll thread
   // has ended.
   void CommandLoop();
+  // Runs one line and reports its outcome as the console does: the result
+  // line (or the JSON result event), and on standard error why a line is
+  // not a command.
   void HandleCommand(const char* cBuffer);
+  // Runs one command line (see command_table.h) and gives back what came of
+  // it; prints only what the command itself prints (show, help, the
+  // wizard), not its result. Console thread, or a thread of the full-screen
+  // view that runs commands; never the poll thread. Takes m_Mutex to read
+  // device names and the model, never across a request.
+  CommandOutcome RunCommand(const std::string& sLine);
+  CommandOutcome RunCommand(const CommandLine& _Command);
+  // The line read against the table, with the model's device names when it
+  // needs them. Takes m_Mutex briefly.
+  CommandLine ReadCommand(const std::string& sLine);
+  // Reports an outcome as HandleCommand does: the result through the
+  // report; on standard error why a line is not a command, and why an
+  // action failed when the controller sent no text.
+  void ReportCommand(const CommandOutcome& _Outcome);
+  // The number and name of every device of the model, copied under m_Mutex.
+  std::vector<DeviceName> DeviceNames();
   // Reads one line into cBuffer (kInputBufferSize bytes): the line end is
   // dropped and characters past the 99th are read and thrown away. False at
   // end of input (cBuffer is then empty).
   bool ReadLine(char* cBuffer);
-  // The words that need no device number, "help", "?", "show" and
-  // "show N"; other lines are left alone as before. Takes m_Mutex to print.
-  void HandleQuery(const char* cBuffer);
+  // "show" (sWhat empty: the whole model as known now) or "show N", the
+  // command line sLine. False, after the report's NoSuchDevice, when there
+  // is no device N. Takes m_Mutex to report.
+  bool Show(const std::string& sLine, const std::string& sWhat);
 
   // --- Model hooks (poll thread) ---------------------------------------------
   void OnDevice(Veru::Device* pDevice);

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "console/command_table.h"
+
 #ifndef VERU_VERSION
 #define VERU_VERSION "unknown"
 #endif
@@ -13,28 +15,6 @@
 namespace {
 
 const char kProgram[] = "veru-console";
-
-struct CommandHelp {
-  const char* sSyntax;
-  const char* sEffect;
-};
-
-// Every word the command loop knows. N is a device number.
-const CommandHelp kCommands[] = {
-    {"N on", "switch device N on"},
-    {"N off", "switch device N off"},
-    {"N dim [X]", "dim device N to X % (0-100; 50 without X)"},
-    {"N poll", "ask device N to poll its hardware"},
-    {"N image", "print the URL of camera N's still image"},
-    {"N stream", "print the URL of camera N's video stream"},
-    {"show", "print the whole home as it is known now"},
-    {"show N", "print device N"},
-    {"suspend", "pause polling (commands still work)"},
-    {"resume", "resume polling"},
-    {"connect", "run the connection wizard again"},
-    {"help, ?", "list these commands"},
-    {"quit", "end the program"},
-};
 
 const struct option kOptions[] = {
     {"json", no_argument, nullptr, 'j'},
@@ -86,12 +66,6 @@ int UsageError(const char* sWhat, const char* sArgument) {
 }
 
 }  // namespace
-
-void PrintCommands(FILE* pFile) {
-  for (const CommandHelp& _Command : kCommands) {
-    fprintf(pFile, "  %-10s %s\n", _Command.sSyntax, _Command.sEffect);
-  }
-}
 
 int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
   opterr = 0;  // the messages are ours

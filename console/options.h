@@ -21,7 +21,4 @@ struct ConsoleOptions {
 // line and the usage hint on standard error).
 int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions);
 
-// The commands of the command loop, one line each.
-void PrintCommands(FILE* pFile);
-
 #endif  // VERU_CONSOLE_OPTIONS_H

@@ -1,29 +1,14 @@
-// The command words that need no device number and send nothing: "help"
-// (or "?") lists the commands, "show" prints the whole model as it is known
-// now, "show N" one device. Console thread only; the model is read under
-// m_Mutex, from memory.
+// "show", which reports the whole model as it is known now, and "show N",
+// one device. Console thread only; the model is read under m_Mutex, from
+// memory, and nothing is sent.
 #include <cerrno>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "console/front_end.h"
 #include "engine/poll_loop.h"
 
 namespace {
-
-// The blank-separated words of a line.
-std::vector<std::string> SplitWords(const char* cLine) {
-  std::vector<std::string> vecWords;
-  const char* p = cLine;
-  for (;;) {
-    while (*p == ' ' || *p == '\t' || *p == '\r') ++p;
-    if (*p == '\0') return vecWords;
-    const char* pStart = p;
-    while (*p != '\0' && *p != ' ' && *p != '\t' && *p != '\r') ++p;
-    vecWords.emplace_back(pStart, static_cast<size_t>(p - pStart));
-  }
-}
 
 // The device number of "show N": a whole decimal integer, or false.
 bool ParseDeviceNumber(const std::string& sWord, int* pDevice) {
@@ -38,27 +23,21 @@ bool ParseDeviceNumber(const std::string& sWord, int* pDevice) {
 
 }  // namespace
 
-void FrontEnd::HandleQuery(const char* cBuffer) {
-  std::vector<std::string> vecWords = SplitWords(cBuffer);
-  if (vecWords.size() == 1 && (vecWords[0] == "help" || vecWords[0] == "?")) {
-    m_pReport->Help();
-    return;
-  }
-  if (vecWords.empty() || vecWords.size() > 2 || vecWords[0] != "show") return;
-
+bool FrontEnd::Show(const std::string& sLine, const std::string& sWhat) {
   Veru::MutexHolder _Lock(&m_Mutex);
-  if (vecWords.size() == 1) {
+  if (sWhat.empty()) {
     PrintFullData();
-    return;
+    return true;
   }
   int iDevice = 0;
   Veru::Device* pDevice = nullptr;
-  if (ParseDeviceNumber(vecWords[1], &iDevice)) {
+  if (ParseDeviceNumber(sWhat, &iDevice)) {
     pDevice = m_pPollLoop->FindDevice(iDevice);
   }
   if (pDevice == nullptr) {
-    m_pReport->NoSuchDevice(cBuffer, vecWords[1]);
-    return;
+    m_pReport->NoSuchDevice(sLine, sWhat);
+    return false;
   }
   m_pReport->Device(*pDevice, true);
+  return true;
 }

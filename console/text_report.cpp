@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "console/options.h"
+#include "console/command_table.h"
 #include "engine/poll_loop.h"
 #include "engine/terminal_text.h"
 

@@ -19,6 +19,9 @@ namespace {
 // The text the controller puts before an error message.
 constexpr char kErrorMark[] = "ERROR:";
 constexpr size_t kErrorMarkLength = sizeof(kErrorMark) - 1;
+// What a forward server answers when it refuses the account's credentials.
+constexpr char kRefused[] = "Invalid user/pass";
+constexpr size_t kRefusedLength = sizeof(kRefused) - 1;
 
 // The job number a "JobID" member holds: a JSON number, or a text that
 // begins with a decimal number (as "%d" reads it); -1 for anything else
@@ -55,15 +58,36 @@ int DecideAction(json_object* p_json_object) {
   return -1;
 }
 
+// Why an action's reply gave -1, when it is not the controller's "ERROR:"
+// text (empty then: the message says it).
+std::string ActionFailure(const DataBlock& _DataBlock,
+                          json_object* p_json_object) {
+  if (_DataBlock.m_pData == nullptr || _DataBlock.m_iSize == 0) {
+    return "no answer from the unit";
+  }
+  std::string_view sReply(_DataBlock.m_pData,
+                          static_cast<size_t>(_DataBlock.m_iSize));
+  if (sReply.compare(0, kErrorMarkLength, kErrorMark) == 0) return "";
+  if (sReply.compare(0, kRefusedLength, kRefused) == 0) {
+    return "the user name or password was refused";
+  }
+  if (p_json_object == nullptr) return "the unit's answer could not be read";
+  return "the unit's answer names neither done nor a job";
+}
+
 }  // namespace
 
 int PollLoop::RunAction(int iDevice, std::string sServiceId,
                         std::string sAction, std::string sArguments,
-                        int iRetryWindow, std::string& sMessage) {
+                        int iRetryWindow, std::string& sMessage,
+                        std::string* pReason) {
   std::string sURL =
       FormatActionPath(iDevice, sServiceId, sAction, sArguments);
   // Too long for its buffer: refused, nothing is sent.
-  if (sURL.empty()) return -1;
+  if (sURL.empty()) {
+    if (pReason != nullptr) *pReason = "the request is too long to send";
+    return -1;
+  }
 
   DataBlock _DataBlock(true);
   json_object* p_json_object = nullptr;
@@ -71,6 +95,9 @@ int PollLoop::RunAction(int iDevice, std::string sServiceId,
   // an "ERROR:" text is not JSON and so comes back as a failed request.
   Request(sURL, &_DataBlock, &p_json_object, iRetryWindow);
   int iResult = ReadActionReply(_DataBlock, p_json_object, sMessage);
+  if (iResult == -1 && pReason != nullptr) {
+    *pReason = ActionFailure(_DataBlock, p_json_object);
+  }
   if (p_json_object != nullptr) json_object_put(p_json_object);
   return iResult;
 }

@@ -111,10 +111,13 @@ class PollLoop {
 
   // --- Device actions ------------------------------------------------------
   // Asks the controller to run an action. 0 done, a job number, or -1; an
-  // "ERROR:" reply also puts the controller's text into sMessage.
+  // "ERROR:" reply also puts the controller's text into sMessage. On any
+  // other -1, *pReason (when not null) says in a few words why: the request
+  // too long to send, no answer, the credentials refused, an answer that
+  // could not be read or that names neither done nor a job.
   int RunAction(int iDevice, std::string sServiceId, std::string sAction,
                 std::string sArguments, int iRetryWindow,
-                std::string& sMessage);
+                std::string& sMessage, std::string* pReason = nullptr);
 
   // --- Camera URLs ---------------------------------------------------------
   // The URL of one still image of the device; sends nothing. Empty only

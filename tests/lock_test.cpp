@@ -92,7 +92,7 @@ TEST(ModelMutex, SharedOperationsWaitForIt) {
        }},
       {"settings save",
        [](TestFrontEnd* pTest) { pTest->_FrontEnd.SaveSettings(false); }},
-      {"show", [](TestFrontEnd* pTest) { pTest->_FrontEnd.HandleQuery("show"); }},
+      {"show", [](TestFrontEnd* pTest) { pTest->_FrontEnd.HandleCommand("show"); }},
       {"password prompt",
        [](TestFrontEnd* pTest) {
          pTest->SetInput("pw\nn\n");

@@ -1,0 +1,428 @@
+// The command table and the reading of a command line (see command_table.h).
+#include "console/command_table.h"
+
+#include <cctype>
+#include <climits>
+#include <cstring>
+
+#include "engine/terminal_text.h"
+#include "engine/url_escape.h"
+
+namespace {
+
+// The load level of a "dim" without a number after it.
+constexpr int kDefaultDimLevel = 50;
+
+// How many devices an answer about a name lists at most.
+constexpr size_t kMostCandidates = 8;
+
+const char kCallSyntax[] = "N call SERVICE ACTION [NAME=VALUE]...";
+
+const std::vector<CommandRow> kRows = {
+    {"on", nullptr, WordMatch::kSubstring, true, CommandKind::kAction,
+     "urn:upnp-org:serviceId:SwitchPower1", "SetTarget", "newTargetValue=1",
+     false, "N on", "switch device N on", nullptr, nullptr},
+    {"off", nullptr, WordMatch::kSubstring, true, CommandKind::kAction,
+     "urn:upnp-org:serviceId:SwitchPower1", "SetTarget", "newTargetValue=0",
+     false, "N off", "switch device N off", nullptr, nullptr},
+    {"dim", nullptr, WordMatch::kSubstring, true, CommandKind::kAction,
+     "urn:upnp-org:serviceId:Dimming1", "SetLoadLevelTarget",
+     "newLoadlevelTarget=", true, "N dim [X]",
+     "dim device N to X % (0-100; 50 without X)", nullptr, nullptr},
+    {"poll", nullptr, WordMatch::kSubstring, true, CommandKind::kAction,
+     "urn:lumenhollow-com:serviceId:HaDevice1", "Poll", "", false, "N poll",
+     "ask device N to poll its hardware", nullptr, nullptr},
+    {"image", nullptr, WordMatch::kSubstring, true, CommandKind::kCameraImage,
+     nullptr, nullptr, nullptr, false, "N image",
+     "print the URL of camera N's still image", nullptr, nullptr},
+    {"stream", nullptr, WordMatch::kSubstring, true,
+     CommandKind::kCameraStream, nullptr, nullptr, nullptr, false, "N stream",
+     "print the URL of camera N's video stream", nullptr, nullptr},
+    {"call", nullptr, WordMatch::kWord, true, CommandKind::kCall, nullptr,
+     nullptr, nullptr, false, kCallSyntax,
+     "send any action of any service to device N (SERVICE and ACTION: "
+     "letters, digits and : . _ -; each NAME=VALUE an argument)",
+     nullptr, nullptr},
+    {"show", nullptr, WordMatch::kWord, false, CommandKind::kShow, nullptr,
+     nullptr, nullptr, false, "show", "print the whole home as it is known now",
+     "show N", "print device N"},
+    {"suspend", nullptr, WordMatch::kSubstring, false, CommandKind::kSuspend,
+     nullptr, nullptr, nullptr, false, "suspend",
+     "pause polling (commands still work)", nullptr, nullptr},
+    {"resume", nullptr, WordMatch::kSubstring, false, CommandKind::kResume,
+     nullptr, nullptr, nullptr, false, "resume", "resume polling", nullptr,
+     nullptr},
+    {"connect", nullptr, WordMatch::kSubstring, false, CommandKind::kConnect,
+     nullptr, nullptr, nullptr, false, "connect",
+     "run the connection wizard again", nullptr, nullptr},
+    {"help", "?", WordMatch::kWord, false, CommandKind::kHelp, nullptr, nullptr,
+     nullptr, false, "help, ?", "list these commands", nullptr, nullptr},
+    {"quit", nullptr, WordMatch::kWholeLine, false, CommandKind::kQuit,
+     nullptr, nullptr, nullptr, false, "quit", "end the program", nullptr,
+     nullptr},
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// The blank-separated words of sText from iFrom on.
+std::vector<std::string> SplitWords(const std::string& sText, size_t iFrom) {
+  std::vector<std::string> vecWords;
+  size_t i = iFrom;
+  for (;;) {
+    while (i < sText.size() && IsBlank(sText[i])) ++i;
+    if (i >= sText.size()) return vecWords;
+    size_t iStart = i;
+    while (i < sText.size() && !IsBlank(sText[i])) ++i;
+    vecWords.push_back(sText.substr(iStart, i - iStart));
+  }
+}
+
+std::string Lower(const std::string& sText) {
+  std::string sLower = sText;
+  for (char& c : sLower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return sLower;
+}
+
+// The leading decimal integer of a line, as typed: blanks, a sign, digits.
+// *pEnd is where the digits end (0 when there are none). False when the
+// number does not fit 32 bits.
+bool LeadingNumber(const std::string& sLine, long long* pNumber, size_t* pEnd) {
+  *pNumber = 0;
+  *pEnd = 0;
+  size_t i = 0;
+  while (i < sLine.size() && isspace(static_cast<unsigned char>(sLine[i]))) ++i;
+  bool bNegative = false;
+  if (i < sLine.size() && (sLine[i] == '+' || sLine[i] == '-')) {
+    bNegative = sLine[i] == '-';
+    ++i;
+  }
+  size_t iDigits = i;
+  long long iValue = 0;
+  bool bFits = true;
+  while (i < sLine.size() && isdigit(static_cast<unsigned char>(sLine[i]))) {
+    if (iValue <= static_cast<long long>(INT_MAX) + 1) {
+      iValue = iValue * 10 + (sLine[i] - '0');
+    }
+    ++i;
+  }
+  if (i == iDigits) return true;
+  if (bNegative) iValue = -iValue;
+  if (iValue > INT_MAX || iValue < INT_MIN) bFits = false;
+  *pNumber = iValue;
+  *pEnd = i;
+  return bFits;
+}
+
+// The load level of a dim command: the number after the word (blanks
+// between them are skipped), held to 0-100; 50 when no number follows.
+int DimLevel(const char* cAfterWord) {
+  const char* pText = cAfterWord;
+  while (*pText == ' ' || *pText == '\t') ++pText;
+  char* pEnd = nullptr;
+  long iLevel = strtol(pText, &pEnd, 10);
+  if (pEnd == pText) return kDefaultDimLevel;
+  if (iLevel < 0) return 0;
+  if (iLevel > 100) return 100;
+  return static_cast<int>(iLevel);
+}
+
+std::string UnknownCommand(const std::string& sLine) {
+  return "Unknown command: " + Veru::EscapeControlBytes(sLine) + "; type help";
+}
+
+bool WordIs(const CommandRow& _Row, const std::string& sWord) {
+  return sWord == _Row.sWord ||
+         (_Row.sAlias != nullptr && sWord == _Row.sAlias);
+}
+
+// The whole-word row for the command word of a line; null when none.
+const CommandRow* FindWordRow(const std::string& sWord) {
+  for (const CommandRow& _Row : kRows) {
+    if (_Row.eMatch == WordMatch::kWord && WordIs(_Row, sWord)) return &_Row;
+  }
+  return nullptr;
+}
+
+// The first substring row found in sText (device rows only when bDevice,
+// the others only when bOthers); null when none.
+const CommandRow* FindSubstringRow(const std::string& sText, bool bDevice,
+                                   bool bOthers) {
+  for (const CommandRow& _Row : kRows) {
+    if (_Row.eMatch != WordMatch::kSubstring) continue;
+    if (_Row.bNeedsDevice ? !bDevice : !bOthers) continue;
+    if (sText.find(_Row.sWord) != std::string::npos) return &_Row;
+  }
+  return nullptr;
+}
+
+// "call SERVICE ACTION [NAME=VALUE]..." for device iDevice, vecWords
+// starting at the word "call".
+void ReadCall(const std::vector<std::string>& vecWords, CommandLine* pCommand) {
+  const std::string sUsage = std::string("usage: ") + kCallSyntax;
+  if (vecWords.size() < 3) {
+    pCommand->sError = "call needs a service and an action; " + sUsage;
+    return;
+  }
+  for (size_t i = 1; i <= 2; ++i) {
+    if (IsCallName(vecWords[i])) continue;
+    pCommand->sError = std::string(i == 1 ? "Not a service: " : "Not an action: ") +
+                       Veru::EscapeControlBytes(vecWords[i]) +
+                       " (letters, digits and : . _ - only)";
+    return;
+  }
+  std::vector<std::string> vecArguments(vecWords.begin() + 3, vecWords.end());
+  std::string sArguments;
+  if (!EncodeCallArguments(vecArguments, &sArguments, &pCommand->sError)) return;
+  pCommand->sService = vecWords[1];
+  pCommand->sAction = vecWords[2];
+  pCommand->sArguments = sArguments;
+  for (const CommandRow& _Row : kRows) {
+    if (_Row.eKind == CommandKind::kCall) pCommand->pRow = &_Row;
+  }
+}
+
+// The device command in sText (the line after the device's number or
+// name, iFrom where its command word may start) for device iDevice: a
+// call, or the first device row found. False when there is none.
+bool ReadDeviceCommand(const std::string& sText, size_t iFrom, int iDevice,
+                       CommandLine* pCommand) {
+  pCommand->iDevice = iDevice;
+  std::vector<std::string> vecWords = SplitWords(sText, iFrom);
+  if (!vecWords.empty() && vecWords[0] == "call") {
+    ReadCall(vecWords, pCommand);
+    return true;
+  }
+  const CommandRow* pRow = FindSubstringRow(sText, true, false);
+  if (pRow == nullptr) return false;
+  pCommand->pRow = pRow;
+  if (pRow->eKind == CommandKind::kAction) {
+    pCommand->sService = pRow->sService;
+    pCommand->sAction = pRow->sAction;
+    pCommand->sArguments = pRow->sArgument;
+    if (pRow->bTakesLevel) {
+      size_t iWord = sText.find(pRow->sWord);
+      pCommand->sArguments += std::to_string(
+          DimLevel(sText.c_str() + iWord + strlen(pRow->sWord)));
+    }
+  }
+  return true;
+}
+
+// The devices whose names hold sTyped (case-insensitive), as "N NAME, ...".
+std::string Candidates(const std::string& sTyped,
+                       const std::vector<DeviceName>& vecNames) {
+  std::string sLower = Lower(sTyped);
+  std::string sList;
+  size_t iCount = 0;
+  for (const DeviceName& _Name : vecNames) {
+    if (Lower(_Name.second).find(sLower) == std::string::npos) continue;
+    if (++iCount > kMostCandidates) {
+      sList += ", ...";
+      break;
+    }
+    if (!sList.empty()) sList += ", ";
+    sList += std::to_string(_Name.first) + " " +
+             Veru::EscapeControlBytes(_Name.second);
+  }
+  return sList;
+}
+
+// A line with no number: a device's name, then a device command.
+void ReadNamedCommand(const std::string& sLine,
+                      const std::vector<DeviceName>& vecNames,
+                      CommandLine* pCommand) {
+  size_t iStart = 0;
+  while (iStart < sLine.size() && IsBlank(sLine[iStart])) ++iStart;
+  std::string sLower = Lower(sLine.substr(iStart));
+  // The longest name that the line begins with, ended by a blank or the
+  // line's end; every device of that name.
+  size_t iLongest = 0;
+  std::vector<const DeviceName*> vecFits;
+  for (const DeviceName& _Name : vecNames) {
+    size_t iLength = _Name.second.size();
+    if (iLength == 0 || iLength < iLongest || iLength > sLower.size()) continue;
+    if (sLower.compare(0, iLength, Lower(_Name.second)) != 0) continue;
+    if (iLength < sLower.size() && !IsBlank(sLower[iLength])) continue;
+    if (iLength > iLongest) vecFits.clear();
+    iLongest = iLength;
+    vecFits.push_back(&_Name);
+  }
+  if (vecFits.size() == 1) {
+    std::string sRest = sLine.substr(iStart + iLongest);
+    if (!ReadDeviceCommand(sRest, 0, vecFits[0]->first, pCommand)) {
+      pCommand->iDevice = 0;
+      pCommand->sError = UnknownCommand(sLine);
+    }
+    return;
+  }
+  if (vecFits.size() > 1) {
+    std::string sNumbers;
+    for (const DeviceName* pName : vecFits) {
+      if (!sNumbers.empty()) sNumbers += ", ";
+      sNumbers += std::to_string(pName->first);
+    }
+    pCommand->sError = "More than one device is named \"" +
+                       Veru::EscapeControlBytes(vecFits[0]->second) +
+                       "\": " + sNumbers + "; use the number";
+    return;
+  }
+  // No name fits: is a command word there, after what would be the name?
+  std::vector<std::string> vecWords = SplitWords(sLine, 0);
+  for (size_t i = 1; i < vecWords.size(); ++i) {
+    const CommandRow* pRow = FindWordRow(vecWords[i]);
+    bool bDeviceWord = pRow != nullptr && pRow->bNeedsDevice;
+    for (const CommandRow& _Row : kRows) {
+      if (_Row.eMatch == WordMatch::kSubstring && _Row.bNeedsDevice &&
+          vecWords[i] == _Row.sWord) {
+        bDeviceWord = true;
+      }
+    }
+    if (!bDeviceWord) continue;
+    std::string sTyped;
+    for (size_t j = 0; j < i; ++j) sTyped += (j == 0 ? "" : " ") + vecWords[j];
+    std::string sList = Candidates(sTyped, vecNames);
+    pCommand->sError = "No device named \"" + Veru::EscapeControlBytes(sTyped) +
+                       "\"" +
+                       (sList.empty() ? "; type show to see the devices"
+                                      : "; devices with that in their name: " +
+                                            sList);
+    return;
+  }
+  pCommand->sError = UnknownCommand(sLine);
+}
+
+}  // namespace
+
+const std::vector<CommandRow>& CommandRows() { return kRows; }
+
+bool CommandOutcome::Succeeded() const {
+  if (!bCommand || !sError.empty()) return false;
+  if (pRow->bNeedsDevice) return _Result.Succeeded();
+  return true;
+}
+
+CommandLine ReadCommandLine(const std::string& sLine,
+                            const std::vector<DeviceName>* pNames) {
+  CommandLine _Command;
+  _Command.sLine = sLine;
+  std::vector<std::string> vecWords = SplitWords(sLine, 0);
+  if (vecWords.empty()) return _Command;
+
+  long long iNumber = 0;
+  size_t iAfterNumber = 0;
+  if (!LeadingNumber(sLine, &iNumber, &iAfterNumber)) {
+    _Command.sError = "Not a device number: " +
+                      sLine.substr(0, iAfterNumber) +
+                      " (out of the 32-bit range)";
+    return _Command;
+  }
+  bool bNumber = iAfterNumber != 0;
+  int iDevice = static_cast<int>(iNumber);
+
+  // Whole words first: "quit" as the line, a word of its own at the command
+  // word's place.
+  for (const CommandRow& _Row : kRows) {
+    if (_Row.eMatch == WordMatch::kWholeLine && sLine == _Row.sWord) {
+      _Command.pRow = &_Row;
+      return _Command;
+    }
+  }
+  if (bNumber) {
+    std::vector<std::string> vecAfter = SplitWords(sLine, iAfterNumber);
+    if (!vecAfter.empty() && vecAfter[0] == "call") {
+      if (iDevice == 0) {
+        _Command.sError = std::string("call needs a device number other "
+                                      "than 0; usage: ") + kCallSyntax;
+        return _Command;
+      }
+      _Command.iDevice = iDevice;
+      ReadCall(vecAfter, &_Command);
+      return _Command;
+    }
+  } else if (const CommandRow* pRow = FindWordRow(vecWords[0])) {
+    if (pRow->bNeedsDevice) {
+      _Command.sError = std::string(pRow->sWord) +
+                        " needs a device number first; usage: " +
+                        pRow->sSyntax;
+      return _Command;
+    }
+    size_t iMostWords = pRow->eKind == CommandKind::kShow ? 2 : 1;
+    if (vecWords.size() > iMostWords) {
+      _Command.sError = UnknownCommand(sLine);
+      return _Command;
+    }
+    _Command.pRow = pRow;
+    if (vecWords.size() == 2) _Command.sShowWhat = vecWords[1];
+    return _Command;
+  }
+
+  // The substring words that need no device, anywhere in the line.
+  if (const CommandRow* pRow = FindSubstringRow(sLine, false, true)) {
+    _Command.pRow = pRow;
+    return _Command;
+  }
+  if (bNumber) {
+    if (iDevice == 0) {
+      _Command.sError = UnknownCommand(sLine);
+      return _Command;
+    }
+    if (!ReadDeviceCommand(sLine, iAfterNumber, iDevice, &_Command)) {
+      _Command.sError = UnknownCommand(sLine);
+    }
+    return _Command;
+  }
+  if (pNames == nullptr) {
+    _Command.bNeedsNames = true;
+    return _Command;
+  }
+  ReadNamedCommand(sLine, *pNames, &_Command);
+  return _Command;
+}
+
+void PrintCommands(FILE* pFile) {
+  auto PrintLine = [pFile](const char* sSyntax, const char* sHelp) {
+    // A long syntax gets a line of its own, the effect under it.
+    if (strlen(sSyntax) > 10) {
+      fprintf(pFile, "  %s\n  %-10s %s\n", sSyntax, "", sHelp);
+    } else {
+      fprintf(pFile, "  %-10s %s\n", sSyntax, sHelp);
+    }
+  };
+  for (const CommandRow& _Row : kRows) {
+    PrintLine(_Row.sSyntax, _Row.sHelp);
+    if (_Row.sMoreSyntax != nullptr) PrintLine(_Row.sMoreSyntax, _Row.sMoreHelp);
+  }
+  fprintf(pFile,
+          "  A device may also be named instead of numbered, as in "
+          "\"kitchen light on\".\n");
+}
+
+bool EncodeCallArguments(const std::vector<std::string>& vecWords,
+                         std::string* pArguments, std::string* pError) {
+  std::string sArguments;
+  for (const std::string& sWord : vecWords) {
+    size_t iEquals = sWord.find('=');
+    if (iEquals == std::string::npos || iEquals == 0) {
+      *pError = "Not an argument: " + Veru::EscapeControlBytes(sWord) +
+                " (NAME=VALUE)";
+      return false;
+    }
+    if (!sArguments.empty()) sArguments += "&";
+    sArguments += Veru::EscapeURLComponent(sWord.substr(0, iEquals)) + "=" +
+                  Veru::EscapeURLComponent(sWord.substr(iEquals + 1));
+  }
+  *pArguments = sArguments;
+  return true;
+}
+
+bool IsCallName(const std::string& sName) {
+  if (sName.empty()) return false;
+  for (char c : sName) {
+    bool bLetterOrDigit = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                          (c >= '0' && c <= '9');
+    if (!bLetterOrDigit && c != ':' && c != '.' && c != '_' && c != '-') {
+      return false;
+    }
+  }
+  return true;
+}
