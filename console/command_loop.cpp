@@ -9,19 +9,12 @@
 #include "console/front_end.h"
 #include "engine/poll_loop.h"
 
-namespace {
-
-// True when the current unit can be polled as it is: reached locally, or
-// remotely with a password that was not refused. The poll thread waits for
-// exactly this after asking for credentials.
-bool HasUsableCredentials(Veru::PollLoop* pPollLoop) {
+bool FrontEnd::HasUsableCredentials() {
   Veru::Engine _Engine;
-  if (!pPollLoop->CopyEngine(&_Engine)) return false;
+  if (!m_pPollLoop->CopyEngine(&_Engine)) return false;
   if (!_Engine.m_bUsingRemote) return true;
   return !_Engine.m_bInvalidUserPass && !_Engine.m_sPassword.empty();
 }
-
-}  // namespace
 
 bool FrontEnd::ReadLine(char* cBuffer) {
   // A prompt or a result line ends without a line end: show it before
@@ -63,7 +56,7 @@ void FrontEnd::CommandLoop() {
       HandleCommand(cBuffer);
       continue;
     }
-    if (HasUsableCredentials(m_pPollLoop)) continue;
+    if (HasUsableCredentials()) continue;
     // Still missing: ask again at the next line, unless the engine has
     // meanwhile refused the credentials, which calls for the wizard.
     if (bNeedUserPassword) m_bNeedUserPassword = true;

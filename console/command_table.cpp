@@ -155,9 +155,9 @@ const CommandRow* FindSubstringRow(const std::string& sText, bool bDevice,
   return nullptr;
 }
 
-// "call SERVICE ACTION [NAME=VALUE]..." for device iDevice, vecWords
-// starting at the word "call".
-void ReadCall(const std::vector<std::string>& vecWords, CommandLine* pCommand) {
+// The words of a call into *pCommand, or the reason it is refused.
+void ReadCallWords(const std::vector<std::string>& vecWords,
+                   CommandLine* pCommand) {
   const std::string sUsage = std::string("usage: ") + kCallSyntax;
   if (vecWords.size() < 3) {
     pCommand->sError = "call needs a service and an action; " + sUsage;
@@ -179,6 +179,14 @@ void ReadCall(const std::vector<std::string>& vecWords, CommandLine* pCommand) {
   for (const CommandRow& _Row : kRows) {
     if (_Row.eKind == CommandKind::kCall) pCommand->pRow = &_Row;
   }
+}
+
+// "call SERVICE ACTION [NAME=VALUE]..." for the device in *pCommand,
+// vecWords starting at the word "call". A refused call names no device, so
+// no result line is printed for it: the answer is on standard error.
+void ReadCall(const std::vector<std::string>& vecWords, CommandLine* pCommand) {
+  ReadCallWords(vecWords, pCommand);
+  if (pCommand->pRow == nullptr) pCommand->iDevice = 0;
 }
 
 // The device command in sText (the line after the device's number or

@@ -58,7 +58,7 @@ FrontEnd::FrontEnd()
 
 bool FrontEnd::ChooseReport() {
   // The forms for scripts: standard output holds the report alone.
-  bool bReportAlone = m_Options.m_bJson;
+  bool bReportAlone = m_Options.m_bJson || !m_Options.m_vecDo.empty();
   FILE* pOutput = stdout;
   if (bReportAlone) {
     pOutput = SetStandardOutputAside();
@@ -72,7 +72,7 @@ bool FrontEnd::ChooseReport() {
   if (m_Options.m_bJson) {
     pReport.reset(new JsonReport(pOutput));
   } else {
-    pReport.reset(new TextReport(pOutput));
+    pReport.reset(new TextReport(pOutput, !m_Options.m_vecDo.empty()));
   }
   if (m_Options.m_bOnce) {
     m_pOnceReport = new OnceReport(std::move(pReport), m_pPollLoop);
@@ -91,6 +91,7 @@ int FrontEnd::Run() {
   int iSerialNumber = LeadingInteger(LoadSetting("arg_serialnumber").c_str());
   if (iSerialNumber != 0) m_pEngine = RestoreEngine();
 
+  if (!m_Options.m_vecDo.empty()) return RunDo();
   // --once never reads standard input, so it has no wizard.
   if (m_pEngine.load() == nullptr && m_Options.m_bOnce) {
     fprintf(stderr, "veru-console: no unit saved in the setting files of "

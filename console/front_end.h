@@ -100,6 +100,10 @@ class FrontEnd {
   void ReportCommand(const CommandOutcome& _Outcome);
   // The number and name of every device of the model, copied under m_Mutex.
   std::vector<DeviceName> DeviceNames();
+  // True when the current unit can be polled as it is: reached locally, or
+  // remotely with a password that was not refused. The poll thread waits
+  // for exactly this after asking for credentials. Takes m_Mutex.
+  bool HasUsableCredentials();
   // Reads one line into cBuffer (kInputBufferSize bytes): the line end is
   // dropped and characters past the 99th are read and thrown away. False at
   // end of input (cBuffer is then empty).
@@ -108,6 +112,18 @@ class FrontEnd {
   // command line sLine. False, after the report's NoSuchDevice, when there
   // is no device N. Takes m_Mutex to report.
   bool Show(const std::string& sLine, const std::string& sWhat);
+
+  // --- --do (console thread) -----------------------------------------------
+  // Runs the lines of m_Options.m_vecDo against the current unit, in order,
+  // with no poll thread: every line is read first, and a line that is not a
+  // command --do runs ends the run with status 2 before anything is sent.
+  // Returns 0 when every command succeeded, 1 when one failed or nothing
+  // could be sent (the reason on standard error), 2 as said.
+  int RunDo();
+  // Fills the model's device records (their names) from one status
+  // request, printing nothing; for --do, which starts no poll thread. 0, or
+  // -1 with *pReason set.
+  int LoadDevices(std::string* pReason);
 
   // --- Model hooks (poll thread) ---------------------------------------------
   void OnDevice(Veru::Device* pDevice);

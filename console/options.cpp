@@ -19,6 +19,7 @@ const char kProgram[] = "veru-console";
 const struct option kOptions[] = {
     {"json", no_argument, nullptr, 'j'},
     {"once", no_argument, nullptr, '1'},
+    {"do", required_argument, nullptr, 'd'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -38,6 +39,10 @@ void PrintUsage() {
       "  -1, --once     print the first full report and end (status 0, or 1\n"
       "                 when the unit cannot be reached); reads no commands\n"
       "                 and needs a unit saved by an earlier run\n"
+      "  -d, --do LINE  run LINE as a console command against the saved unit\n"
+      "                 and end, printing its result; may be given more than\n"
+      "                 once (the lines run in order); starts no polling and\n"
+      "                 reads no input\n"
       "  -h, --help     print this help and end\n"
       "  -V, --version  print the program's name and version and end\n"
       "\n"
@@ -55,7 +60,15 @@ void PrintUsage() {
       "  VERU_CA_CERTIFICATE=FILE  check the forward server's certificate\n"
       "                            against the authority in FILE\n"
       "  VERU_INSECURE_TLS=1       do not check the forward server's\n"
-      "                            certificate (for testing only)\n");
+      "                            certificate (for testing only)\n"
+      "\n"
+      "Exit status:\n"
+      "  0  after quit or the end of input; --once: the report was printed;\n"
+      "     --do: every command succeeded (done, a job number, a URL found)\n"
+      "  1  no unit to connect to, or the connection was lost; --once: no\n"
+      "     report; --do: a command failed (the reason on standard error)\n"
+      "  2  a usage error: an unknown option, options that do not go\n"
+      "     together, or a --do LINE that is not a command (nothing sent)\n");
 }
 
 // One line naming what was wrong, then the hint. Exit status 2.
@@ -70,7 +83,7 @@ int UsageError(const char* sWhat, const char* sArgument) {
 int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
   opterr = 0;  // the messages are ours
   for (;;) {
-    int iOption = getopt_long(argc, argv, "+j1hV", kOptions, nullptr);
+    int iOption = getopt_long(argc, argv, "+:j1d:hV", kOptions, nullptr);
     if (iOption == -1) break;
     switch (iOption) {
       case 'j':
@@ -79,6 +92,9 @@ int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
       case '1':
         pOptions->m_bOnce = true;
         break;
+      case 'd':
+        pOptions->m_vecDo.push_back(optarg);
+        break;
       case 'h':
         PrintUsage();
         return 0;
@@ -86,15 +102,20 @@ int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
         printf("%s %s\n", kProgram, VERU_VERSION);
         return 0;
       default: {
+        const char* sWhat = iOption == ':' ? "option requires an argument"
+                                           : "unrecognized option";
         const char* sArgument = argv[optind - 1];
         if (strncmp(sArgument, "--", 2) == 0 || optopt == 0) {
-          return UsageError("unrecognized option", sArgument);
+          return UsageError(sWhat, sArgument);
         }
         char cShort[3] = {'-', static_cast<char>(optopt), '\0'};
-        return UsageError("unrecognized option", cShort);
+        return UsageError(sWhat, cShort);
       }
     }
   }
   if (optind < argc) return UsageError("unexpected argument", argv[optind]);
+  if (!pOptions->m_vecDo.empty() && pOptions->m_bOnce) {
+    return UsageError("options that do not go together", "--do --once");
+  }
   return -1;
 }

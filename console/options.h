@@ -5,6 +5,8 @@
 #define VERU_CONSOLE_OPTIONS_H
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 // What the command line asks for. Both false is the interactive default.
 struct ConsoleOptions {
@@ -13,12 +15,16 @@ struct ConsoleOptions {
   bool m_bJson = false;
   // Print the first full report and end; read no commands.
   bool m_bOnce = false;
+  // --do LINE, in the order given: run each as a console command against
+  // the saved unit and end; no status poll, no input read.
+  std::vector<std::string> m_vecDo;
 };
 
 // Reads the options into *pOptions. Returns -1 when the program is to go on,
 // or the exit status it is to end with: 0 after --help or --version (printed
-// on standard output), 2 after an unknown option or a stray argument (one
-// line and the usage hint on standard error).
+// on standard output), 2 after an unknown option, a stray argument or
+// options that do not go together (one line and the usage hint on
+// standard error).
 int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions);
 
 #endif  // VERU_CONSOLE_OPTIONS_H

@@ -187,6 +187,7 @@ void TextReport::Result(const CommandResult& _Result) {
   AppendInt(&sText, _Result.iResult);
   sText.push_back(' ');
   AppendMessage(&sText, _Result.sMessage);
+  if (m_bResultLineEnds && sText.back() != '\n') sText.push_back('\n');
   WriteReport(sText);
   fflush(m_pOutput);
 }

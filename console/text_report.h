@@ -23,7 +23,10 @@
 
 class TextReport : public Report {
  public:
-  explicit TextReport(FILE* pOutput) : m_pOutput(pOutput) {}
+  // bResultLineEnds: every result line ends with a line end (--do, where
+  // no prompt follows it); the console's result line has none.
+  explicit TextReport(FILE* pOutput, bool bResultLineEnds = false)
+      : m_pOutput(pOutput), m_bResultLineEnds(bResultLineEnds) {}
 
   void Device(const Veru::Device& _Device, bool bShown) override;
   void Scene(const Veru::Scene& _Scene) override;
@@ -52,6 +55,7 @@ class TextReport : public Report {
   void WriteReport(const std::string& sText);
 
   FILE* m_pOutput;
+  bool m_bResultLineEnds;
 };
 
 // The camera command's URL line ("\n---URL for camera image: URL\n" or

@@ -13,6 +13,30 @@ namespace {
 constexpr const char* kSwitchPower = "urn:upnp-org:serviceId:SwitchPower1";
 constexpr const char* kDimming = "urn:upnp-org:serviceId:Dimming1";
 constexpr const char* kHaDevice = "urn:lumenhollow-com:serviceId:HaDevice1";
+constexpr const char* kHeatSetpoint =
+    "urn:upnp-org:serviceId:TemperatureSetpoint1_Heat";
+constexpr const char* kSecuritySensor =
+    "urn:lumenhollow-com:serviceId:SecuritySensor1";
+constexpr const char* kOperatingMode =
+    "urn:upnp-org:serviceId:HVAC_UserOperatingMode1";
+
+// An action that sets one variable of a device that has it: the service,
+// the action, the argument that holds the value, the variable, and the
+// comment the device shows afterwards (the value follows it).
+struct SetterAction {
+  const char* sService;
+  const char* sAction;
+  const char* sArgument;
+  const char* sVariable;
+  const char* sComment;
+};
+
+const SetterAction kSetterActions[] = {
+    {kHeatSetpoint, "SetCurrentSetpoint", "NewCurrentSetpoint",
+     "CurrentSetpoint", "Heating setpoint "},
+    {kSecuritySensor, "SetArmed", "newArmedValue", "Armed", "Armed "},
+    {kOperatingMode, "SetModeTarget", "NewModeTarget", "ModeStatus", "Mode "},
+};
 
 struct DeviceSeed {
   int iID;
@@ -111,6 +135,20 @@ json_object* DeviceElement(const HomeDevice& _Device, int iSince) {
     AddText(p_json_device, variable.first.c_str(), variable.second);
   }
   return p_json_device;
+}
+
+// The setter action of that service and name for a device that has its
+// variable; null when there is none.
+const SetterAction* FindSetter(const std::string& sService,
+                               const std::string& sAction,
+                               const HomeDevice& _Device) {
+  for (const SetterAction& _Setter : kSetterActions) {
+    if (sService == _Setter.sService && sAction == _Setter.sAction &&
+        _Device.mapVariables.count(_Setter.sVariable) != 0) {
+      return &_Setter;
+    }
+  }
+  return nullptr;
 }
 
 // A query parameter read as a decimal number; 0 when it is not one.
@@ -279,6 +317,18 @@ Reply Home::Action(const std::map<std::string, std::string>& mapQuery) {
     AddText(p_json_response, "OK", "OK");
   } else if (sService == kHaDevice && sAction == "Poll") {
     AddText(p_json_response, "JobID", std::to_string(++m_iJobID));
+  } else if (const SetterAction* pSetter = FindSetter(sService, sAction, _Device)) {
+    if (mapQuery.count(pSetter->sArgument) == 0) {
+      json_object_put(p_json_response);
+      _Reply.sBody = std::string("ERROR: Missing argument ") + pSetter->sArgument;
+      return _Reply;
+    }
+    std::string sValue = QueryValue(mapQuery, pSetter->sArgument);
+    SetLocked(&_Device, pSetter->sVariable, sValue);
+    _Device.iState = 4;
+    _Device.sComment = pSetter->sComment + sValue;
+    BumpLocked(&_Device);
+    AddText(p_json_response, "OK", "OK");
   } else {
     json_object_put(p_json_response);
     _Reply.sBody = "ERROR: No implementation of " + sAction + " in " + sService +

@@ -123,6 +123,124 @@ TEST_F(CommandTest, EachLineDoesWhatTheTableSays) {
   }
 }
 
+// "N call": the one request, its path built from the line's words, and
+// the result line the other actions print; a refused call sends nothing
+// and prints nothing on standard output.
+TEST_F(CommandTest, CallSendsAnyActionWithItsArgumentsEncoded) {
+  struct Case {
+    const char* cLine;
+    std::string sTarget;  // empty: nothing is sent
+    std::string sErrors;
+  };
+  const std::string sPath =
+      "/data_request?id=lu_action&DeviceNum=5&serviceId=";
+  const Case cases[] = {
+      {"5 call urn:x:serviceId:Net1 Reconnect",
+       sPath + "urn:x:serviceId:Net1&action=Reconnect&output_format=json", ""},
+      {"5 call urn:x:serviceId:Mode1 SetMode Mode=on",
+       sPath + "urn:x:serviceId:Mode1&action=SetMode&output_format=json&Mode=on",
+       ""},
+      {"5 call urn:upnp-org:serviceId:TemperatureSetpoint1_Heat "
+       "SetCurrentSetpoint NewCurrentSetpoint=21.5",
+       sPath + "urn:upnp-org:serviceId:TemperatureSetpoint1_Heat&action="
+               "SetCurrentSetpoint&output_format=json&NewCurrentSetpoint=21.5",
+       ""},
+      {"5 call S A Text=a&b Sign=#=1 Name=Gr\xc3\xbc\xc3\x9f" "e",
+       sPath + "S&action=A&output_format=json&Text=a%26b&Sign=%23%3D1&"
+               "Name=Gr%C3%BC%C3%9Fe",
+       ""},
+      {"5 call S?x A", "",
+       "Not a service: S?x (letters, digits and : . _ - only)\n"},
+      {"5 call S", "",
+       "call needs a service and an action; usage: N call SERVICE ACTION "
+       "[NAME=VALUE]...\n"},
+  };
+  for (const Case& _Case : cases) {
+    SCOPED_TRACE(_Case.cLine);
+    _Server.ClearLog();
+    testing::internal::CaptureStderr();
+    std::string sOutput = Handle(_Case.cLine);
+    std::string sErrors = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(_Case.sErrors, sErrors);
+    if (_Case.sTarget.empty()) {
+      EXPECT_TRUE(Targets().empty());
+      EXPECT_EQ("", sOutput);
+    } else {
+      EXPECT_EQ(std::vector<std::string>{_Case.sTarget}, Targets());
+      EXPECT_TRUE(EndsWith(sOutput, "\n----COMMAND RESULT: 0 ")) << sOutput;
+    }
+  }
+}
+
+// A line that is not a command: one line on standard error, standard
+// output as it always was (the result line only after a device number).
+TEST_F(CommandTest, LinesThatAreNotCommandsAreAnsweredOnStandardError) {
+  struct Case {
+    const char* cLine;
+    std::string sOutput;
+    std::string sErrors;
+  };
+  const Case cases[] = {
+      {"helo", "", "Unknown command: helo; type help\n"},
+      {"7 blink", sNothingLine(), "Unknown command: 7 blink; type help\n"},
+      {"0 on", "", "Unknown command: 0 on; type help\n"},
+      {"lamp on", "", "No device named \"lamp\"; type show to see the devices\n"},
+      {"4294967301 on", "",
+       "Not a device number: 4294967301 (out of the 32-bit range)\n"},
+      {"", "", ""},
+  };
+  for (const Case& _Case : cases) {
+    SCOPED_TRACE(_Case.cLine);
+    testing::internal::CaptureStderr();
+    std::string sOutput = Handle(_Case.cLine);
+    EXPECT_EQ(_Case.sErrors, testing::internal::GetCapturedStderr());
+    EXPECT_EQ(_Case.sOutput, sOutput);
+  }
+  EXPECT_TRUE(Targets().empty());
+}
+
+// A device named instead of numbered, from the model as it is known.
+TEST_F(CommandTest, DeviceByItsNameInTheModel) {
+  for (const std::pair<int, const char*>& _Seed :
+       std::vector<std::pair<int, const char*>>{
+           {5, "Hall light"}, {6, "Hall light 2"}, {8, "Porch"}, {9, "PORCH"}}) {
+    Veru::Device* pDevice = new Veru::Device(_Seed.first);
+    pDevice->m_sName = _Seed.second;
+    _Test.PollLoop()->m_mapDevice[_Seed.first] = pDevice;
+  }
+  struct Case {
+    const char* cLine;
+    std::string sTarget;
+    std::string sErrors;
+  };
+  const Case cases[] = {
+      {"hall light on", kOnPath, ""},
+      {"Hall light 2 poll",
+       "/data_request?id=lu_action&DeviceNum=6&serviceId=urn:lumenhollow-com:"
+       "serviceId:HaDevice1&action=Poll&output_format=json",
+       ""},
+      {"porch on", "",
+       "More than one device is named \"Porch\": 8, 9; use the number\n"},
+      {"hall on", "",
+       "No device named \"hall\"; devices with that in their name: 5 Hall "
+       "light, 6 Hall light 2\n"},
+  };
+  for (const Case& _Case : cases) {
+    SCOPED_TRACE(_Case.cLine);
+    _Server.ClearLog();
+    testing::internal::CaptureStderr();
+    std::string sOutput = Handle(_Case.cLine);
+    EXPECT_EQ(_Case.sErrors, testing::internal::GetCapturedStderr());
+    if (_Case.sTarget.empty()) {
+      EXPECT_TRUE(Targets().empty());
+      EXPECT_EQ("", sOutput);
+    } else {
+      EXPECT_EQ(std::vector<std::string>{_Case.sTarget}, Targets());
+      EXPECT_TRUE(EndsWith(sOutput, "\n----COMMAND RESULT: 0 ")) << sOutput;
+    }
+  }
+}
+
 TEST_F(CommandTest, ResultLineShowsJobNumberAndControllerError) {
   struct Case {
     const char* cName;
