@@ -287,3 +287,16 @@ int ConsoleProcess::WaitForExit(int iTimeoutMs) {
   Reap(iStatus, 0);
   return -1;
 }
+
+ProgramRun RunProgram(const std::vector<std::string>& vecArguments,
+                      const std::string& sProgram) {
+  ConsoleProcess _Console;
+  _Console.KeepErrorsApart();
+  ProgramRun _Run;
+  if (!_Console.StartWithArguments(sProgram, vecArguments)) return _Run;
+  _Console.CloseInput();
+  _Run.iStatus = _Console.WaitForExit();
+  _Run.sOutput = _Console.Output();
+  _Run.sErrors = _Console.Errors();
+  return _Run;
+}

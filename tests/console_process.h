@@ -104,4 +104,14 @@ class ConsoleProcess {
   size_t m_iErrorCursor = 0;  // guarded by m_Mutex
 };
 
+// One run of a program to its end with its input closed: its exit status
+// (as WaitForExit gives it), standard output and standard error apart.
+struct ProgramRun {
+  int iStatus = -1;
+  std::string sOutput;
+  std::string sErrors;
+};
+ProgramRun RunProgram(const std::vector<std::string>& vecArguments,
+                      const std::string& sProgram);
+
 #endif  // VERU_TESTS_CONSOLE_PROCESS_H

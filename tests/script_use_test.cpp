@@ -150,28 +150,9 @@ std::string DeviceBlocks(const std::string& sReport) {
 
 // Runs the program with arguments and its input closed; what it printed on
 // each stream and its exit status.
-struct ProgramRun {
-  int iStatus = -1;
-  std::string sOutput;
-  std::string sErrors;
-};
-
-ProgramRun RunProgram(const std::vector<std::string>& vecArguments,
-               const char* sProgram = VERU_CONSOLE_PATH) {
-  ConsoleProcess _Console;
-  _Console.KeepErrorsApart();
-  ProgramRun _Run;
-  if (!_Console.StartWithArguments(sProgram, vecArguments)) return _Run;
-  _Console.CloseInput();
-  _Run.iStatus = _Console.WaitForExit();
-  _Run.sOutput = _Console.Output();
-  _Run.sErrors = _Console.Errors();
-  return _Run;
-}
-
 TEST(CommandLineTest, HelpVersionAndUnknownOptions) {
   ScratchDir _Dir;
-  ProgramRun _Help = RunProgram({"--help"});
+  ProgramRun _Help = RunProgram({"--help"}, VERU_CONSOLE_PATH);
   EXPECT_EQ(0, _Help.iStatus);
   EXPECT_EQ("", _Help.sErrors);
   EXPECT_EQ(0u, _Help.sOutput.find("Usage: veru-console [OPTION]...\n"))
@@ -183,7 +164,9 @@ TEST(CommandLineTest, HelpVersionAndUnknownOptions) {
         "\n  show N     print device N\n", "\n  suspend    ", "\n  resume     ",
         "\n  connect    ", "\n  help, ?    ", "\n  quit       ", "arg_*",
         "working directory", "\n  VERU_CA_CERTIFICATE=FILE  ",
-        "\n  VERU_INSECURE_TLS=1       "}) {
+        "\n  VERU_INSECURE_TLS=1       ", "\n  -d, --do LINE  ",
+        "\n  N call SERVICE ACTION [NAME=VALUE]...\n",
+        "\nExit status:\n  0  ", "\n  1  ", "\n  2  "}) {
     EXPECT_NE(std::string::npos, _Help.sOutput.find(sLine)) << sLine;
   }
 
@@ -216,10 +199,24 @@ TEST(CommandLineTest, HelpVersionAndUnknownOptions) {
        "",
        std::string("veru-console: unexpected argument 'serial'\n") +
            kUsageHint},
+      {{"--do"},
+       2,
+       "",
+       std::string("veru-console: option requires an argument '--do'\n") +
+           kUsageHint},
+      {{"-d"}, 2, "",
+       std::string("veru-console: option requires an argument '-d'\n") +
+           kUsageHint},
+      {{"--do", "1 on", "--once"},
+       2,
+       "",
+       std::string("veru-console: options that do not go together '--do "
+                   "--once'\n") +
+           kUsageHint},
   };
   for (const Case& _Case : cases) {
     SCOPED_TRACE(_Case.vecArguments[0]);
-    ProgramRun _Run = RunProgram(_Case.vecArguments);
+    ProgramRun _Run = RunProgram(_Case.vecArguments, VERU_CONSOLE_PATH);
     EXPECT_EQ(_Case.iStatus, _Run.iStatus);
     EXPECT_EQ(_Case.sOutput, _Run.sOutput);
     EXPECT_EQ(_Case.sErrors, _Run.sErrors);
@@ -501,7 +498,7 @@ TEST_F(ScriptUseTest, OnceEndsAfterTheFirstReport) {
   StoreUnit("127.0.0.5", "L");
   const std::string sDump = m_Sim.Control("dump");
 
-  ProgramRun _Text = RunProgram({"--once"});
+  ProgramRun _Text = RunProgram({"--once"}, VERU_CONSOLE_PATH);
   EXPECT_EQ(0, _Text.iStatus) << _Text.sOutput;
   EXPECT_EQ(1u, CountOf(_Text.sOutput, kFullData)) << _Text.sOutput;
   EXPECT_EQ(sDump, DeviceBlocks(_Text.sOutput));
@@ -510,7 +507,7 @@ TEST_F(ScriptUseTest, OnceEndsAfterTheFirstReport) {
 
   for (const char* sJson : {"--json", "-j"}) {
     SCOPED_TRACE(sJson);
-    ProgramRun _Json = RunProgram({"-1", sJson});
+    ProgramRun _Json = RunProgram({"-1", sJson}, VERU_CONSOLE_PATH);
     EXPECT_EQ(0, _Json.iStatus) << _Json.sErrors;
     std::vector<std::string> vecLines = Lines(_Json.sOutput);
     ASSERT_EQ(1u, vecLines.size()) << _Json.sOutput;
@@ -608,7 +605,7 @@ TEST(JsonTextTest, TextsAreWrittenAsTheUnitSentThem) {
   WriteFile("arg_ip", "127.0.0.61");
   WriteFile("arg_mode", "L");
 
-  ProgramRun _Run = RunProgram({"--once", "--json"});
+  ProgramRun _Run = RunProgram({"--once", "--json"}, VERU_CONSOLE_PATH);
   EXPECT_EQ(0, _Run.iStatus) << _Run.sErrors;
   EXPECT_EQ(
       "{\"event\":\"full\",\"engine\":{\"state\":2,\"comment\":"
