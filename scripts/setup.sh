@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(g++ cmake make pkg-config libjson-c-dev libgtest-dev libbenchmark-dev
           wget libcpp-httplib-dev libssl-dev openssl
-          clang libclang-rt-14-dev libncurses-dev tmux)
+          clang libclang-rt-14-dev libncurses-dev tmux man-db groff-base)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,0 +1,100 @@
+// The manual page and the bash completion (doc/): the page renders with
+// man-db without a warning, and every option that --help lists is in the
+// page and offered by the completion.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/console_process.h"
+#include "tests/test_util.h"
+
+namespace {
+
+const std::string kManual = std::string(VERU_SOURCE_DIR) + "/doc/veru-console.1";
+const std::string kCompletion =
+    std::string(VERU_SOURCE_DIR) + "/doc/veru-console.bash";
+
+// What a shell command prints on standard output (standard error joined
+// to it when the command says 2>&1), and its exit status.
+std::string RunShell(const std::string& sCommand, int* pStatus) {
+  std::string sOutput;
+  FILE* pPipe = popen(sCommand.c_str(), "r");
+  if (pPipe == nullptr) return "<popen failed>";
+  char cBuffer[4096];
+  size_t iRead;
+  while ((iRead = fread(cBuffer, 1, sizeof(cBuffer), pPipe)) > 0) {
+    sOutput.append(cBuffer, iRead);
+  }
+  *pStatus = pclose(pPipe);
+  return sOutput;
+}
+
+// The long and short options --help lists: the words that begin its
+// option lines ("  -j, --json ...").
+std::vector<std::string> HelpOptions() {
+  ProgramRun _Help = RunProgram({"--help"}, VERU_CONSOLE_PATH);
+  std::vector<std::string> vecOptions;
+  size_t iStart = 0;
+  for (size_t iEnd; (iEnd = _Help.sOutput.find('\n', iStart)) != std::string::npos;
+       iStart = iEnd + 1) {
+    std::string sLine = _Help.sOutput.substr(iStart, iEnd - iStart);
+    if (sLine.compare(0, 3, "  -") != 0) continue;
+    size_t iComma = sLine.find(", --");
+    if (iComma == std::string::npos) continue;
+    vecOptions.push_back(sLine.substr(2, iComma - 2));
+    size_t iLongEnd = sLine.find(' ', iComma + 2);
+    vecOptions.push_back(sLine.substr(iComma + 2, iLongEnd - iComma - 2));
+  }
+  return vecOptions;
+}
+
+TEST(ManualTest, PageRendersAndNamesEveryOption) {
+  int iStatus = -1;
+  std::string sWarnings = RunShell(
+      "MANWIDTH=80 man --warnings -l '" + kManual + "' 2>&1 >/dev/null", &iStatus);
+  EXPECT_EQ(0, iStatus);
+  EXPECT_EQ("", sWarnings);
+  std::string sPage =
+      RunShell("MANWIDTH=200 man -l '" + kManual + "' 2>/dev/null", &iStatus);
+  ASSERT_EQ(0, iStatus);
+  for (const char* sSection :
+       {"\nNAME\n", "\nSYNOPSIS\n", "\nOPTIONS\n", "\nCOMMANDS\n", "\nFILES\n",
+        "\nENVIRONMENT\n", "\nEXIT STATUS\n", "\nEXAMPLES\n",
+        "VERU_CA_CERTIFICATE=FILE", "VERU_INSECURE_TLS=1", "arg_serialnumber",
+        "arg_pass", "N call SERVICE ACTION [NAME=VALUE]..."}) {
+    EXPECT_NE(std::string::npos, sPage.find(sSection)) << sSection;
+  }
+  std::vector<std::string> vecOptions = HelpOptions();
+  ASSERT_GE(vecOptions.size(), 10u);
+  for (const std::string& sOption : vecOptions) {
+    EXPECT_NE(std::string::npos, sPage.find(sOption)) << sOption;
+  }
+}
+
+TEST(ManualTest, CompletionOffersEveryOption) {
+  // What the completion offers after "veru-console WORD".
+  auto Offered = [](const std::string& sWords, int iCurrent) {
+    int iStatus = -1;
+    std::string sOffered = RunShell(
+        "bash -c 'source \"" + kCompletion + "\"; COMP_WORDS=(" + sWords +
+            "); COMP_CWORD=" + std::to_string(iCurrent) +
+            "; _veru_console; echo \"${COMPREPLY[*]}\"'",
+        &iStatus);
+    EXPECT_EQ(0, iStatus);
+    return sOffered;
+  };
+  std::string sAll = " " + Offered("veru-console -", 1);
+  sAll.back() = ' ';  // the line end
+  for (const std::string& sOption : HelpOptions()) {
+    EXPECT_NE(std::string::npos, sAll.find(" " + sOption + " "))
+        << sOption << " not in:" << sAll;
+  }
+  EXPECT_EQ("--json\n", Offered("veru-console --j", 1));
+  EXPECT_EQ("--do\n", Offered("veru-console --d", 1));
+  // A --do LINE is the user's own.
+  EXPECT_EQ("\n", Offered("veru-console --do \"\"", 2));
+}
+
+}  // namespace
