@@ -57,14 +57,18 @@ FrontEnd::FrontEnd()
       m_pOnceReport(nullptr) {}
 
 bool FrontEnd::ChooseReport() {
-  // The forms for scripts: standard output holds the report alone.
-  bool bReportAlone = m_Options.m_bJson || !m_Options.m_vecDo.empty();
+  // The forms for scripts: standard output holds the report alone, every
+  // other line (progress, connection lines) goes to standard error. A mode
+  // that serves scripts joins this list.
+  bool bReportAlone =
+      m_Options.m_bJson || m_Options.m_bOnce || !m_Options.m_vecDo.empty();
   FILE* pOutput = stdout;
   if (bReportAlone) {
     pOutput = SetStandardOutputAside();
     if (pOutput == nullptr) {
       fprintf(stderr, "veru-console: cannot set standard output aside for "
-                      "the JSON events\n");
+                      "%s\n",
+              m_Options.m_bJson ? "the JSON events" : "the report");
       return false;
     }
   }

@@ -4,17 +4,23 @@
 
 #include <json-c/json.h>
 
-#include "console/text_report.h"
+#include <map>
+#include <type_traits>
 
+#include "console/text_report.h"
+#include "console/utf8_text.h"
+#include "engine/clock.h"
 #include "engine/poll_loop.h"
 
 namespace {
 
+// Every text is written as valid UTF-8 (see ValidUtf8).
 void AddText(json_object* p_json_object, const char* sKey,
              const std::string& sText) {
+  std::string sValid = ValidUtf8(sText);
   json_object_object_add(
       p_json_object, sKey,
-      json_object_new_string_len(sText.data(), static_cast<int>(sText.size())));
+      json_object_new_string_len(sValid.data(), static_cast<int>(sValid.size())));
 }
 
 void AddInt(json_object* p_json_object, const char* sKey, int64_t iValue) {
@@ -25,12 +31,43 @@ void AddBool(json_object* p_json_object, const char* sKey, bool bValue) {
   json_object_object_add(p_json_object, sKey, json_object_new_boolean(bValue));
 }
 
-// An object whose first member names the event.
-json_object* NewEvent(const char* sEvent) {
+// An object whose first member names the event and whose second is the
+// time it was made ("time", seconds since the epoch); an event that answers
+// "show" says so next ("shown":true), so it is not taken for a change.
+json_object* NewEvent(const char* sEvent, bool bShown = false) {
   json_object* p_json_object = json_object_new_object();
   json_object_object_add(p_json_object, "event",
                          json_object_new_string(sEvent));
+  AddInt(p_json_object, "time", Veru::Now());
+  if (bShown) AddBool(p_json_object, "shown", true);
   return p_json_object;
+}
+
+// The controller's error text without the blank it puts after "ERROR:" and
+// without the line end it may end with.
+std::string TrimmedMessage(const std::string& sMessage) {
+  size_t iStart = sMessage.find_first_not_of(' ');
+  if (iStart == std::string::npos) return "";
+  size_t iEnd = sMessage.find_last_not_of("\r\n");
+  if (iEnd == std::string::npos || iEnd < iStart) return "";
+  return sMessage.substr(iStart, iEnd + 1 - iStart);
+}
+
+// [{"id":1,"name":"..."},...] for the sections and the categories; the
+// rooms add "section".
+template <class Record>
+json_object* NewNamedList(const std::map<int, Record*>& mapRecords) {
+  json_object* p_json_list = json_object_new_array();
+  for (const auto& record : mapRecords) {
+    json_object* p_json_record = json_object_new_object();
+    AddInt(p_json_record, "id", record.second->m_iID);
+    AddText(p_json_record, "name", record.second->m_sName);
+    if constexpr (std::is_same_v<Record, Veru::Room>) {
+      AddInt(p_json_record, "section", record.second->m_iSection);
+    }
+    json_object_array_add(p_json_list, p_json_record);
+  }
+  return p_json_list;
 }
 
 void AddEngineFields(json_object* p_json_object,
@@ -51,9 +88,10 @@ void AddDeviceFields(json_object* p_json_object, const Veru::Device& _Device) {
   AddText(p_json_object, "comment", _Device.m_sComment);
   json_object* p_json_variables = json_object_new_object();
   for (const auto& variable : _Device.m_mapVariables) {
-    // json-c keys are C strings: a name is cut at a NUL byte, as the text
-    // report prints it. Values keep every byte.
-    AddText(p_json_variables, variable.first.c_str(), variable.second);
+    // json-c keys are C strings: a name is cut at a NUL byte. Values keep
+    // every byte.
+    AddText(p_json_variables, ValidUtf8(variable.first).c_str(),
+            variable.second);
   }
   json_object_object_add(p_json_object, "variables", p_json_variables);
 }
@@ -87,11 +125,17 @@ json_object* JsonReport::NewConnection(const char* sWhat) {
   return p_json_event;
 }
 
-void JsonReport::Full(const Veru::PollLoop& _PollLoop, bool /*bShown*/) {
-  json_object* p_json_event = NewEvent("full");
+void JsonReport::Full(const Veru::PollLoop& _PollLoop, bool bShown) {
+  json_object* p_json_event = NewEvent("full", bShown);
   json_object* p_json_engine = json_object_new_object();
   AddEngineFields(p_json_engine, _PollLoop);
   json_object_object_add(p_json_event, "engine", p_json_engine);
+  json_object_object_add(p_json_event, "sections",
+                         NewNamedList(_PollLoop.m_mapSection));
+  json_object_object_add(p_json_event, "rooms",
+                         NewNamedList(_PollLoop.m_mapRoom));
+  json_object_object_add(p_json_event, "categories",
+                         NewNamedList(_PollLoop.m_mapCategory));
   json_object* p_json_devices = json_object_new_array();
   for (const auto& device : _PollLoop.m_mapDevice) {
     json_object* p_json_device = json_object_new_object();
@@ -115,8 +159,8 @@ void JsonReport::EngineState(const Veru::PollLoop& _PollLoop) {
   Write(p_json_event);
 }
 
-void JsonReport::Device(const Veru::Device& _Device, bool /*bShown*/) {
-  json_object* p_json_event = NewEvent("device");
+void JsonReport::Device(const Veru::Device& _Device, bool bShown) {
+  json_object* p_json_event = NewEvent("device", bShown);
   AddDeviceFields(p_json_event, _Device);
   Write(p_json_event);
 }
@@ -168,23 +212,31 @@ void JsonReport::Result(const CommandResult& _Result) {
   // event.
   std::string sURLLine = CameraURLLine(_Result);
   fwrite(sURLLine.data(), 1, sURLLine.size(), stderr);
+  bool bCamera = _Result.iKind == CommandResult::Kind::kImage ||
+                 _Result.iKind == CommandResult::Kind::kStream;
   json_object* p_json_event = NewEvent("result");
   AddText(p_json_event, "command", _Result.sCommand);
-  AddInt(p_json_event, "result", _Result.iResult);
-  AddText(p_json_event, "message", _Result.sMessage);
+  // A camera command: 0 when a URL was found, -1 when not.
+  int iResult = _Result.iResult;
+  if (bCamera) iResult = _Result.Succeeded() ? 0 : -1;
+  AddInt(p_json_event, "result", iResult);
+  AddText(p_json_event, "message", TrimmedMessage(_Result.sMessage));
   if (_Result.iKind == CommandResult::Kind::kStream) {
     AddText(p_json_event, "type", _Result.sType);
   }
-  if (_Result.iKind == CommandResult::Kind::kImage ||
-      _Result.iKind == CommandResult::Kind::kStream) {
-    AddText(p_json_event, "url", _Result.sURL);
-  }
+  if (bCamera) AddText(p_json_event, "url", _Result.sURL);
   Write(p_json_event);
 }
 
+// The line on standard error, and a result event.
 void JsonReport::NoSuchDevice(const std::string& sCommand,
                               const std::string& sWord) {
   TextReport(stderr).NoSuchDevice(sCommand, sWord);
+  json_object* p_json_event = NewEvent("result");
+  AddText(p_json_event, "command", sCommand);
+  AddInt(p_json_event, "result", -1);
+  AddText(p_json_event, "message", "No such device: " + sWord);
+  Write(p_json_event);
 }
 
 void JsonReport::Help() { TextReport(stderr).Help(); }

@@ -5,8 +5,12 @@
 // error, and so do the lines that have no event (the partial reply's line,
 // "Unable to connect.", help, "No such device", notices).
 //
-// Texts are written as the unit sent them, json-c escaping what must be
-// escaped (a NUL byte inside a name becomes \u0000); numbers are numbers.
+// Every event is an object whose first member "event" names it and whose
+// second, "time", is when it was made (seconds since the epoch, from the
+// clock seam); the events that answer "show" have "shown":true next.
+// Texts are written as the unit sent them, as valid UTF-8 (ValidUtf8: an
+// ill-formed part becomes U+FFFD), json-c escaping what must be escaped (a
+// NUL byte inside a name becomes \u0000); numbers are numbers.
 //
 // Threads: see Report. Each event is one fwrite of a whole line followed by
 // a flush, so events never interleave.
@@ -26,13 +30,15 @@ class JsonReport : public Report {
  public:
   explicit JsonReport(FILE* pOutput) : m_pOutput(pOutput) {}
 
-  // {"event":"device","id":5,"name":"...",...,"variables":{...}}
+  // {"event":"device","time":T,"id":5,"name":"...",...,"variables":{...}}
   void Device(const Veru::Device& _Device, bool bShown) override;
-  // {"event":"scene","id":1,"name":"...","room":0,"active":true,...}
+  // {"event":"scene","time":T,"id":1,"name":"...","room":0,"active":true,...}
   void Scene(const Veru::Scene& _Scene) override;
-  // {"event":"engine","state":2,"comment":"...","loadtime":..,...}
+  // {"event":"engine","time":T,"state":2,"comment":"...","loadtime":..,...}
   void EngineState(const Veru::PollLoop& _PollLoop) override;
-  // {"event":"full","engine":{...},"devices":[...],"scenes":[...]}
+  // {"event":"full","time":T,"engine":{...},"sections":[{"id":..,"name":..}],
+  //  "rooms":[{"id":..,"name":..,"section":..}],"categories":[{"id":..,
+  //  "name":..}],"devices":[...],"scenes":[...]}
   void Full(const Veru::PollLoop& _PollLoop, bool bShown) override;
   void Partial(int iDataVersion, int iLoadTime) override;
 
@@ -47,9 +53,13 @@ class JsonReport : public Report {
   void NoResponse(int iCount, int64_t tElapsed) override;
   void ConnectionRestored(int64_t tOutageSeconds) override;
 
-  // {"event":"result","command":"5 on","result":0,"message":""}, with
-  // "url" (and "type") when the command asked for a camera URL.
+  // {"event":"result","time":T,"command":"5 on","result":0,"message":""}:
+  // the message is the controller's error text without its leading blank
+  // and its line end. A camera command adds "url" (and "type" for the
+  // stream), its "result" 0 when a URL was found and -1 when not.
   void Result(const CommandResult& _Result) override;
+  // "No such device: WORD" on standard error, and a result event with
+  // "result" -1 and that message.
   void NoSuchDevice(const std::string& sCommand,
                     const std::string& sWord) override;
   void Help() override;

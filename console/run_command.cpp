@@ -81,9 +81,11 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
       break;
     case CommandKind::kSuspend:
       m_pPollLoop->m_bSuspended = true;
+      m_pReport->Notice("polling suspended");
       break;
     case CommandKind::kResume:
       m_pPollLoop->m_bSuspended = false;
+      m_pReport->Notice("polling resumed");
       break;
     case CommandKind::kConnect:
       ConnectWizard("");

@@ -241,6 +241,26 @@ TEST_F(CommandTest, DeviceByItsNameInTheModel) {
   }
 }
 
+// suspend and resume have no result line: they say what they did on
+// standard error, and standard output stays as it was.
+TEST_F(CommandTest, SuspendAndResumeSayWhatTheyDid) {
+  const struct {
+    const char* cLine;
+    const char* sSaid;
+  } cases[] = {
+      {"suspend", "veru-console: polling suspended\n"},
+      {"resume", "veru-console: polling resumed\n"},
+      {"7 suspend", "veru-console: polling suspended\n"},
+  };
+  for (const auto& _Case : cases) {
+    SCOPED_TRACE(_Case.cLine);
+    CapturedOutput _Errors(CapturedOutput::Stream::kStderr);
+    std::string sOutput = Handle(_Case.cLine);
+    EXPECT_EQ(_Case.sSaid, _Errors.Text());
+    EXPECT_EQ("", sOutput);
+  }
+}
+
 TEST_F(CommandTest, ResultLineShowsJobNumberAndControllerError) {
   struct Case {
     const char* cName;

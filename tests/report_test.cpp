@@ -10,7 +10,10 @@
 #include "console/once_report.h"
 #include "console/report.h"
 #include "console/text_report.h"
+#include "console/utf8_text.h"
 #include "engine/poll_loop.h"
+#include "tests/fake_clock.h"
+#include "tests/test_util.h"
 #include "tests/wired_front_end.h"
 
 namespace {
@@ -41,16 +44,43 @@ TEST(ReportTest, SpansAreToldInHoursMinutesAndSeconds) {
   }
 }
 
+// Well-formed UTF-8 passes as it is; each maximal ill-formed part becomes
+// one U+FFFD.
+TEST(ReportTest, TextsForJsonAreValidUtf8) {
+  const std::string sBad = "\xef\xbf\xbd";
+  const struct {
+    std::string sIn;
+    std::string sOut;
+  } cases[] = {
+      {"", ""},
+      {std::string("a\0b", 3), std::string("a\0b", 3)},
+      {"\xc3\xa9 \xe2\x82\xac \xf0\x9f\x92\xa1 \xf4\x8f\xbf\xbf",
+       "\xc3\xa9 \xe2\x82\xac \xf0\x9f\x92\xa1 \xf4\x8f\xbf\xbf"},
+      {"\xff\xfe", sBad + sBad},                        // never in UTF-8
+      {"\x80x", sBad + "x"},                             // stray continuation
+      {"\xe2\x82x", sBad + "x"},                         // cut sequence
+      {"\xe2\x82", sBad},                                // cut at the end
+      {"\xc0\xaf", sBad + sBad},                         // overlong, 2 bytes
+      {"\xe0\x80\xaf", sBad + sBad + sBad},              // overlong, 3 bytes
+      {"\xed\xa0\x80", sBad + sBad + sBad},              // a surrogate
+      {"\xf4\x90\x80\x80", sBad + sBad + sBad + sBad},   // above U+10FFFF
+      {"\xf0\x9f\x92\xc3\xa9", sBad + "\xc3\xa9"},      // cut, then valid
+  };
+  for (const auto& _Case : cases) {
+    EXPECT_EQ(_Case.sOut, ValidUtf8(_Case.sIn)) << _Case.sIn;
+  }
+}
+
 // A front end that never ran Run reports as text: the restored connection
 // is one line on standard error, nothing on standard output.
 TEST(ReportTest, RestoredConnectionInTheTextForm) {
   WiredFrontEnd _Wired;
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
+  CapturedOutput _Output;
+  CapturedOutput _Errors(CapturedOutput::Stream::kStderr);
   _Wired.m_FrontEnd.OnConnectionRestored(160);
   _Wired.m_FrontEnd.OnConnectionRestored(45);
-  std::string sErrors = testing::internal::GetCapturedStderr();
-  EXPECT_EQ("", testing::internal::GetCapturedStdout());
+  std::string sErrors = _Errors.Text();
+  EXPECT_EQ("", _Output.Text());
   EXPECT_EQ(
       "veru-console: connection restored after 2 min 40 s\n"
       "veru-console: connection restored after 45 s\n",
@@ -60,10 +90,13 @@ TEST(ReportTest, RestoredConnectionInTheTextForm) {
 TEST(ReportTest, RestoredConnectionInTheJsonForm) {
   FILE* pFile = tmpfile();
   ASSERT_NE(nullptr, pFile);
+  FakeClock::Reset(1700000123);
   JsonReport _Report(pFile);
   _Report.ConnectionRestored(160);
-  EXPECT_EQ("{\"event\":\"connection\",\"what\":\"restored\",\"seconds\":160}\n",
-            ReadBack(pFile));
+  EXPECT_EQ(
+      "{\"event\":\"connection\",\"time\":1700000123,\"what\":\"restored\","
+      "\"seconds\":160}\n",
+      ReadBack(pFile));
   fclose(pFile);
 }
 
@@ -117,9 +150,7 @@ TEST(ReportTest, OnceEndsAfterTheFirstFullReportOrGivesUp) {
     FILE* pCase = tmpfile();
     ASSERT_NE(nullptr, pCase);
     OnceReport _Once(std::make_unique<TextReport>(pCase), pPollLoop);
-    testing::internal::CaptureStdout();
-    _Case.fReport(&_Once);
-    std::string sConnection = testing::internal::GetCapturedStdout();
+    std::string sConnection = CaptureStdoutOf([&] { _Case.fReport(&_Once); });
     EXPECT_NE("", sConnection);
     EXPECT_EQ(_Case.sReason != nullptr, pPollLoop->m_bQuit.load());
     if (_Case.sReason == nullptr) {
