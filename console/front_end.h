@@ -60,7 +60,7 @@ class FrontEnd {
   int Run();
 
   // The one choice of the report's form, from m_Options; m_pPollLoop is
-  // made already. The forms for scripts (--json, --once) keep standard
+  // made already. The forms for scripts (--json, --once, --do) keep standard
   // output for the report alone (SetStandardOutputAside). False, with one
   // line on standard error, when standard output cannot be set aside.
   bool ChooseReport();

@@ -12,7 +12,7 @@
 //   - the program's other lines (the progress of each fetch, "GET:" ...
 //     " got: N bytes", prompts, the wizard) are printed on standard output
 //     by whoever prints them, and the report does not see them. When the
-//     report must be alone on standard output (JSON, --once), Run calls
+//     report must be alone on standard output (JSON, --once, --do), Run calls
 //     SetStandardOutputAside first: the report writes to the descriptor
 //     standard output was, and descriptor 1 becomes standard error, so the
 //     other lines go there. That is the one place this is decided.

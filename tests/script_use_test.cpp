@@ -724,7 +724,7 @@ TEST(JsonTextTest, EveryLineIsValidUtf8) {
   WriteFile("arg_ip", "127.0.0.61");
   WriteFile("arg_mode", "L");
 
-  ProgramRun _Run = RunProgram({"--once", "--json"});
+  ProgramRun _Run = RunProgram({"--once", "--json"}, VERU_CONSOLE_PATH);
   EXPECT_EQ(0, _Run.iStatus) << _Run.sErrors;
   std::vector<std::string> vecLines = Lines(_Run.sOutput);
   ASSERT_EQ(1u, vecLines.size()) << _Run.sOutput;
@@ -753,7 +753,7 @@ TEST(JsonTextTest, EveryLineIsValidUtf8) {
                    "name"));
   json_object_put(p_json_full);
 
-  ProgramRun _Text = RunProgram({"--once"});
+  ProgramRun _Text = RunProgram({"--once"}, VERU_CONSOLE_PATH);
   EXPECT_EQ(0, _Text.iStatus) << _Text.sErrors;
   EXPECT_NE(std::string::npos,
             _Text.sOutput.find("---DEVICE 4 Lamp\xff\xfe room 1 category 3 "
