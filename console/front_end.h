@@ -68,8 +68,10 @@ class FrontEnd {
   // --- Setting files -------------------------------------------------------
   // Writes every setting of the current unit; arg_pass only when
   // bSavePassword. All or nothing: when one file cannot be written, none is
-  // replaced and the failure is reported on standard error. Copies the
-  // unit's fields under m_Mutex first. Does nothing without a current unit.
+  // replaced and the failure is reported on standard error. One save at a
+  // time: waits for a save in progress (see settings.h), then copies the
+  // unit's fields under m_Mutex. Does nothing without a current unit. Any
+  // thread, m_Mutex not held.
   void SaveSettings(bool bSavePassword);
 
   // --- Connection wizard and password prompt (console thread) -------------

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "console/front_end.h"
@@ -92,6 +93,12 @@ void SetSettingField(const UnitSetting& _Setting, const std::string& sValue,
 // What comes between a setting file's name and the writer's process id in
 // the name of its temporary file: "KEY.tmp.PID.N".
 const char kTempMark[] = ".tmp.";
+
+// One save at a time, whichever thread saves: two saves at once would mix
+// their sets on disk. Taken before the values are copied, so the set saved
+// last is also the one copied last. Never held across a request; taken before
+// the model mutex, never while holding it.
+std::mutex g_SaveMutex;
 
 // One setting on its way to disk: written into sTemp, then renamed over
 // sTarget.
@@ -186,6 +193,7 @@ void RemoveTemporaries(const std::vector<PendingSetting>& vecPending) {
 // written (or a folder stands where one goes), the temporary files are
 // removed, the old files all stay, the failure is reported and -1 is
 // returned.
+// g_SaveMutex held.
 int SaveSettingGroup(
     const std::vector<std::pair<std::string, std::string>>& vecSettings) {
   std::vector<PendingSetting> vecPending;
@@ -271,8 +279,11 @@ std::string LoadSetting(const std::string& sKey) {
 }
 
 int SaveSetting(const std::string& sKey, const std::string& sValue) {
+  std::lock_guard<std::mutex> _Lock(g_SaveMutex);
   return SaveSettingGroup({{sKey, sValue}});
 }
+
+void HoldSettingSaves() { g_SaveMutex.lock(); }
 
 void RemoveLeftoverSettingFiles() {
   DIR* pFolder = opendir(".");
@@ -305,6 +316,7 @@ int LeadingInteger(const char* cText) {
 }
 
 void FrontEnd::SaveSettings(bool bSavePassword) {
+  std::lock_guard<std::mutex> _Lock(g_SaveMutex);
   Veru::Engine _Engine;
   if (m_pPollLoop != nullptr) {
     if (!m_pPollLoop->CopyEngine(&_Engine)) return;

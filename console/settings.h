@@ -1,6 +1,8 @@
 // The setting files: one small file per key in the working directory, named
 // exactly after the key, holding the value with no line end after it.
-// Safe on any thread; nothing here locks (callers copy the values first).
+// Safe on any thread: one save runs at a time (SaveSetting and
+// FrontEnd::SaveSettings wait for a save in progress), and a save takes no
+// other lock but the model mutex, briefly, to copy the unit's fields.
 #ifndef VERU_CONSOLE_SETTINGS_H
 #define VERU_CONSOLE_SETTINGS_H
 
@@ -24,6 +26,11 @@ std::string LoadSetting(const std::string& sKey);
 // naming the file and the reason goes to standard error.
 // FrontEnd::SaveSettings writes its whole set the same way, all or nothing.
 int SaveSetting(const std::string& sKey, const std::string& sValue);
+
+// Waits until no save is in progress and keeps every later save from
+// starting, for good: the program's end by a signal calls it so that it never
+// stops in the middle of a save.
+void HoldSettingSaves();
 
 // Fills a unit record from the unit's setting files, every one of them
 // ("arg_serialnumber" through "arg_usingbackup"; FrontEnd::SaveSettings

@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "console/settings.h"
@@ -269,3 +271,72 @@ TEST_F(SaveSettingsTest, RestoreReadsBackEveryField) {
 }
 
 }  // namespace
+
+// The poll thread (a reconnect, a serial number learnt) and the console
+// thread (the wizard, the password prompt) save at the same moments, each
+// after putting its own whole set of values into the unit: every round, the
+// files on disk are one whole set, never a mix of the two.
+TEST_F(SaveSettingsTest, SavesFromTwoThreadsLeaveOneWholeSet) {
+  struct UnitValues {
+    int iSerialNumber;
+    const char* cText;  // every text field gets this, with its key before it
+    bool bFlag;         // m_bUsingRemote; m_bUsingBackup is the opposite
+  };
+  const UnitValues kSets[2] = {{111, "a", true}, {222, "b", false}};
+  const char* const kTextKeys[] = {"arg_username", "arg_ip", "arg_fwd_main",
+                                   "arg_fwd_back", "arg_fwd_active",
+                                   "arg_firmware", "arg_pass", "arg_mode"};
+  FrontEnd* pFrontEnd = &_Test._FrontEnd;
+  auto SetAndSave = [pFrontEnd](const UnitValues& _Values) {
+    {
+      Veru::MutexHolder _Lock(&pFrontEnd->m_Mutex);
+      Veru::Engine* pEngine = pFrontEnd->m_pEngine.load();
+      pEngine->m_iSerialNumber = _Values.iSerialNumber;
+      std::string sText = _Values.cText;
+      pEngine->m_sUsername = "arg_username" + sText;
+      pEngine->m_sIp = "arg_ip" + sText;
+      pEngine->m_sFwdMain = "arg_fwd_main" + sText;
+      pEngine->m_sFwdBack = "arg_fwd_back" + sText;
+      pEngine->m_sFwdActive = "arg_fwd_active" + sText;
+      pEngine->m_sFirmware = "arg_firmware" + sText;
+      pEngine->m_sPassword = "arg_pass" + sText;
+      pEngine->m_sMode = "arg_mode" + sText;
+      pEngine->m_bUsingRemote = _Values.bFlag;
+      pEngine->m_bUsingBackup = !_Values.bFlag;
+    }
+    pFrontEnd->SaveSettings(true);
+  };
+  int iMixed = 0;
+  std::string sFirstMix;
+  for (int iRound = 0; iRound < 300; ++iRound) {
+    std::atomic<int> iReady{0};
+    auto Run = [&](int iSet) {
+      ++iReady;
+      while (iReady < 2) {
+      }
+      SetAndSave(kSets[iSet]);
+    };
+    std::thread _Poll(Run, 0);
+    std::thread _Console(Run, 1);
+    _Poll.join();
+    _Console.join();
+    std::string sOnDisk = ReadFile("arg_serialnumber");
+    int iSet = sOnDisk == "111" ? 0 : 1;
+    const UnitValues& _Expected = kSets[iSet];
+    std::string sText = _Expected.cText;
+    bool bWhole = sOnDisk == std::to_string(_Expected.iSerialNumber) &&
+                  ReadFile("arg_usingremote") == (_Expected.bFlag ? "1" : "0") &&
+                  ReadFile("arg_usingbackup") == (_Expected.bFlag ? "0" : "1");
+    for (const char* cKey : kTextKeys) {
+      bWhole = bWhole && ReadFile(cKey) == cKey + sText;
+    }
+    if (!bWhole) {
+      if (iMixed++ == 0) {
+        for (const char* cKey : kTextKeys) sFirstMix += ReadFile(cKey) + " ";
+      }
+    }
+  }
+  EXPECT_EQ(0, iMixed) << "first mixed set: " << sFirstMix;
+  // No temporary file of a save is left behind.
+  EXPECT_EQ(std::string::npos, ListFolder().find(".tmp.")) << ListFolder();
+}
