@@ -23,4 +23,12 @@ void SleepMs(int iMs) {
   }
 }
 
+bool SleepUnless(int iMs, const std::atomic<bool>& bStop) {
+  constexpr int kStepMs = 100;
+  for (int iLeftMs = iMs; iLeftMs > 0 && !bStop; iLeftMs -= kStepMs) {
+    SleepMs(iLeftMs < kStepMs ? iLeftMs : kStepMs);
+  }
+  return !bStop;
+}
+
 }  // namespace Veru

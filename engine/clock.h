@@ -7,6 +7,7 @@
 #ifndef VERU_ENGINE_CLOCK_H
 #define VERU_ENGINE_CLOCK_H
 
+#include <atomic>
 #include <cstdint>
 
 namespace Veru {
@@ -20,6 +21,10 @@ int64_t NowMs();
 
 // Suspends the calling thread for iMs milliseconds.
 void SleepMs(int iMs);
+
+// Sleeps iMs milliseconds, or less when bStop becomes true meanwhile (it is
+// looked at every tenth of a second). False when bStop is true at the end.
+bool SleepUnless(int iMs, const std::atomic<bool>& bStop);
 
 }  // namespace Veru
 

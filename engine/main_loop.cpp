@@ -34,13 +34,14 @@ constexpr int kMaxRetries = 3;
 // clock seam. Poll thread only.
 class FetchPacer {
  public:
-  // Sleeps what is left of the spacing since the last fetch started. True
-  // when it slept: the caller tests its flags again before fetching.
-  bool Wait() {
+  // Sleeps what is left of the spacing since the last fetch started (less
+  // when bQuit is set meanwhile). True when it slept: the caller tests its
+  // flags again before fetching.
+  bool Wait(const std::atomic<bool>& bQuit) {
     if (m_iLastStartMs < 0) return false;
     int64_t iLeftMs = m_iLastStartMs + kFetchSpacingMs - NowMs();
     if (iLeftMs <= 0) return false;
-    SleepMs(static_cast<int>(iLeftMs));
+    SleepUnless(static_cast<int>(iLeftMs), bQuit);
     return true;
   }
   // A fetch starts now.
@@ -96,7 +97,7 @@ void SettleAccessMode(PollLoop* pPollLoop, FetchPacer* pPacer) {
 bool WaitForEngine(PollLoop* pPollLoop) {
   if (pPollLoop->CurrentEngine() != nullptr) return true;
   while (pPollLoop->CurrentEngine() == nullptr && !pPollLoop->m_bQuit) {
-    SleepMs(kPauseWaitMs);
+    SleepUnless(kPauseWaitMs, pPollLoop->m_bQuit);
   }
   return !pPollLoop->m_bQuit;
 }
@@ -147,7 +148,7 @@ bool WaitForCredentials(PollLoop* pPollLoop) {
     if (pPollLoop->m_bSuspended) return true;
     if (!CredentialsMissing(pPollLoop)) return true;
     if (pPollLoop->m_bQuit) return false;
-    SleepMs(kCredentialsWaitMs);
+    SleepUnless(kCredentialsWaitMs, pPollLoop->m_bQuit);
   }
 }
 
@@ -155,7 +156,7 @@ bool WaitForCredentials(PollLoop* pPollLoop) {
 // ends without a message).
 bool WaitWhilePaused(PollLoop* pPollLoop) {
   while (pPollLoop->m_bSuspended && !pPollLoop->m_bQuit) {
-    SleepMs(kPauseWaitMs);
+    SleepUnless(kPauseWaitMs, pPollLoop->m_bQuit);
   }
   return !pPollLoop->m_bQuit;
 }
@@ -189,10 +190,10 @@ bool FailureNotCounted(PollLoop* pPollLoop) {
          (pEngine->m_bUsingRemote && pEngine->m_bInvalidUserPass);
 }
 
-// The wait after every failed poll; the next request asks the unit to answer
-// without delay.
+// The wait after every failed poll (cut short by a stop request); the next
+// request asks the unit to answer without delay.
 void WaitAfterFailure(PollLoop* pPollLoop) {
-  SleepMs(kFailureWaitMs);
+  SleepUnless(kFailureWaitMs, pPollLoop->m_bQuit);
   pPollLoop->m_iMinimumDelay = 0;
 }
 
@@ -211,9 +212,12 @@ bool EndFailureRun(PollLoop* pPollLoop, FetchPacer* pPacer) {
     return false;
   }
   // The locator requests of Reconnect are fetches of the loop too.
-  pPacer->Wait();
+  pPacer->Wait(pPollLoop->m_bQuit);
   pPacer->Mark();
-  if (!pPollLoop->Reconnect()) {
+  bool bGoOn = pPollLoop->Reconnect();
+  // A stop during the locator requests ended them: that is no lost unit.
+  if (pPollLoop->m_bQuit) return true;
+  if (!bGoOn) {
     GiveUp(pPollLoop);
     return false;
   }
@@ -279,11 +283,14 @@ void PollLoop::MainLoop() {
     if (!WaitWhilePaused(this)) return;
     // Too soon after the last fetch (a reply that came at once, a refusal
     // answered at once): wait the rest, then look at the flags again.
-    if (_Pacer.Wait()) continue;
+    if (_Pacer.Wait(m_bQuit)) continue;
     _Pacer.Mark();
     json_object* p_json_object = GetStatus();
     if (p_json_object != nullptr) {
       OnGoodPoll(this, p_json_object);
+    } else if (m_bQuit) {
+      // A stop ends the fetch in flight: not a failed poll of the unit.
+      continue;
     } else if (!OnFailedPoll(this, &_Pacer)) {
       return;
     }

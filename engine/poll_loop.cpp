@@ -86,7 +86,11 @@ int PollLoop::Request(std::string sPath, DataBlock* pDataBlock,
       }
       return 0;
     }
-    if (iRetryWindow == 0 || tStart + iRetryWindow <= Now()) return -1;
+    // Once the fetches are stopped (the program ends) none would be sent.
+    if (iRetryWindow == 0 || tStart + iRetryWindow <= Now() ||
+        FetchesStopped()) {
+      return -1;
+    }
     SleepMs(1000);
   }
 }

@@ -8,9 +8,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "engine/requests.h"
 #include "engine/terminal_text.h"
@@ -23,6 +28,61 @@ namespace {
 
 // One number per fetch of the process, whichever thread fetches.
 std::atomic<int> g_iTempFileCounter{0};
+
+// The fetches in flight, for StopFetches: each one's wget (0 before it runs
+// and once it has ended, so a process id is only ever signalled while its
+// process is still there to be reaped) and its reply file, by the fetch's
+// number. g_bStopped: StopFetches was called, no fetch starts any more.
+struct FetchInFlight {
+  pid_t iPid;
+  std::string sFilename;
+};
+std::mutex g_FetchMutex;
+std::condition_variable g_FetchEnded;
+std::map<int, FetchInFlight> g_mapFetch;  // guarded by g_FetchMutex
+bool g_bStopped = false;                  // guarded by g_FetchMutex
+
+// How long StopFetches waits for the fetches it stopped to clean up after
+// themselves before it removes their reply files itself.
+constexpr int kStopWaitMs = 300;
+
+// One fetch in the registry for as long as it lives. The destructor removes
+// the reply file and takes the fetch out.
+class FetchRecord {
+ public:
+  FetchRecord(int iNumber, const char* sFilename) : m_iNumber(iNumber) {
+    std::lock_guard<std::mutex> _Lock(g_FetchMutex);
+    m_bRefused = g_bStopped;
+    if (!m_bRefused) g_mapFetch[m_iNumber] = {0, sFilename};
+  }
+  ~FetchRecord() {
+    if (m_bRefused) return;
+    std::lock_guard<std::mutex> _Lock(g_FetchMutex);
+    remove(g_mapFetch[m_iNumber].sFilename.c_str());
+    g_mapFetch.erase(m_iNumber);
+    g_FetchEnded.notify_all();
+  }
+  FetchRecord(const FetchRecord&) = delete;
+  FetchRecord& operator=(const FetchRecord&) = delete;
+
+  // True when the fetches were stopped before this one began: nothing is
+  // run then.
+  bool Refused() const { return m_bRefused; }
+
+ private:
+  int m_iNumber;
+  bool m_bRefused;
+};
+
+// The fetch's wget runs (iPid) or has ended (0). A wget that starts after
+// the fetches were stopped is stopped at once.
+void SetFetcherPid(int iNumber, pid_t iPid) {
+  std::lock_guard<std::mutex> _Lock(g_FetchMutex);
+  auto it = g_mapFetch.find(iNumber);
+  if (it == g_mapFetch.end()) return;
+  it->second.iPid = iPid;
+  if (iPid > 0 && g_bStopped) kill(iPid, SIGKILL);
+}
 
 // wget's exit status when it refused a server's certificate.
 constexpr int kCertificateRefused = 5;
@@ -57,7 +117,8 @@ bool CreatePrivateFile(const char* sFilename, bool bFresh) {
 // (--input-file=-), so it never shows in the process table. Returns its
 // exit status (128 + the signal number when a signal ended it, as a shell
 // reports it), or -1 when it could not be started or waited for.
-int RunFetcher(const std::string& sURL, int iTimeLimit,
+// The fetch is stopped when StopFetches kills its wget.
+int RunFetcher(const std::string& sURL, int iTimeLimit, int iNumber,
                const char* sFilename) {
   std::string sCertificate = CertificateOption();
   std::string sTimeout = "--timeout=" + std::to_string(iTimeLimit);
@@ -66,7 +127,7 @@ int RunFetcher(const std::string& sURL, int iTimeLimit,
                         "--tries=1",
                         sTimeout.c_str(),
                         "-o",
-                        "wget.log",
+                        kFetcherLog,
                         "-O",
                         sFilename,
                         "--input-file=-",
@@ -88,12 +149,36 @@ int RunFetcher(const std::string& sURL, int iTimeLimit,
   posix_spawn_file_actions_t _Actions;
   posix_spawn_file_actions_init(&_Actions);
   posix_spawn_file_actions_adddup2(&_Actions, iPipe[0], 0);
+  // wget starts with no signal blocked and every signal at its default
+  // action, whatever this program blocks or ignores, so a signal (and
+  // StopFetches) ends it.
+  posix_spawnattr_t _Attributes;
+  posix_spawnattr_init(&_Attributes);
+  sigset_t _Signals;
+  sigemptyset(&_Signals);
+  posix_spawnattr_setsigmask(&_Attributes, &_Signals);
+  sigfillset(&_Signals);
+  sigdelset(&_Signals, SIGKILL);
+  sigdelset(&_Signals, SIGSTOP);
+  posix_spawnattr_setsigdefault(&_Attributes, &_Signals);
+  posix_spawnattr_setflags(&_Attributes,
+                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   pid_t pid = 0;
-  int iError = posix_spawnp(&pid, "wget", &_Actions, nullptr,
+  int iError = posix_spawnp(&pid, "wget", &_Actions, &_Attributes,
                             const_cast<char* const*>(argv), environ);
+  posix_spawnattr_destroy(&_Attributes);
   posix_spawn_file_actions_destroy(&_Actions);
   close(iPipe[0]);
   if (iError != 0) return -1;
+  SetFetcherPid(iNumber, pid);
+  // Waits for the end without reaping, so StopFetches never signals a
+  // process id that was given to another process meanwhile; the wget leaves
+  // the registry first and is reaped afterwards.
+  siginfo_t _Info;
+  while (waitid(P_PID, pid, &_Info, WEXITED | WNOWAIT) != 0) {
+    if (errno != EINTR) break;
+  }
+  SetFetcherPid(iNumber, 0);
   int iStatus = 0;
   while (waitpid(pid, &iStatus, 0) < 0) {
     if (errno != EINTR) return -1;
@@ -164,6 +249,24 @@ void DataBlock::Release() {
 
 int PeekTempFileNumber() { return g_iTempFileCounter.load(); }
 
+void StopFetches() {
+  std::unique_lock<std::mutex> _Lock(g_FetchMutex);
+  g_bStopped = true;
+  for (const auto& entry : g_mapFetch) {
+    if (entry.second.iPid > 0) kill(entry.second.iPid, SIGKILL);
+  }
+  g_FetchEnded.wait_for(_Lock, std::chrono::milliseconds(kStopWaitMs),
+                        [] { return g_mapFetch.empty(); });
+  // A fetch that has not ended in time (its thread did not run) still has
+  // its reply file removed.
+  for (const auto& entry : g_mapFetch) remove(entry.second.sFilename.c_str());
+}
+
+bool FetchesStopped() {
+  std::lock_guard<std::mutex> _Lock(g_FetchMutex);
+  return g_bStopped;
+}
+
 bool CertificateCheckIsOff() {
   const char* sInsecure = getenv("VERU_INSECURE_TLS");
   return sInsecure != nullptr && strcmp(sInsecure, "1") == 0;
@@ -180,6 +283,9 @@ int FetchURL(std::string sURL, int iTimeLimit, DataBlock* pDataBlock) {
   char sFilename[kFilenameBufferSize];
   int iLength = snprintf(sFilename, sizeof(sFilename), "wget.%d.tmp", iNumber);
   if (iLength < 0 || iLength >= static_cast<int>(sizeof(sFilename))) return -1;
+  // From here on the reply file goes when the fetch ends, however it ends.
+  FetchRecord _Record(iNumber, sFilename);
+  if (_Record.Refused()) return -1;
 
   // The URL may hold an address a unit or a locator sent.
   printf("GET:%s", EscapeControlBytes(MaskPassword(sURL)).c_str());
@@ -188,13 +294,14 @@ int FetchURL(std::string sURL, int iTimeLimit, DataBlock* pDataBlock) {
   // The log and the reply can hold passwords: both are made private before
   // wget opens them.
   if (remove(sFilename) != 0 && errno != ENOENT) return Failed();
-  if (!CreatePrivateFile("wget.log", false) ||
+  if (!CreatePrivateFile(kFetcherLog, false) ||
       !CreatePrivateFile(sFilename, true)) {
     remove(sFilename);
     return Failed();
   }
-  int iStatus = RunFetcher(sURL, iTimeLimit, sFilename);
-  if (iStatus == -1) {
+  int iStatus = RunFetcher(sURL, iTimeLimit, iNumber, sFilename);
+  // A stopped fetch brings no reply, whatever wget wrote before it ended.
+  if (iStatus == -1 || FetchesStopped()) {
     remove(sFilename);
     return Failed();
   }

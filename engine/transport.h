@@ -13,7 +13,9 @@
 //
 // Threads: FetchURL may run on the console thread and the poll thread at the
 // same time; each call takes its own temporary-file number from one atomic
-// counter. A DataBlock is used by one thread only. Nothing here locks.
+// counter. A DataBlock is used by one thread only. The fetches in flight are
+// kept in one registry under a lock of its own, held only for moments (never
+// across a wget run), so StopFetches can end them from any thread.
 #ifndef VERU_ENGINE_TRANSPORT_H
 #define VERU_ENGINE_TRANSPORT_H
 
@@ -44,6 +46,9 @@ class DataBlock {
 constexpr int kUrlBufferSize = 500;
 constexpr int kFilenameBufferSize = 50;
 
+// The fetcher's log, which wget rewrites at every fetch.
+constexpr char kFetcherLog[] = "wget.log";
+
 // Seconds wget may take for one request to a controller unit: room for the
 // status long poll, which the unit may hold for its 60-second timeout.
 constexpr int kRequestTimeLimit = 90;
@@ -68,7 +73,18 @@ constexpr long kReplySizeLimit = 64L * 1024 * 1024;
 // (*pDataBlock is then left as it was).
 // Otherwise wget's exit status (0 is success; 128 + N when signal N ended
 // it), with the reply in *pDataBlock (empty when wget wrote nothing).
+// After StopFetches: -1 at once, nothing printed or run; a fetch in flight
+// when it was called ends with " FAILED!\n" and -1.
 int FetchURL(std::string sURL, int iTimeLimit, DataBlock* pDataBlock);
+
+// The end of every fetch, for the end of the program: the wget of every
+// fetch in flight is killed, no fetch starts any more, and when it returns
+// (after a few tenths of a second at most) no reply file of a fetch is left.
+// Any thread; the fetching threads need not be waited for.
+void StopFetches();
+
+// True once StopFetches was called.
+bool FetchesStopped();
 
 // The number the next FetchURL will use for its temporary file.
 int PeekTempFileNumber();

@@ -55,4 +55,12 @@ void SleepMs(int iMs) {
   std::this_thread::sleep_for(std::chrono::microseconds(200));
 }
 
+// One fake sleep of the whole time asked for, so a sleep hook sees the wait
+// as the code asked for it.
+bool SleepUnless(int iMs, const std::atomic<bool>& bStop) {
+  if (bStop) return false;
+  SleepMs(iMs);
+  return !bStop;
+}
+
 }  // namespace Veru
