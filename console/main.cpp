@@ -4,6 +4,7 @@
 
 #include "console/front_end.h"
 #include "console/options.h"
+#include "console/program_end.h"
 #include "console/socket_layer.h"
 #include "engine/transport.h"
 
@@ -11,6 +12,9 @@ int main(int argc, char** argv) {
   ConsoleOptions _Options;
   int iStatus = ParseOptions(argc, argv, &_Options);
   if (iStatus >= 0) return iStatus;
+  // Before any other thread starts, so that every thread has the ending
+  // signals blocked and only the signal thread takes them.
+  StartSignalThread();
   WSADATA wsaData;
   if (WSAStartup(MAKEWORD(1, 1), &wsaData) != 0) return 1;
   // Line-buffered even behind a pipe, so every finished line reaches a
