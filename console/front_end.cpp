@@ -2,14 +2,19 @@
 // stop the engine.
 #include "console/front_end.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "console/json_report.h"
 #include "console/once_report.h"
+#include "console/program_end.h"
 #include "console/settings.h"
 #include "console/text_report.h"
 #include "engine/clock.h"
 #include "engine/poll_loop.h"
+#include "engine/requests.h"
 #include "engine/transport.h"
 
 namespace {
@@ -42,6 +47,34 @@ void WaitForPollThread(Veru::PollLoop* pPollLoop) {
     }
     Veru::SleepMs(kStopCheckMs);
   }
+}
+
+// The fetcher's log holds the URL of the last request, and a remote URL holds
+// the account's password, which the user may have chosen not to keep: once
+// no fetch runs any more, the log is rewritten with every password masked.
+// Nothing happens when there is no log or nothing to mask.
+void MaskFetcherLog() {
+  int iFile = open(Veru::kFetcherLog, O_RDONLY | O_CLOEXEC);
+  if (iFile < 0) return;
+  std::string sLog;
+  char cBuffer[4096];
+  ssize_t iRead;
+  while ((iRead = read(iFile, cBuffer, sizeof(cBuffer))) > 0) {
+    sLog.append(cBuffer, static_cast<size_t>(iRead));
+  }
+  close(iFile);
+  std::string sMasked = Veru::MaskPasswords(sLog);
+  if (iRead < 0 || sMasked == sLog) return;
+  iFile = open(Veru::kFetcherLog, O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (iFile < 0) return;
+  size_t iDone = 0;
+  while (iDone < sMasked.size()) {
+    ssize_t iWritten = write(iFile, sMasked.data() + iDone,
+                             sMasked.size() - iDone);
+    if (iWritten <= 0) break;
+    iDone += static_cast<size_t>(iWritten);
+  }
+  close(iFile);
 }
 
 }  // namespace
@@ -89,6 +122,15 @@ bool FrontEnd::ChooseReport() {
 int FrontEnd::Run() {
   pthread_mutex_init(&m_Mutex, nullptr);
   m_pPollLoop = new Veru::PollLoop(&m_Mutex, this);
+  // A signal ends the program as "quit" does, without waiting for the
+  // threads: the fetches are ended, a save in progress is let finish and
+  // the fetcher's log is masked.
+  AddStopStep([this] {
+    m_pPollLoop->m_bQuit = true;
+    Veru::StopFetches();
+    HoldSettingSaves();
+    MaskFetcherLog();
+  });
   if (!ChooseReport()) return 1;
   RemoveLeftoverSettingFiles();
   std::string sUsername = LoadSetting("arg_username");
@@ -106,6 +148,7 @@ int FrontEnd::Run() {
   if (m_pEngine.load() == nullptr) ConnectWizard(sUsername);
   if (m_pEngine.load() == nullptr) {
     printf("No engine to connect to\n");
+    StopEngine();
     return 1;
   }
 
@@ -119,12 +162,19 @@ int FrontEnd::Run() {
     CommandLoop();
   }
 
-  m_pPollLoop->m_bQuit = true;
-  WaitForPollThread(m_pPollLoop);
+  StopEngine();
   if (m_pOnceReport == nullptr) return bStarted && !m_bConnectionLost ? 0 : 1;
   if (m_pOnceReport->Reported()) return 0;
   const char* sReason = m_pOnceReport->FailureReason();
   fprintf(stderr, "veru-console: no report from the unit: %s\n",
           sReason != nullptr ? sReason : "polling ended");
   return 1;
+}
+
+void FrontEnd::StopEngine() {
+  m_pPollLoop->m_bQuit = true;
+  // The poll in flight would otherwise hold the end for up to a minute.
+  Veru::StopFetches();
+  WaitForPollThread(m_pPollLoop);
+  MaskFetcherLog();
 }

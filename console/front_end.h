@@ -65,6 +65,14 @@ class FrontEnd {
   // line on standard error, when standard output cannot be set aside.
   bool ChooseReport();
 
+  // The end of polling, for the end of the program (Run calls it; so does
+  // --do when its commands are done): the poll thread is told to stop, every
+  // fetch in flight is ended (its wget stopped, its reply file removed) and
+  // no fetch starts any more; returns once the poll thread has ended (within
+  // a few tenths of a second) with the passwords masked in the fetcher's log.
+  // Console thread, after m_pPollLoop was made; a second call does no harm.
+  void StopEngine();
+
   // --- Setting files -------------------------------------------------------
   // Writes every setting of the current unit; arg_pass only when
   // bSavePassword. All or nothing: when one file cannot be written, none is

@@ -119,4 +119,21 @@ std::string MaskPassword(const std::string& sURL) {
   return sURL.substr(0, iStart) + "***" + sURL.substr(iEnd);
 }
 
+std::string MaskPasswords(const std::string& sText) {
+  static const char kScheme[] = "https://";
+  std::string sMasked;
+  size_t iDone = 0;
+  for (;;) {
+    size_t iStart = sText.find(kScheme, iDone);
+    if (iStart == std::string::npos) break;
+    size_t iEnd = sText.find_first_of(" \t\r\n\"'<>", iStart);
+    if (iEnd == std::string::npos) iEnd = sText.size();
+    sMasked.append(sText, iDone, iStart - iDone);
+    sMasked += MaskPassword(sText.substr(iStart, iEnd - iStart));
+    iDone = iEnd;
+  }
+  sMasked.append(sText, iDone, std::string::npos);
+  return sMasked;
+}
+
 }  // namespace Veru

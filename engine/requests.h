@@ -58,6 +58,11 @@ std::string FormatLocatorURL(const std::string& sHost,
 // either. Any other URL comes back as it is.
 std::string MaskPassword(const std::string& sURL);
 
+// sText with every "https://" URL in it (up to a blank, a line end, a quote
+// or an angle bracket) masked as MaskPassword masks it: for the fetcher's
+// log, which writes the URLs it fetched among its own lines.
+std::string MaskPasswords(const std::string& sText);
+
 }  // namespace Veru
 
 #endif  // VERU_ENGINE_REQUESTS_H

@@ -418,7 +418,7 @@ TEST_F(ConsoleE2ETest, SignalAtThePasswordQuestionGivesTheEchoBack) {
     if (bParentIgnores) {
       pParent.reset(new ScopedSignalSettings({SIGINT, SIGHUP}, {SIGTERM}));
     }
-    for (int iSignal : {SIGINT, SIGTERM}) {
+    for (int iSignal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
       SCOPED_TRACE(iSignal);
       ConsoleProcess _Terminal;
       ASSERT_TRUE(_Terminal.Start(VERU_CONSOLE_PATH, true));
@@ -462,6 +462,54 @@ TEST(ConsoleProcessTest, ChildStartsWithDefaultSignalsAndNoneBlocked) {
   std::string sStatus = _Child.Output();
   EXPECT_EQ(0u, SignalSet(sStatus, "SigBlk")) << sStatus;
   EXPECT_EQ(0u, SignalSet(sStatus, "SigIgn")) << sStatus;
+}
+
+// A password the user chose not to save is in no file the program leaves,
+// however it ends; the fetcher's log showed it while polling ran.
+TEST_F(ConsoleE2ETest, ADeclinedPasswordIsInNoFileLeftBehind) {
+  const std::string sPassword = "Declined-9pw";
+  HomeUnit _Forward(30001);
+  ASSERT_TRUE(StartForward(&_Forward, "/alice/" + sPassword + "/30001"));
+  StoreUnit("127.0.0.44", "R", "1");
+  struct Case {
+    const char* sName;
+    int iSignal;  // 0: the line "quit", -1: the end of input
+    int iStatus;
+  } vecCases[] = {
+      {"quit", 0, 0}, {"end of input", -1, 0}, {"SIGTERM", SIGTERM, 143}};
+  for (const Case& _Case : vecCases) {
+    SCOPED_TRACE(_Case.sName);
+    ConsoleProcess _Run;
+    ASSERT_TRUE(_Run.Start(VERU_CONSOLE_PATH));
+    ASSERT_TRUE(_Run.WaitFor("PASSWORD NEEDED:  PRESS ENTER\n")) << _Run.Output();
+    _Run.WriteLine("");
+    ASSERT_TRUE(_Run.WaitFor("What is your verunet password?")) << _Run.Output();
+    _Run.WriteLine(sPassword);
+    ASSERT_TRUE(_Run.WaitFor("Do you want to save this password? [Y/n]"))
+        << _Run.Output();
+    _Run.WriteLine("n");
+    ASSERT_TRUE(_Run.WaitFor(kFullData)) << _Run.Output();
+    // The long poll after the full reply is in flight, its URL in the log.
+    ASSERT_TRUE(_Run.WaitFor("GET:https://127.0.0.43:3482/alice/***/30001/"
+                             "data_request?id=lu_sdata&loadtime="))
+        << _Run.Output();
+    ASSERT_TRUE(WaitUntil([&] { return !FilesHolding(sPassword).empty(); },
+                          5000));
+    ASSERT_EQ("wget.log\n", FilesHolding(sPassword));
+    if (_Case.iSignal == 0) {
+      _Run.WriteLine("quit");
+    } else if (_Case.iSignal < 0) {
+      _Run.CloseInput();
+    } else {
+      _Run.Signal(_Case.iSignal);
+    }
+    EXPECT_EQ(_Case.iStatus, _Run.WaitForExit()) << _Run.Output();
+    EXPECT_EQ("", FilesHolding(sPassword));
+    EXPECT_NE(std::string::npos,
+              ReadFile("wget.log").find("https://127.0.0.43:3482/alice/***/"))
+        << ReadFile("wget.log");
+    EXPECT_FALSE(FileExists("arg_pass"));
+  }
 }
 
 }  // namespace

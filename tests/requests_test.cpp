@@ -148,4 +148,28 @@ TEST(RequestsTest, PasswordIsMaskedInForwardServerURLsOnly) {
   }
 }
 
+// In a log the fetcher wrote, every forward-server URL is masked wherever
+// it stands in its line; the rest of the text stays as it was.
+TEST(RequestsTest, PasswordsAreMaskedInEveryURLOfALog) {
+  struct Case {
+    const char* sText;
+    const char* sMasked;
+  } vecCases[] = {
+      {"--2026-12-11 09:20:01--  https://fwd:3443/demo/Pw%231/45001/"
+       "data_request?id=lu_sdata\nConnecting to fwd:3443... connected.\n",
+       "--2026-12-11 09:20:01--  https://fwd:3443/demo/***/45001/"
+       "data_request?id=lu_sdata\nConnecting to fwd:3443... connected.\n"},
+      {"https://a/u/p1/1/ and https://b/u/p2/2\n'https://c/u/p3'",
+       "https://a/u/***/1/ and https://b/u/***/2\n'https://c/u/***'"},
+      {"http://127.0.0.5:3480/data_request?id=x saved [12/12]\n",
+       "http://127.0.0.5:3480/data_request?id=x saved [12/12]\n"},
+      {"", ""},
+      {"https://", "https://"},
+  };
+  for (const Case& _Case : vecCases) {
+    SCOPED_TRACE(_Case.sText);
+    EXPECT_EQ(_Case.sMasked, Veru::MaskPasswords(_Case.sText));
+  }
+}
+
 }  // namespace

@@ -251,6 +251,69 @@ std::vector<std::string> AllCommandLines() {
   return vecLines;
 }
 
+// However the program is ended while the unit holds its long poll (for up to
+// a minute), it ends at once: the fetch in flight is stopped, no wget it
+// started is left running and no reply file is left. A quit or the end of
+// input ends with 0 and the loop's last line, a signal with 128 + its
+// number.
+TEST_F(SimHomeTest, EveryEndStopsTheLongPollInFlight) {
+  struct Case {
+    const char* sName;
+    int iSignal;  // 0: the line "quit", -1: the end of input
+    int iStatus;
+  } vecCases[] = {
+      {"quit", 0, 0},           {"end of input", -1, 0},
+      {"SIGTERM", SIGTERM, 143}, {"SIGINT", SIGINT, 130},
+      {"SIGHUP", SIGHUP, 129},
+  };
+  StoreUnit("L", false, "");
+  for (const Case& _Case : vecCases) {
+    SCOPED_TRACE(_Case.sName);
+    ConsoleProcess _Console;
+    ASSERT_TRUE(_Console.Start(VERU_CONSOLE_PATH));
+    ASSERT_TRUE(_Console.WaitFor(kScenesEnd)) << _Console.Output();
+    // The next status request is the long poll the simulator holds.
+    ASSERT_TRUE(_Console.WaitFor("GET:http://127.0.0.5:3480/data_request?id="
+                                 "lu_sdata&loadtime="))
+        << _Console.Output();
+    ASSERT_TRUE(WaitUntil([] { return FetchersRunningIn(".") == 1; }, 5000));
+    if (_Case.iSignal == 0) {
+      _Console.WriteLine("quit");
+    } else if (_Case.iSignal < 0) {
+      _Console.CloseInput();
+    } else {
+      _Console.Signal(_Case.iSignal);
+    }
+    // Far less than the minute the unit would hold the poll.
+    EXPECT_EQ(_Case.iStatus, _Console.WaitForExit(5000)) << _Console.Output();
+    EXPECT_EQ(0, FetchersRunningIn("."));
+    std::string sFolder = ListFolder();
+    EXPECT_EQ(std::string::npos, sFolder.find(".tmp")) << sFolder;
+    std::string sOutput = _Console.Output();
+    EXPECT_EQ(std::string::npos, sOutput.find("Waiting for the request"));
+    EXPECT_EQ(std::string::npos, sOutput.find("NO RESPONSE")) << sOutput;
+    if (_Case.iSignal <= 0) {
+      EXPECT_TRUE(EndsWith(sOutput, " FAILED!\nMainLoop exiting\n"))
+          << sOutput;
+    }
+  }
+}
+
+// A hang-up ignored when the program started (as nohup leaves it) stays
+// ignored: the console goes on and ends by "quit" with 0.
+TEST_F(SimHomeTest, AHangUpIgnoredAtStartStaysIgnored) {
+  StoreUnit("L", false, "");
+  ConsoleProcess _Console;
+  ASSERT_TRUE(_Console.StartWithArguments(
+      "/bin/sh", {"-c", std::string("trap '' HUP; exec ") + VERU_CONSOLE_PATH}));
+  ASSERT_TRUE(_Console.WaitFor(kScenesEnd)) << _Console.Output();
+  _Console.Signal(SIGHUP);
+  _Console.WriteLine("1 on");
+  EXPECT_TRUE(_Console.WaitFor("\n----COMMAND RESULT: 0 ")) << _Console.Output();
+  _Console.WriteLine("quit");
+  EXPECT_EQ(0, _Console.WaitForExit()) << _Console.Output();
+}
+
 // While a remote long poll is pending, with a umask that keeps nothing
 // private, the password is in no process's arguments, in no file of the
 // working folder that others can read, and nowhere in the output.

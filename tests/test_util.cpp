@@ -226,6 +226,38 @@ mode_t FileMode(const std::string& sPath) {
   return _Stat.st_mode & 0777;
 }
 
+int FetchersRunningIn(const std::string& sFolder) {
+  std::error_code _Error;
+  std::string sWanted = std::filesystem::canonical(sFolder, _Error).string();
+  int iCount = 0;
+  for (const auto& _Entry :
+       std::filesystem::directory_iterator("/proc", _Error)) {
+    std::string sName = _Entry.path().filename().string();
+    if (sName.empty() || sName[0] < '0' || sName[0] > '9') continue;
+    std::string sComm = ReadFile(_Entry.path().string() + "/comm");
+    if (sComm != "wget\n") continue;
+    std::error_code _CwdError;
+    std::filesystem::path _Cwd =
+        std::filesystem::read_symlink(_Entry.path() / "cwd", _CwdError);
+    if (!_CwdError && _Cwd.string() == sWanted) ++iCount;
+  }
+  return iCount;
+}
+
+std::string FilesHolding(const std::string& sText) {
+  std::set<std::string> setNames;
+  std::error_code _Error;
+  for (const auto& _Entry : std::filesystem::directory_iterator(".", _Error)) {
+    std::error_code _TypeError;
+    if (!_Entry.is_regular_file(_TypeError)) continue;
+    std::string sName = _Entry.path().filename().string();
+    if (ReadFile(sName).find(sText) != std::string::npos) setNames.insert(sName);
+  }
+  std::string sList;
+  for (const std::string& sName : setNames) sList += sName + "\n";
+  return sList;
+}
+
 std::string ListFolder(const std::string& sFolder) {
   std::error_code _Error;
   std::set<std::string> setNames;

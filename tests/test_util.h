@@ -211,6 +211,12 @@ mode_t FileMode(const std::string& sPath);
 // The entries of a folder (hidden ones too, not "." and ".."), sorted, one a
 // line; "(cannot open)" when it cannot be read.
 std::string ListFolder(const std::string& sFolder = ".");
+// The fetchers (processes named wget) whose working folder is sFolder:
+// those a program run in that folder started and that still run.
+int FetchersRunningIn(const std::string& sFolder);
+// The names of the regular files in the working folder whose contents hold
+// sText, sorted, one a line.
+std::string FilesHolding(const std::string& sText);
 bool EndsWith(const std::string& sText, const std::string& sEnd);
 // How often sPart occurs in sText (overlapping occurrences count).
 size_t CountOf(const std::string& sText, const std::string& sPart);
