@@ -360,7 +360,10 @@ TEST_F(SimHomeTest, PasswordStaysSecretDuringALongPoll) {
   }
   closedir(pDir);
   EXPECT_LT(3, iFiles);  // the settings, the log and the reply file at least
-  EXPECT_NE(std::string::npos, ReadFile("wget.log").find(sPassword));
+  // wget writes the URL into its log a moment after it starts.
+  EXPECT_TRUE(WaitUntil(
+      [&] { return ReadFile("wget.log").find(sPassword) != std::string::npos; },
+      5000));
   Quit(&_Console);
   EXPECT_EQ(std::string::npos, _Console.Output().find(sPassword));
 }
