@@ -404,12 +404,6 @@ TEST_F(ConsoleE2ETest, CredentialsPromptsRoutedByTheHooks) {
 // blocked (from a background job or nohup), which the program it starts
 // must not inherit.
 TEST_F(ConsoleE2ETest, SignalAtThePasswordQuestionGivesTheEchoBack) {
-#if defined(__SANITIZE_THREAD__)
-  // ThreadSanitizer holds a signal back until the thread that took it calls
-  // an intercepted function, and the console thread sits in a read inside
-  // the C library that is not one: the signal never arrives.
-  GTEST_SKIP() << "signals are deferred under ThreadSanitizer";
-#endif
   StoreUnit("127.0.0.44", "R", "1");
   for (bool bParentIgnores : {false, true}) {
     SCOPED_TRACE(bParentIgnores ? "parent ignoring SIGINT and SIGHUP"

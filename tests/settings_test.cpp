@@ -308,7 +308,7 @@ TEST_F(SaveSettingsTest, SavesFromTwoThreadsLeaveOneWholeSet) {
   };
   int iMixed = 0;
   std::string sFirstMix;
-  for (int iRound = 0; iRound < 300; ++iRound) {
+  for (int iRound = 0; iRound < 120; ++iRound) {
     std::atomic<int> iReady{0};
     auto Run = [&](int iSet) {
       ++iReady;
