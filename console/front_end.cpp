@@ -137,7 +137,11 @@ int FrontEnd::Run() {
   int iSerialNumber = LeadingInteger(LoadSetting("arg_serialnumber").c_str());
   if (iSerialNumber != 0) m_pEngine = RestoreEngine();
 
-  if (!m_Options.m_vecDo.empty()) return RunDo();
+  if (!m_Options.m_vecDo.empty()) {
+    int iStatus = RunDo();
+    StopEngine();
+    return iStatus;
+  }
   // --once never reads standard input, so it has no wizard.
   if (m_pEngine.load() == nullptr && m_Options.m_bOnce) {
     fprintf(stderr, "veru-console: no unit saved in the setting files of "
