@@ -48,6 +48,13 @@ void FrontEnd::CommandLoop() {
     // given, and a hook that asks again meanwhile keeps its flag.
     bool bNeedPassword = m_bNeedPassword.exchange(false);
     bool bNeedUserPassword = m_bNeedUserPassword.exchange(false);
+    // A need that has ended meanwhile (the unit switched to local access,
+    // or the wizard chose another unit) leaves its flag down and the line a
+    // command.
+    if ((bNeedPassword || bNeedUserPassword) && HasUsableCredentials()) {
+      bNeedPassword = false;
+      bNeedUserPassword = false;
+    }
     if (bNeedPassword) {
       AskPassword();
     } else if (bNeedUserPassword) {

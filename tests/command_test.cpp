@@ -361,6 +361,47 @@ TEST_F(CommandTest, RefusedCredentialsRouteTheNextLineToTheWizard) {
   EXPECT_FALSE(_Test._FrontEnd.m_bNeedUserPassword.load());
 }
 
+// A request for credentials that no longer holds when the next line comes
+// (the unit switched to local access, or the wizard chose another unit)
+// routes nothing: the line is a command, and the flags are down.
+TEST_F(CommandTest, CredentialsNoLongerNeededLeaveTheLineACommand) {
+  struct Case {
+    const char* cName;
+    bool bPassword;  // else the user name and password were refused
+    bool bOtherUnit;  // else the unit itself switched to local access
+  };
+  const Case cases[] = {
+      {"password, then local access", true, false},
+      {"refused, then local access", false, false},
+      {"password, then another unit", true, true},
+      {"refused, then another unit", false, true},
+  };
+  for (const Case& _Case : cases) {
+    SCOPED_TRACE(_Case.cName);
+    _Server.ClearLog();
+    Veru::Engine* pEngine = _Test.SetLocalUnit("127.0.0.41");
+    pEngine->m_bUsingRemote = true;
+    pEngine->m_bInvalidUserPass = !_Case.bPassword;
+    if (_Case.bPassword) {
+      _Test._FrontEnd.m_bNeedPassword = true;
+    } else {
+      _Test._FrontEnd.m_bNeedUserPassword = true;
+    }
+    if (_Case.bOtherUnit) {
+      _Test.SetLocalUnit("127.0.0.41");
+    } else {
+      Veru::MutexHolder _Lock(&_Test._FrontEnd.m_Mutex);
+      pEngine->m_bUsingRemote = false;
+    }
+    std::string sOutput = Loop("5 on\n");
+    EXPECT_EQ(std::string::npos, sOutput.find("password")) << sOutput;
+    EXPECT_EQ(std::string::npos, sOutput.find("username")) << sOutput;
+    EXPECT_EQ(std::vector<std::string>{kOnPath}, Targets());
+    EXPECT_FALSE(_Test._FrontEnd.m_bNeedPassword.load());
+    EXPECT_FALSE(_Test._FrontEnd.m_bNeedUserPassword.load());
+  }
+}
+
 TEST_F(CommandTest, EmptyPasswordKeepsAskingAndQuitStillWorks) {
   Veru::Engine* pEngine = _Test._FrontEnd.m_pEngine.load();
   pEngine->m_bUsingRemote = true;
@@ -377,7 +418,9 @@ TEST_F(CommandTest, EmptyPasswordKeepsAskingAndQuitStillWorks) {
 TEST_F(CommandTest, EndOfInputAtThePasswordPromptStoresNothing) {
   Veru::Engine* pEngine = _Test._FrontEnd.m_pEngine.load();
   pEngine->m_bUsingRemote = true;
+  // Refused: the old password does not end the need.
   pEngine->m_sPassword = "old";
+  pEngine->m_bInvalidUserPass = true;
   _Test._FrontEnd.m_bNeedPassword = true;
   std::string sOutput = Loop("7\nnew");
   EXPECT_EQ(
