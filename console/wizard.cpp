@@ -50,19 +50,20 @@ struct AccessChoice {
 };
 
 // Polling is paused while the holder lives, so the wizard's questions and
-// answers are not broken up by the poll thread's reports. Polling goes on
-// when it ends, whatever it was before.
+// answers are not broken up by the poll thread's reports. When it ends,
+// polling is left as it was found: a user's "suspend" holds.
 class PollingPause {
  public:
-  explicit PollingPause(Veru::PollLoop* pPollLoop) : m_pPollLoop(pPollLoop) {
-    m_pPollLoop->m_bSuspended = true;
-  }
-  ~PollingPause() { m_pPollLoop->m_bSuspended = false; }
+  explicit PollingPause(Veru::PollLoop* pPollLoop)
+      : m_pPollLoop(pPollLoop),
+        m_bWasSuspended(m_pPollLoop->m_bSuspended.exchange(true)) {}
+  ~PollingPause() { m_pPollLoop->m_bSuspended = m_bWasSuspended; }
   PollingPause(const PollingPause&) = delete;
   PollingPause& operator=(const PollingPause&) = delete;
 
  private:
   Veru::PollLoop* m_pPollLoop;
+  const bool m_bWasSuspended;
 };
 
 // A yes/no answer is no when it begins with "n" or "N".

@@ -84,7 +84,7 @@ class WizardTest : public testing::Test {
 };
 
 TEST_F(WizardTest, TypedAddressMakesALocalOnlyUnitWithoutTheLocator) {
-  _Test.PollLoop()->m_bSuspended = true;
+  _Test.PollLoop()->m_bSuspended = false;
   std::string sOutput = Wizard("", "127.0.0.45\n");
   EXPECT_EQ(std::string(kIntroduction) + kNamePrompt, sOutput);
   EXPECT_EQ("", LocatorTargets());
@@ -277,7 +277,7 @@ TEST_F(WizardTest, EmptyUnitListOffersNothing) {
 TEST_F(WizardTest, LocatorFailureEndsSilentlyWithTheUnitAsItWas) {
   _Locator.SetDefault({200, "null", 0, false});
   Veru::Engine* pBefore = _Test.SetLocalUnit("127.0.0.46");
-  _Test.PollLoop()->m_bSuspended = true;
+  _Test.PollLoop()->m_bSuspended = false;
   std::string sOutput = Wizard("", "alice\n30001\n");
   EXPECT_EQ(std::string::npos, sOutput.find("Here are"));
   EXPECT_EQ(pBefore, Current());
@@ -286,8 +286,34 @@ TEST_F(WizardTest, LocatorFailureEndsSilentlyWithTheUnitAsItWas) {
   ASSERT_EQ(1u, _Backup.Log().size());
 }
 
+// The wizard pauses polling while it asks, then leaves it as it found it:
+// polling the user had suspended stays suspended, whichever way the wizard
+// ends.
+TEST_F(WizardTest, LeavesPollingPausedOrRunningAsItFoundIt) {
+  struct Case {
+    const char* cName;
+    const char* cInput;
+  };
+  const Case cases[] = {
+      {"typed address", "127.0.0.45\n"},
+      {"unit through the locator", "alice\n30001\nL\n"},
+      {"invalid serial number", "alice\n4\n"},
+      {"end of input", ""},
+  };
+  for (const Case& _Case : cases) {
+    for (bool bSuspended : {false, true}) {
+      SCOPED_TRACE(std::string(_Case.cName) +
+                   (bSuspended ? ", suspended" : ", polling"));
+      _Test.SetLocalUnit("127.0.0.46");
+      _Test.PollLoop()->m_bSuspended = bSuspended;
+      Wizard("", _Case.cInput);
+      EXPECT_EQ(bSuspended, Suspended());
+    }
+  }
+}
+
 // End of input at any question ends the dialogue: no new unit, no new
-// password, polling resumed, and no further question asked.
+// password, polling going on again, and no further question asked.
 TEST_F(WizardTest, EndOfInputAtEveryQuestion) {
   struct Case {
     const char* cName;
@@ -307,7 +333,7 @@ TEST_F(WizardTest, EndOfInputAtEveryQuestion) {
     SCOPED_TRACE(_Case.cName);
     Veru::Engine* pBefore = _Test.SetLocalUnit("127.0.0.46");
     pBefore->m_sPassword = "old";
-    _Test.PollLoop()->m_bSuspended = true;
+    _Test.PollLoop()->m_bSuspended = false;
     std::string sOutput = Wizard(_Case.cUser, _Case.cInput);
     EXPECT_TRUE(EndsWith(sOutput, _Case.cOutputEnd)) << sOutput;
     EXPECT_EQ(pBefore, Current());
