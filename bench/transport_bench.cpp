@@ -57,7 +57,7 @@ void BM_FetchURL(benchmark::State& _State) {
   QuietStdout _Quiet;
   for (auto _ : _State) {
     Veru::DataBlock _DataBlock(true);
-    if (Veru::FetchURL(g_sURL, 90, &_DataBlock) != 0) {
+    if (Veru::FetchURL(g_sURL, g_sURL, 90, &_DataBlock) != 0) {
       _State.SkipWithError("FetchURL failed");
       break;
     }

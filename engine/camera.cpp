@@ -72,7 +72,7 @@ std::string PollLoop::GetCameraStreamURL(int iDevice, std::string& sType) {
   // Too long for its 500-byte buffer: refused, nothing is sent.
   if (URL.empty()) return "";
   DataBlock _DataBlock(true);
-  if (FetchURL(URL, kRequestTimeLimit, &_DataBlock) != 0 ||
+  if (FetchURL(URL, MaskPassword(URL), kRequestTimeLimit, &_DataBlock) != 0 ||
       _DataBlock.m_iSize == 0)
     return "";
   return ReadCameraPortReply(_DataBlock.m_pData, sType);

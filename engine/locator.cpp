@@ -35,7 +35,8 @@ constexpr int kLocatorTimeLimit = 30;
 json_object* FetchDocument(const std::string& sURL, DataBlock* pDataBlock) {
   if (sURL.empty()) return nullptr;
   pDataBlock->m_iSize = 0;
-  if (FetchURL(sURL, kLocatorTimeLimit, pDataBlock) != 0) return nullptr;
+  // Locator URLs hold no password.
+  if (FetchURL(sURL, sURL, kLocatorTimeLimit, pDataBlock) != 0) return nullptr;
   if (pDataBlock->m_iSize == 0 || pDataBlock->m_pData == nullptr) {
     return nullptr;
   }

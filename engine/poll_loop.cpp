@@ -77,7 +77,8 @@ int PollLoop::Request(std::string sPath, DataBlock* pDataBlock,
     if (sURL.empty()) return -1;
     sURL += sPath;
     if (sURL.size() >= static_cast<size_t>(kUrlBufferSize)) return -1;
-    int iResult = FetchURL(sURL, kRequestTimeLimit, pDataBlock);
+    int iResult =
+        FetchURL(sURL, MaskPassword(sURL), kRequestTimeLimit, pDataBlock);
     if (iResult == 0 && pDataBlock->m_iSize != 0) {
       if (pp_json_object != nullptr && pDataBlock->m_pData != nullptr) {
         bool bJSON = false;

@@ -17,7 +17,6 @@
 #include <map>
 #include <mutex>
 
-#include "engine/requests.h"
 #include "engine/terminal_text.h"
 
 extern char** environ;
@@ -188,6 +187,13 @@ int RunFetcher(const std::string& sURL, int iTimeLimit, int iNumber,
   return -1;
 }
 
+// What a fetch has to tell on standard error. It is told once the fetch's
+// "GET:" line has ended, so it never lands in the middle of that line.
+struct FetchNotes {
+  bool bCertificateRefused = false;
+  long iRefusedSize = -1;  // the size of a reply refused as too large
+};
+
 // The first refusal of a certificate is explained once, on standard error.
 void NoteCertificateRefused() {
   if (g_bToldCertificateRefused.exchange(true)) return;
@@ -197,18 +203,25 @@ void NoteCertificateRefused() {
           "name that authority's certificate file in VERU_CA_CERTIFICATE.\n");
 }
 
+void TellNotes(const FetchNotes& _Notes) {
+  if (_Notes.iRefusedSize >= 0) {
+    fprintf(stderr,
+            "veru-console: a reply of %ld bytes is refused (limit %ld)\n",
+            _Notes.iRefusedSize, kReplySizeLimit);
+  }
+  if (_Notes.bCertificateRefused) NoteCertificateRefused();
+}
+
 // Reads the whole reply file into a new buffer and, only when that worked,
 // puts it into the block (m_iSize and m_pData change together). False when
-// the file cannot be read, is larger than kReplySizeLimit (one line on
-// standard error says so) or the buffer cannot be had; the block is then
+// the file cannot be read, is larger than kReplySizeLimit (its size is then
+// put into *pRefusedSize) or the buffer cannot be had; the block is then
 // left as it was.
-bool ReadReplyFile(FILE* pFile, DataBlock* pDataBlock) {
+bool ReadReplyFile(FILE* pFile, DataBlock* pDataBlock, long* pRefusedSize) {
   if (fseek(pFile, 0, SEEK_END) != 0) return false;
   long iLength = ftell(pFile);
   if (iLength > kReplySizeLimit) {
-    fprintf(stderr,
-            "veru-console: a reply of %ld bytes is refused (limit %ld)\n",
-            iLength, kReplySizeLimit);
+    *pRefusedSize = iLength;
     return false;
   }
   if (iLength < 0 || fseek(pFile, 0, SEEK_SET) != 0) return false;
@@ -226,10 +239,12 @@ bool ReadReplyFile(FILE* pFile, DataBlock* pDataBlock) {
   return true;
 }
 
-// Ends the "GET:" line of a fetch that produced no reply.
-int Failed() {
+// Ends the "GET:" line of a fetch that produced no reply, then tells its
+// notes.
+int Failed(const FetchNotes& _Notes = FetchNotes()) {
   printf(" FAILED!\n");
   fflush(stdout);
+  TellNotes(_Notes);
   return -1;
 }
 
@@ -272,7 +287,8 @@ bool CertificateCheckIsOff() {
   return sInsecure != nullptr && strcmp(sInsecure, "1") == 0;
 }
 
-int FetchURL(std::string sURL, int iTimeLimit, DataBlock* pDataBlock) {
+int FetchURL(const std::string& sURL, const std::string& sShownURL,
+             int iTimeLimit, DataBlock* pDataBlock) {
   // The URL goes to wget as one line: it must fit its 500-byte buffer and
   // cannot carry a NUL byte, which would silently cut it, nor a line end,
   // which would make a second URL of the rest.
@@ -288,7 +304,7 @@ int FetchURL(std::string sURL, int iTimeLimit, DataBlock* pDataBlock) {
   if (_Record.Refused()) return -1;
 
   // The URL may hold an address a unit or a locator sent.
-  printf("GET:%s", EscapeControlBytes(MaskPassword(sURL)).c_str());
+  printf("GET:%s", EscapeControlBytes(sShownURL).c_str());
   fflush(stdout);
   // A file left by an earlier run must never be read as this fetch's reply.
   // The log and the reply can hold passwords: both are made private before
@@ -305,16 +321,18 @@ int FetchURL(std::string sURL, int iTimeLimit, DataBlock* pDataBlock) {
     remove(sFilename);
     return Failed();
   }
-  if (iStatus == kCertificateRefused) NoteCertificateRefused();
+  FetchNotes _Notes;
+  _Notes.bCertificateRefused = iStatus == kCertificateRefused;
 
   FILE* pFile = fopen(sFilename, "rbe");
-  if (pFile == nullptr) return Failed();
-  bool bRead = ReadReplyFile(pFile, pDataBlock);
+  if (pFile == nullptr) return Failed(_Notes);
+  bool bRead = ReadReplyFile(pFile, pDataBlock, &_Notes.iRefusedSize);
   fclose(pFile);
   remove(sFilename);
-  if (!bRead) return Failed();
+  if (!bRead) return Failed(_Notes);
   printf(" got: %ld bytes\n", static_cast<long>(pDataBlock->m_iSize));
   fflush(stdout);
+  TellNotes(_Notes);
   return iStatus;
 }
 

@@ -61,11 +61,14 @@ constexpr long kReplySizeLimit = 64L * 1024 * 1024;
 // Fetches sURL with `wget CERT --tries=1 --timeout=N -o wget.log
 // -O wget.K.tmp --input-file=-` and sURL on wget's standard input, where
 // CERT is "--check-certificate", "--ca-certificate=FILE" or
-// "--no-check-certificate" (see above). Prints "GET:<url>" (the password
-// masked, see MaskPassword) and then " got: <n> bytes\n" or " FAILED!\n".
-// A leftover wget.K.tmp is removed first and a new empty one made, mode
-// 0600; the reply file is deleted after it was read. The first time wget
-// refuses a certificate (exit status 5) one line on standard error says so.
+// "--no-check-certificate" (see above). Prints "GET:<sShownURL>" (the form
+// of the URL the caller that built it lets the user see: the password
+// masked, control bytes escaped here) and then " got: <n> bytes\n" or
+// " FAILED!\n". A leftover wget.K.tmp is removed first and a new empty one
+// made, mode 0600; the reply file is deleted after it was read. What the
+// fetch has to tell on standard error comes after its line has ended: the
+// first time wget refuses a certificate (exit status 5) one line says so,
+// and so does one line for a reply refused as too large.
 // Returns -1 when the URL is refused (499 characters at most, no NUL byte or
 // line end; nothing is printed or run then), or, after " FAILED!\n", when
 // the private files cannot be made, wget cannot be started or the reply
@@ -75,7 +78,8 @@ constexpr long kReplySizeLimit = 64L * 1024 * 1024;
 // it), with the reply in *pDataBlock (empty when wget wrote nothing).
 // After StopFetches: -1 at once, nothing printed or run; a fetch in flight
 // when it was called ends with " FAILED!\n" and -1.
-int FetchURL(std::string sURL, int iTimeLimit, DataBlock* pDataBlock);
+int FetchURL(const std::string& sURL, const std::string& sShownURL,
+             int iTimeLimit, DataBlock* pDataBlock);
 
 // The end of every fetch, for the end of the program: the wget of every
 // fetch in flight is killed, no fetch starts any more, and when it returns

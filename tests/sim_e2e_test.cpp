@@ -386,7 +386,10 @@ TEST_F(SimHomeTest, CertificateOfAnotherAuthorityIsRefusedAndToldOnce) {
     EXPECT_EQ(0, _Console.WaitForExit());
     std::string sOutput = _Console.Output();
     size_t iFirst = sOutput.find(kRefused);
-    EXPECT_NE(std::string::npos, iFirst) << sOutput;
+    ASSERT_NE(std::string::npos, iFirst) << sOutput;
+    // Told after the fetch's line has ended.
+    EXPECT_TRUE(EndsWith(sOutput.substr(0, iFirst), " got: 0 bytes\n"))
+        << sOutput;
     EXPECT_EQ(std::string::npos, sOutput.find(kRefused, iFirst + 1));
     EXPECT_EQ(std::string::npos, sOutput.find(kFullData));
     EXPECT_EQ(std::string::npos, sOutput.find("WARNING"));

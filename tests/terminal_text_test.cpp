@@ -143,7 +143,8 @@ TEST_F(TerminalTextCommandTest, CommandResultsAndURLsAreEscaped) {
   FakeWget _Wget("exit 4");
   CapturedOutput _Capture;
   Veru::DataBlock _DataBlock(true);
-  Veru::FetchURL("http://127.0.0.121\x1b]0;x\x07:3480/x", 30, &_DataBlock);
+  const char kUrl[] = "http://127.0.0.121\x1b]0;x\x07:3480/x";
+  Veru::FetchURL(kUrl, kUrl, 30, &_DataBlock);
   EXPECT_EQ("GET:http://127.0.0.121\\x1b]0;x\\x07:3480/x got: 0 bytes\n",
             _Capture.Text());
 }

@@ -25,6 +25,8 @@ namespace {
 const char kUnitIp[] = "127.0.0.10";
 const char kForwardHost[] = "127.0.0.11";
 
+const char kUrlX[] = "http://127.0.0.10:3480/x";
+
 const char kPath[] =
     "data_request?id=lu_sdata&loadtime=0&dataversion=0&minimumdelay=0"
     "&timeout=60";
@@ -36,7 +38,7 @@ class TransportTest : public LoopbackTest {
   int FetchX(Veru::DataBlock* pDataBlock, std::string* pOutput) {
     int iResult = 0;
     *pOutput = CaptureOutput([&] {
-      iResult = Veru::FetchURL("http://127.0.0.10:3480/x", 90, pDataBlock);
+      iResult = Veru::FetchURL(kUrlX, kUrlX, 90, pDataBlock);
     });
     return iResult;
   }
@@ -261,8 +263,8 @@ TEST_F(TransportTest, FetcherGetsItsArgumentsInOrder) {
     int iNumber = Veru::PeekTempFileNumber();
     Veru::DataBlock _DataBlock(true);
     std::string sOutput = CaptureOutput([&] {
-      EXPECT_EQ(0, Veru::FetchURL("http://127.0.0.10:3480/data_request?id=x",
-                                  30, &_DataBlock));
+      const char kUrl[] = "http://127.0.0.10:3480/data_request?id=x";
+      EXPECT_EQ(0, Veru::FetchURL(kUrl, kUrl, 30, &_DataBlock));
     });
     std::string sFile = "wget." + std::to_string(iNumber) + ".tmp";
     EXPECT_EQ(std::string(_Case.sOption) +
@@ -299,7 +301,7 @@ TEST_F(TransportTest, TwoThreadsNeverShareATemporaryFile) {
   auto fFetch = [&](int iThread) {
     for (int i = 0; i < kFetchesPerThread; ++i) {
       Veru::DataBlock _DataBlock(true);
-      if (Veru::FetchURL("http://127.0.0.10:3480/x", 5, &_DataBlock) == 0)
+      if (Veru::FetchURL(kUrlX, kUrlX, 5, &_DataBlock) == 0)
         vecReplies[iThread].push_back(_DataBlock.m_pData);
     }
   };
@@ -382,6 +384,74 @@ TEST_F(TransportTest, NonZeroExitStillReadsAndDeletesTheFile) {
   EXPECT_EQ("GET:http://127.0.0.10:3480/x got: 7 bytes\n", sOutput);
   EXPECT_EQ("partial", std::string(_DataBlock.m_pData));
   EXPECT_EQ("wget.log\n", ListFolder(m_Dir.Path()));
+}
+
+// Standard output and standard error go to one file for its lifetime, as
+// both go to one terminal: Text() gives what came, in the order it came.
+class MergedOutput {
+ public:
+  MergedOutput() : m_pFile(tmpfile()) {
+    fflush(stdout);
+    fflush(stderr);
+    m_iOldOut = dup(STDOUT_FILENO);
+    m_iOldErr = dup(STDERR_FILENO);
+    if (m_pFile != nullptr) {
+      dup2(fileno(m_pFile), STDOUT_FILENO);
+      dup2(fileno(m_pFile), STDERR_FILENO);
+    }
+  }
+  ~MergedOutput() {
+    Restore();
+    if (m_pFile != nullptr) fclose(m_pFile);
+  }
+  MergedOutput(const MergedOutput&) = delete;
+  MergedOutput& operator=(const MergedOutput&) = delete;
+
+  // Ends the merge and returns what was written.
+  std::string Text() {
+    Restore();
+    std::string sText;
+    if (m_pFile == nullptr) return "(no file)";
+    rewind(m_pFile);
+    for (int c; (c = fgetc(m_pFile)) != EOF;) sText += static_cast<char>(c);
+    return sText;
+  }
+
+ private:
+  void Restore() {
+    if (m_iOldOut < 0) return;
+    fflush(stdout);
+    fflush(stderr);
+    dup2(m_iOldOut, STDOUT_FILENO);
+    dup2(m_iOldErr, STDERR_FILENO);
+    close(m_iOldOut);
+    close(m_iOldErr);
+    m_iOldOut = m_iOldErr = -1;
+  }
+
+  FILE* m_pFile;
+  int m_iOldOut;
+  int m_iOldErr;
+};
+
+// A message about a fetch comes after that fetch's outcome has ended its
+// "GET:" line, never inside it.
+TEST_F(TransportTest, MessageAboutAFetchFollowsItsLine) {
+  std::string sSize = std::to_string(Veru::kReplySizeLimit + 1);
+  FakeWget _Wget(
+      "out=''; prev=''\n"
+      "for a in \"$@\"; do [ \"$prev\" = -O ] && out=\"$a\"; prev=\"$a\"; "
+      "done\n"
+      "truncate -s " + sSize + " \"$out\"");
+  Veru::DataBlock _DataBlock(true);
+  MergedOutput _Merged;
+  int iResult = Veru::FetchURL(kUrlX, kUrlX, 90, &_DataBlock);
+  std::string sText = _Merged.Text();
+  EXPECT_EQ(-1, iResult);
+  EXPECT_EQ("GET:http://127.0.0.10:3480/x FAILED!\n"
+            "veru-console: a reply of " + sSize + " bytes is refused (limit " +
+                std::to_string(Veru::kReplySizeLimit) + ")\n",
+            sText);
 }
 
 TEST_F(TransportTest, ReplyAboveTheSizeLimitIsRefused) {
@@ -584,7 +654,10 @@ TEST_F(TransportTest, OverlongURLIsRefusedBeforeAnythingRuns) {
     Veru::DataBlock _DataBlock(true);
     int iResult = 0;
     std::string sOutput = CaptureOutput(
-        [&] { iResult = Veru::FetchURL(sBase + sPath, 90, &_DataBlock); });
+        [&] {
+          iResult = Veru::FetchURL(sBase + sPath, sBase + sPath, 90,
+                                   &_DataBlock);
+        });
     EXPECT_EQ(_Case.iResult, iResult);
     if (_Case.iResult == 0) {
       EXPECT_EQ("GET:" + sBase + sPath + " got: 2 bytes\n", sOutput);
