@@ -11,12 +11,14 @@
 // standard output.
 //
 // Threads: Run, the wizard, AskPassword, the command loop, HandleCommand and
-//   RunCommand run on the console (main) thread. Every On* hook runs on the
-//   poll thread; OnDevice and OnScene run inside a merge with m_Mutex held,
-//   so no hook locks m_Mutex. "show" (Show) calls the report of the
-//   model on the console thread with m_Mutex held. m_pEngine,
-//   m_bNeedPassword and m_bNeedUserPassword are atomics shared without the
-//   lock; m_pReport is set before the poll thread starts and not changed.
+//   RunCommand run on the console (main) thread. The engine calls every On*
+//   hook on the poll thread: OnDevice and OnScene inside a merge with m_Mutex
+//   held, OnEngineState and OnFullData after it without the lock (the poll
+//   thread is the model's only writer). "show" (Show) calls the report of
+//   the model on the console thread with m_Mutex held. So no hook locks
+//   m_Mutex. m_pEngine, m_bNeedPassword and m_bNeedUserPassword are atomics
+//   shared without the lock; m_pReport is set before the poll thread starts
+//   and not changed.
 // Ownership: the front end lives for the whole run and never frees the
 //   engine, the current unit record or the mutex; it owns its Report.
 #ifndef VERU_CONSOLE_FRONT_END_H

@@ -47,8 +47,11 @@ class PollLoop {
   PollLoop& operator=(const PollLoop&) = delete;
 
   // --- Poll thread and main loop -----------------------------------------
-  // Starts the poll thread. Returns its handle, or 0 when there is no
-  // current unit or no thread could be made (m_bRunning then stays false).
+  // Starts the poll thread, detached: nobody joins it, and m_bRunning tells
+  // when it has ended. Returns non-zero when it was started (the id of a
+  // thread that may already have ended, good only as a yes), or 0 when there
+  // is no current unit or no thread could be made (m_bRunning then stays
+  // false).
   pthread_t Start();
   // Polls until a stop is requested or the connection is given up. In no
   // state does it start two fetches less than a second apart.
