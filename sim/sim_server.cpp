@@ -1,10 +1,21 @@
 #include "sim/sim_server.h"
 
+#include <fcntl.h>
 #include <httplib.h>
+#include <openssl/bn.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/rand.h>
+#include <openssl/rsa.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace Sim {
 
@@ -44,17 +55,85 @@ bool SplitHostPort(const std::string& sHostPort, std::string* pHost,
   return *pPort > 0;
 }
 
+namespace {
+
+using KeyPointer = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+using CertificatePointer = std::unique_ptr<X509, decltype(&X509_free)>;
+
+// Adds one X.509 v3 extension, given as in a configuration file, to the
+// self-signed pCertificate.
+bool AddExtension(X509* pCertificate, int iNid, const std::string& sValue) {
+  X509V3_CTX _Context;
+  X509V3_set_ctx_nodb(&_Context);
+  X509V3_set_ctx(&_Context, pCertificate, pCertificate, nullptr, nullptr, 0);
+  X509_EXTENSION* pExtension =
+      X509V3_EXT_conf_nid(nullptr, &_Context, iNid, sValue.c_str());
+  if (pExtension == nullptr) return false;
+  bool bAdded = X509_add_ext(pCertificate, pExtension, -1) == 1;
+  X509_EXTENSION_free(pExtension);
+  return bAdded;
+}
+
+// Writes a PEM file, readable by its owner only, with fWrite.
+template <class Write>
+bool WritePem(const std::string& sPath, Write fWrite) {
+  int iFile = open(sPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                   0600);
+  if (iFile < 0) return false;
+  FILE* pFile = fdopen(iFile, "w");
+  if (pFile == nullptr) {
+    close(iFile);
+    return false;
+  }
+  bool bWritten = fWrite(pFile) == 1;
+  return fclose(pFile) == 0 && bWritten;
+}
+
+}  // namespace
+
 bool MakeSelfSignedCertificate(const std::string& sFolder) {
-  // Every loopback address 127.0.0.1-254 by name, so a client that checks
-  // the host against the certificate accepts each server of ours.
-  std::string sNames = "subjectAltName=DNS:localhost";
+  KeyPointer pKey(EVP_RSA_gen(2048), &EVP_PKEY_free);
+  CertificatePointer pCertificate(X509_new(), &X509_free);
+  if (!pKey || !pCertificate) return false;
+  X509* pCert = pCertificate.get();
+  unsigned char cSerial[8];
+  if (RAND_bytes(cSerial, sizeof(cSerial)) != 1) return false;
+  cSerial[0] &= 0x7f;  // a positive serial number
+  BIGNUM* pSerial = BN_bin2bn(cSerial, sizeof(cSerial), nullptr);
+  bool bSerial = pSerial != nullptr &&
+                 BN_to_ASN1_INTEGER(pSerial, X509_get_serialNumber(pCert)) !=
+                     nullptr;
+  BN_free(pSerial);
+  X509_NAME* pName = X509_get_subject_name(pCert);
+  if (!bSerial || X509_set_version(pCert, 2) != 1 ||
+      X509_gmtime_adj(X509_getm_notBefore(pCert), 0) == nullptr ||
+      X509_gmtime_adj(X509_getm_notAfter(pCert), 2L * 24 * 3600) == nullptr ||
+      X509_set_pubkey(pCert, pKey.get()) != 1 ||
+      X509_NAME_add_entry_by_txt(
+          pName, "CN", MBSTRING_ASC,
+          reinterpret_cast<const unsigned char*>("veru-sim"), -1, -1, 0) != 1 ||
+      X509_set_issuer_name(pCert, pName) != 1) {
+    return false;
+  }
+  // Its own authority, valid for every loopback address 127.0.0.1-254 by
+  // name, so a client that checks the host against the certificate accepts
+  // each server of ours.
+  std::string sNames = "DNS:localhost";
   for (int i = 1; i <= 254; ++i) sNames += ",IP:127.0.0." + std::to_string(i);
-  std::string sCommand =
-      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 "
-      "-subj /CN=veru-sim -addext '" + sNames + "' "
-      "-keyout '" + sFolder + "/key.pem' -out '" + sFolder +
-      "/cert.pem' >/dev/null 2>&1";
-  return system(sCommand.c_str()) == 0;
+  if (!AddExtension(pCert, NID_basic_constraints, "critical,CA:TRUE") ||
+      !AddExtension(pCert, NID_subject_key_identifier, "hash") ||
+      !AddExtension(pCert, NID_authority_key_identifier, "keyid:always") ||
+      !AddExtension(pCert, NID_subject_alt_name, sNames) ||
+      X509_sign(pCert, pKey.get(), EVP_sha256()) == 0) {
+    return false;
+  }
+  return WritePem(sFolder + "/key.pem",
+                  [&](FILE* pFile) {
+                    return PEM_write_PrivateKey(pFile, pKey.get(), nullptr,
+                                                nullptr, 0, nullptr, nullptr);
+                  }) &&
+         WritePem(sFolder + "/cert.pem",
+                  [&](FILE* pFile) { return PEM_write_X509(pFile, pCert); });
 }
 
 SimServer::SimServer() = default;

@@ -48,11 +48,11 @@ std::string PercentDecode(const std::string& sText);
 bool SplitHostPort(const std::string& sHostPort, std::string* pHost,
                    int* pPort);
 
-// Makes a self-signed certificate and key with openssl into sFolder
-// ("cert.pem", "key.pem"), valid for "localhost" and every address
-// 127.0.0.1-254. The certificate is its own authority: a client that names
-// cert.pem as its certificate authority accepts it. Returns false when
-// openssl fails.
+// Makes a self-signed certificate and its RSA key into sFolder ("cert.pem",
+// "key.pem", both readable by their owner only), valid for two days for
+// "localhost" and every address 127.0.0.1-254. The certificate is its own
+// authority: a client that names cert.pem as its certificate authority
+// accepts it. Returns false when it cannot be made or written.
 bool MakeSelfSignedCertificate(const std::string& sFolder);
 
 class SimServer {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -56,7 +57,7 @@ Simulator::~Simulator() { Stop(); }
 bool Simulator::Start() {
   char cFolder[] = "/tmp/veru-sim-XXXXXX";
   if (mkdtemp(cFolder) == nullptr || !MakeSelfSignedCertificate(cFolder)) {
-    fprintf(stderr, "veru-sim: cannot make a certificate with openssl\n");
+    fprintf(stderr, "veru-sim: cannot make a certificate\n");
     return false;
   }
   m_sCertFolder = cFolder;
@@ -163,9 +164,8 @@ void Simulator::Stop() {
     pServer->Stop();
   }
   if (!m_sCertFolder.empty()) {
-    std::string sCommand = "rm -rf '" + m_sCertFolder + "'";
-    if (system(sCommand.c_str()) != 0) {
-    }
+    std::error_code _Error;
+    std::filesystem::remove_all(m_sCertFolder, _Error);
   }
 }
 

@@ -173,7 +173,7 @@ class TestCertificate {
   static const TestCertificate& Get();
   std::string CertFile() const { return m_sFolder + "/cert.pem"; }
   std::string KeyFile() const { return m_sFolder + "/key.pem"; }
-  // False when openssl failed; the files are then missing.
+  // False when it could not be made; the files are then missing.
   bool Valid() const { return m_bValid; }
 
  private:
