@@ -158,9 +158,9 @@ TEST_F(CommandTest, CallSendsAnyActionWithItsArgumentsEncoded) {
   for (const Case& _Case : cases) {
     SCOPED_TRACE(_Case.cLine);
     _Server.ClearLog();
-    testing::internal::CaptureStderr();
+    CapturedOutput _CaptureErrors(CapturedOutput::Stream::kStderr);
     std::string sOutput = Handle(_Case.cLine);
-    std::string sErrors = testing::internal::GetCapturedStderr();
+    std::string sErrors = _CaptureErrors.Text();
     EXPECT_EQ(_Case.sErrors, sErrors);
     if (_Case.sTarget.empty()) {
       EXPECT_TRUE(Targets().empty());
@@ -191,9 +191,9 @@ TEST_F(CommandTest, LinesThatAreNotCommandsAreAnsweredOnStandardError) {
   };
   for (const Case& _Case : cases) {
     SCOPED_TRACE(_Case.cLine);
-    testing::internal::CaptureStderr();
+    CapturedOutput _CaptureErrors(CapturedOutput::Stream::kStderr);
     std::string sOutput = Handle(_Case.cLine);
-    EXPECT_EQ(_Case.sErrors, testing::internal::GetCapturedStderr());
+    EXPECT_EQ(_Case.sErrors, _CaptureErrors.Text());
     EXPECT_EQ(_Case.sOutput, sOutput);
   }
   EXPECT_TRUE(Targets().empty());
@@ -228,9 +228,9 @@ TEST_F(CommandTest, DeviceByItsNameInTheModel) {
   for (const Case& _Case : cases) {
     SCOPED_TRACE(_Case.cLine);
     _Server.ClearLog();
-    testing::internal::CaptureStderr();
+    CapturedOutput _CaptureErrors(CapturedOutput::Stream::kStderr);
     std::string sOutput = Handle(_Case.cLine);
-    EXPECT_EQ(_Case.sErrors, testing::internal::GetCapturedStderr());
+    EXPECT_EQ(_Case.sErrors, _CaptureErrors.Text());
     if (_Case.sTarget.empty()) {
       EXPECT_TRUE(Targets().empty());
       EXPECT_EQ("", sOutput);
