@@ -10,6 +10,7 @@
 #include "console/json_report.h"
 #include "console/once_report.h"
 #include "console/program_end.h"
+#include "console/screen.h"
 #include "console/settings.h"
 #include "console/text_report.h"
 #include "engine/clock.h"
@@ -87,7 +88,8 @@ FrontEnd::FrontEnd()
       m_bConnectionLost(false),
       m_pInput(stdin),
       m_pReport(new TextReport(stdout)),
-      m_pOnceReport(nullptr) {}
+      m_pOnceReport(nullptr),
+      m_pScreen(nullptr) {}
 
 bool FrontEnd::ChooseReport() {
   // The forms for scripts: standard output holds the report alone, every
@@ -106,7 +108,10 @@ bool FrontEnd::ChooseReport() {
     }
   }
   std::unique_ptr<Report> pReport;
-  if (m_Options.m_bJson) {
+  if (m_Options.m_bScreen) {
+    m_pScreen = new Screen(this);
+    pReport.reset(m_pScreen);
+  } else if (m_Options.m_bJson) {
     pReport.reset(new JsonReport(pOutput));
   } else {
     pReport.reset(new TextReport(pOutput, !m_Options.m_vecDo.empty()));
@@ -120,6 +125,11 @@ bool FrontEnd::ChooseReport() {
 }
 
 int FrontEnd::Run() {
+  std::string sNoScreen;
+  if (m_Options.m_bScreen && !Screen::Usable(&sNoScreen)) {
+    fprintf(stderr, "veru-console: %s\n", sNoScreen.c_str());
+    return 2;
+  }
   pthread_mutex_init(&m_Mutex, nullptr);
   m_pPollLoop = new Veru::PollLoop(&m_Mutex, this);
   // A signal ends the program as "quit" does, without waiting for the
@@ -162,6 +172,10 @@ int FrontEnd::Run() {
     // The poll thread stops by itself after the first full report, or when
     // it gives up (OnceReport).
     while (m_pPollLoop->m_bRunning) Veru::SleepMs(kStopCheckMs);
+  } else if (m_pScreen != nullptr) {
+    int iStatus = bStarted ? m_pScreen->Run() : 1;
+    StopEngine();
+    return iStatus;
   } else {
     CommandLoop();
   }

@@ -39,6 +39,7 @@
 #include "engine/model.h"
 
 class OnceReport;
+class Screen;
 
 namespace Veru {
 class PollLoop;
@@ -58,7 +59,8 @@ class FrontEnd {
   // Returns the exit status: 0 after "quit" or the end of input, 1 when
   // there was no unit to connect to, the poll thread could not start, the
   // connection was lost, --json cannot take standard output, or --once gets
-  // no report (one line on standard error says which).
+  // no report (one line on standard error says which). With --screen: 2
+  // when the terminal cannot take the view, else what Screen::Run returns.
   int Run();
 
   // The one choice of the report's form, from m_Options; m_pPollLoop is
@@ -177,6 +179,9 @@ class FrontEnd {
   // With --once: m_pReport itself, as Run chose it (for the exit status);
   // null otherwise.
   OnceReport* m_pOnceReport;
+  // With --screen: m_pReport itself, the full-screen view that Run runs
+  // instead of the command loop; null otherwise.
+  Screen* m_pScreen;
 };
 
 #endif  // VERU_CONSOLE_FRONT_END_H

@@ -20,6 +20,7 @@ const struct option kOptions[] = {
     {"json", no_argument, nullptr, 'j'},
     {"once", no_argument, nullptr, '1'},
     {"do", required_argument, nullptr, 'd'},
+    {"screen", no_argument, nullptr, 's'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -43,6 +44,9 @@ void PrintUsage() {
       "                 and end, printing its result; may be given more than\n"
       "                 once (the lines run in order); starts no polling and\n"
       "                 reads no input\n"
+      "  -s, --screen   show the home on one live full screen that updates in\n"
+      "                 place, with keys to act (? lists them); needs a\n"
+      "                 terminal; goes with none of --json, --once, --do\n"
       "  -h, --help     print this help and end\n"
       "  -V, --version  print the program's name and version and end\n"
       "\n"
@@ -83,7 +87,7 @@ int UsageError(const char* sWhat, const char* sArgument) {
 int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
   opterr = 0;  // the messages are ours
   for (;;) {
-    int iOption = getopt_long(argc, argv, "+:j1d:hV", kOptions, nullptr);
+    int iOption = getopt_long(argc, argv, "+:j1d:shV", kOptions, nullptr);
     if (iOption == -1) break;
     switch (iOption) {
       case 'j':
@@ -94,6 +98,9 @@ int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
         break;
       case 'd':
         pOptions->m_vecDo.push_back(optarg);
+        break;
+      case 's':
+        pOptions->m_bScreen = true;
         break;
       case 'h':
         PrintUsage();
@@ -116,6 +123,15 @@ int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
   if (optind < argc) return UsageError("unexpected argument", argv[optind]);
   if (!pOptions->m_vecDo.empty() && pOptions->m_bOnce) {
     return UsageError("options that do not go together", "--do --once");
+  }
+  if (pOptions->m_bScreen && pOptions->m_bJson) {
+    return UsageError("options that do not go together", "--screen --json");
+  }
+  if (pOptions->m_bScreen && pOptions->m_bOnce) {
+    return UsageError("options that do not go together", "--screen --once");
+  }
+  if (pOptions->m_bScreen && !pOptions->m_vecDo.empty()) {
+    return UsageError("options that do not go together", "--screen --do");
   }
   return -1;
 }

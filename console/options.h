@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-// What the command line asks for. Both false is the interactive default.
+// What the command line asks for. All false is the interactive default.
 struct ConsoleOptions {
   // The model and the command results as a JSON event stream on standard
   // output; every other line goes to standard error.
@@ -18,6 +18,9 @@ struct ConsoleOptions {
   // --do LINE, in the order given: run each as a console command against
   // the saved unit and end; no status poll, no input read.
   std::vector<std::string> m_vecDo;
+  // The live full-screen view instead of the scrolling lines; needs a
+  // terminal, and goes with none of --json, --once, --do.
+  bool m_bScreen = false;
 };
 
 // Reads the options into *pOptions. Returns -1 when the program is to go on,

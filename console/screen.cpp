@@ -260,16 +260,15 @@ void Screen::RunWizard() {
 }
 
 void Screen::GivePassword(const std::string& sPassword) {
-  {
-    Veru::MutexHolder _Lock(&m_pFrontEnd->m_Mutex);
-    Veru::Engine* pEngine = m_pFrontEnd->m_pEngine.load();
-    if (pEngine != nullptr) {
-      pEngine->m_bInvalidUserPass = false;
-      pEngine->m_sPassword = sPassword;
-    }
+  FrontEnd* pFrontEnd = m_pFrontEnd;
+  pthread_mutex_lock(&pFrontEnd->m_Mutex);
+  if (Veru::Engine* pEngine = pFrontEnd->m_pPollLoop->CurrentEngine()) {
+    pEngine->m_bInvalidUserPass = false;
+    pEngine->m_sPassword = sPassword;
   }
-  m_pFrontEnd->m_bNeedPassword = false;
-  m_pFrontEnd->SaveSettings(false);
+  pthread_mutex_unlock(&pFrontEnd->m_Mutex);
+  pFrontEnd->m_bNeedPassword = false;
+  pFrontEnd->SaveSettings(false);
   SetMessage("Password given (not saved)");
 }
 

@@ -60,7 +60,12 @@ std::string TakeLastLine() {
   while ((iEnd = g_sPartial.find('\n', iStart)) != std::string::npos) {
     std::string sLine = g_sPartial.substr(iStart, iEnd - iStart);
     iStart = iEnd + 1;
-    if (sLine.empty() || sLine.compare(0, 4, "GET:") == 0) continue;
+    // The fetch progress: "GET:URL" and " got: N bytes" or " FAILED!", which
+    // two threads' fetches may print into one line.
+    if (sLine.empty() || sLine.find("GET:") != std::string::npos ||
+        sLine.compare(0, 6, " got: ") == 0 || sLine == " FAILED!") {
+      continue;
+    }
     sLast = sLine;
   }
   g_sPartial.erase(0, iStart);

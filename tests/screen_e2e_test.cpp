@@ -1,0 +1,329 @@
+// The full-screen view for real: tmux runs `veru-console --screen` against
+// veru-sim in a terminal of a fixed size, and the test reads the screen with
+// capture-pane, waiting for what it expects with a deadline. The console
+// runs from a small script that, once it ends, prints its exit status and
+// `stty -a`, so the test sees the mode the terminal was given back in.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/sim_process.h"
+#include "tests/test_util.h"
+
+namespace {
+
+// Single quotes for the shell.
+std::string Quoted(const std::string& sText) {
+  std::string sQuoted = "'";
+  for (char c : sText) {
+    if (c == '\'') {
+      sQuoted += "'\\''";
+    } else {
+      sQuoted += c;
+    }
+  }
+  return sQuoted + "'";
+}
+
+// Runs a shell command line; its standard output.
+std::string Shell(const std::string& sCommand) {
+  std::string sOutput;
+  FILE* pPipe = popen(sCommand.c_str(), "r");
+  if (pPipe == nullptr) return sOutput;
+  char cBuffer[4096];
+  size_t iRead;
+  while ((iRead = fread(cBuffer, 1, sizeof(cBuffer), pPipe)) > 0) {
+    sOutput.append(cBuffer, iRead);
+  }
+  pclose(pPipe);
+  return sOutput;
+}
+
+// A tmux server of its own (a private socket, no configuration file) with
+// one session running one command line; killed with everything in it at
+// the end.
+class TmuxSession {
+ public:
+  TmuxSession() {
+    static std::atomic<int> s_iCount{0};
+    m_sTmux = "tmux -L veru-screen-" + std::to_string(getpid()) + "-" +
+              std::to_string(s_iCount++) + " -f /dev/null";
+  }
+  ~TmuxSession() { Shell(m_sTmux + " kill-server 2>/dev/null"); }
+
+  bool Start(const std::string& sCommand, int iWidth, int iHeight) {
+    Shell(m_sTmux + " new-session -d -s view -x " + std::to_string(iWidth) +
+          " -y " + std::to_string(iHeight) + " " + Quoted(sCommand));
+    return Shell(m_sTmux + " has-session -t view 2>/dev/null && echo up") == "up\n";
+  }
+  // The screen as text (bEscapes: with the attributes' escape sequences).
+  std::string Capture(bool bEscapes = false) {
+    return Shell(m_sTmux + " capture-pane -p" + (bEscapes ? " -e" : "") + " -t view");
+  }
+  std::vector<std::string> Lines() {
+    std::vector<std::string> vecLines;
+    std::istringstream _Stream(Capture());
+    std::string sLine;
+    while (std::getline(_Stream, sLine)) vecLines.push_back(sLine);
+    return vecLines;
+  }
+  bool WaitFor(const std::string& sText, int iTimeoutMs = 15000) {
+    return WaitUntil([&] { return Capture().find(sText) != std::string::npos; },
+                     iTimeoutMs);
+  }
+  // tmux key names ("Space", "Escape", "Enter") or literal text.
+  void Keys(const std::string& sKeys) {
+    Shell(m_sTmux + " send-keys -t view " + sKeys);
+  }
+  void Text(const std::string& sText) {
+    Shell(m_sTmux + " send-keys -t view -l " + Quoted(sText));
+  }
+  void Resize(int iWidth, int iHeight) {
+    Shell(m_sTmux + " resize-window -t view -x " + std::to_string(iWidth) +
+          " -y " + std::to_string(iHeight));
+  }
+
+ private:
+  std::string m_sTmux;
+};
+
+// The unit's variables as the simulator's dump tells them, by device.
+std::map<int, std::map<std::string, std::string>> ParseDump(const std::string& sDump) {
+  std::map<int, std::map<std::string, std::string>> mapDevices;
+  std::istringstream _Stream(sDump);
+  std::string sLine;
+  int iDevice = 0;
+  while (std::getline(_Stream, sLine)) {
+    if (sLine.compare(0, 10, "---DEVICE ") == 0) {
+      iDevice = atoi(sLine.c_str() + 10);
+      mapDevices[iDevice];
+    } else if (sLine.compare(0, 3, "   ") == 0 && sLine.find('=') != std::string::npos) {
+      size_t iEqual = sLine.find('=');
+      mapDevices[iDevice][sLine.substr(3, iEqual - 3)] = sLine.substr(iEqual + 1);
+    }
+  }
+  return mapDevices;
+}
+
+// The screen line of device iID's row ("  NN  Name ..."), or -1.
+int RowOf(const std::vector<std::string>& vecLines, int iID) {
+  std::regex _Row("^[> ][* ] *" + std::to_string(iID) + "  ");
+  for (size_t i = 0; i < vecLines.size(); ++i) {
+    if (std::regex_search(vecLines[i], _Row)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// The terminal's mode after the program, as `stty -a` printed it, has
+// echo and canonical input on.
+bool SaneMode(const std::string& sScreen) {
+  return std::regex_search(sScreen, std::regex("(^|[ \n])icanon([ \n;]|$)")) &&
+         std::regex_search(sScreen, std::regex("(^|[ \n])echo([ \n;]|$)"));
+}
+
+class ScreenTest : public ::testing::Test {
+ public:
+  void SetUp() override {
+    ASSERT_TRUE(m_Sim.Start());
+    WriteFile("arg_serialnumber", "45001");
+    WriteFile("arg_username", "demo");
+    WriteFile("arg_ip", "127.0.0.5");
+    WriteFile("arg_usingremote", "0");
+    WriteFile("arg_mode", "L");
+  }
+
+  // Starts the view in tmux; sEnvironment is put before the program.
+  void StartView(const std::string& sEnvironment = "", int iWidth = 100,
+                 int iHeight = 30) {
+    std::string sScript =
+        "cd " + Quoted(m_Dir.Path()) + "\n"
+        "sh -c 'echo $$ > console.pid; exec env " + sEnvironment + " \"$0\" --screen' " +
+        Quoted(VERU_CONSOLE_PATH) + "\n"
+        "echo \"EXIT=$?\"\n"
+        "stty -a\n"
+        "exec sleep 600\n";
+    ASSERT_TRUE(WriteFile("run.sh", sScript));
+    ASSERT_TRUE(m_Tmux.Start("sh " + m_Dir.Path() + "/run.sh", iWidth, iHeight));
+    ASSERT_TRUE(m_Tmux.WaitFor("Living room lamp")) << m_Tmux.Capture();
+  }
+
+  // Waits until the program has ended (each change at the simulator ends the
+  // long poll in flight) and returns what the pane shows then.
+  std::string WaitForEnd() {
+    WaitUntil([&] {
+      m_Sim.Control("change");
+      return m_Tmux.Capture().find("EXIT=") != std::string::npos;
+    });
+    return m_Tmux.Capture();
+  }
+
+  pid_t ConsolePid() { return static_cast<pid_t>(atoi(ReadFile("console.pid").c_str())); }
+
+  ScratchDir m_Dir;
+  SimProcess m_Sim;
+  TmuxSession m_Tmux;
+};
+
+// The home is on the screen and lives: a change at the simulator shows in
+// its row, in place; Space switches the selected lamp at the unit; "/" and
+// ":" work; a resize lays it out again; q gives the terminal back sane.
+TEST_F(ScreenTest, ShowsTheHomeInPlaceAndActsOnKeys) {
+  StartView();
+  std::string sScreen = m_Tmux.Capture();
+  for (const char* sRoom : {"Living room", "Kitchen", "Bedroom", "Hall", "Garage", "Garden"}) {
+    EXPECT_NE(std::string::npos, sScreen.find(sRoom)) << sRoom << "\n" << sScreen;
+  }
+  EXPECT_TRUE(m_Tmux.WaitFor("connected")) << m_Tmux.Capture();
+  EXPECT_TRUE(m_Tmux.WaitFor("Unit 45001")) << m_Tmux.Capture();
+
+  // A change made at the simulator, of a kind the row shows in full.
+  std::vector<std::string> vecBefore = m_Tmux.Lines();
+  std::map<int, std::map<std::string, std::string>> mapBefore = ParseDump(m_Sim.Control("dump"));
+  int iChanged = 0;
+  std::string sShown;
+  for (int i = 0; i < 50 && iChanged == 0; ++i) {
+    m_Sim.Control("change");
+    auto mapAfter = ParseDump(m_Sim.Control("dump"));
+    for (const auto& device : mapAfter) {
+      if (device.second == mapBefore[device.first]) continue;
+      auto it = device.second.find("Status");
+      if (it != device.second.end()) {
+        iChanged = device.first;
+        sShown = it->second == "1" ? "on" : "off";
+      } else if (device.second.count("CurrentTemperature") != 0) {
+        iChanged = device.first;
+        sShown = "CurrentTemperature=" + device.second.at("CurrentTemperature");
+      }
+    }
+    mapBefore = mapAfter;
+  }
+  ASSERT_NE(0, iChanged);
+  int iRow = RowOf(vecBefore, iChanged);
+  ASSERT_GT(iRow, 0) << m_Tmux.Capture();
+  ASSERT_TRUE(WaitUntil([&] {
+    std::vector<std::string> vecLines = m_Tmux.Lines();
+    return static_cast<int>(vecLines.size()) > iRow &&
+           vecLines[static_cast<size_t>(iRow)].find(sShown) != std::string::npos;
+  })) << "device " << iChanged << " " << sShown << "\n" << m_Tmux.Capture();
+  std::vector<std::string> vecAfter = m_Tmux.Lines();
+  EXPECT_EQ(vecBefore[0].substr(0, 10), vecAfter[0].substr(0, 10));
+  for (int iID = 1; iID <= 20; ++iID) {
+    EXPECT_EQ(RowOf(vecBefore, iID), RowOf(vecAfter, iID)) << "device " << iID;
+  }
+  EXPECT_EQ('*', vecAfter[static_cast<size_t>(iRow)][1]) << vecAfter[static_cast<size_t>(iRow)];
+
+  // Space on the lamp the view selects first: the opposite of its row.
+  bool bLampOn = ParseDump(m_Sim.Control("dump"))[1]["Status"] == "1";
+  m_Tmux.Keys("Home Space");
+  ASSERT_TRUE(WaitUntil([&] {
+    return ParseDump(m_Sim.Control("dump"))[1]["Status"] == (bLampOn ? "0" : "1");
+  })) << m_Tmux.Capture();
+  EXPECT_TRUE(m_Tmux.WaitFor(bLampOn ? "1 off: done" : "1 on: done")) << m_Tmux.Capture();
+
+  // ":" takes a console command.
+  m_Tmux.Keys(":");
+  m_Tmux.Text("7 on");
+  m_Tmux.Keys("Enter");
+  ASSERT_TRUE(WaitUntil([&] { return ParseDump(m_Sim.Control("dump"))[7]["Status"] == "1"; }))
+      << m_Tmux.Capture();
+  EXPECT_TRUE(m_Tmux.WaitFor("7 on: done")) << m_Tmux.Capture();
+
+  // "/" filters by a part of the name; Esc clears it.
+  m_Tmux.Keys("/");
+  m_Tmux.Text("GARAGE");
+  m_Tmux.Keys("Enter");
+  ASSERT_TRUE(WaitUntil([&] {
+    std::string sText = m_Tmux.Capture();
+    return sText.find("Garage camera") != std::string::npos &&
+           sText.find("Living room lamp") == std::string::npos;
+  })) << m_Tmux.Capture();
+  EXPECT_EQ(std::string::npos, m_Tmux.Capture().find("Water valve"));
+  m_Tmux.Keys("Escape");
+  ASSERT_TRUE(m_Tmux.WaitFor("Living room lamp")) << m_Tmux.Capture();
+
+  // A smaller terminal: laid out again, narrower, the key line at its foot.
+  m_Tmux.Resize(50, 14);
+  ASSERT_TRUE(WaitUntil([&] {
+    std::vector<std::string> vecLines = m_Tmux.Lines();
+    return vecLines.size() == 14 && vecLines[13].find("move") != std::string::npos &&
+           vecLines[2].find("Living room lamp") != std::string::npos;
+  })) << m_Tmux.Capture();
+  m_Tmux.Resize(100, 30);
+  ASSERT_TRUE(WaitUntil([&] {
+    std::vector<std::string> vecLines = m_Tmux.Lines();
+    return vecLines.size() == 30 && vecLines[29].find("q quit") != std::string::npos;
+  })) << m_Tmux.Capture();
+
+  m_Tmux.Keys("q");
+  std::string sEnd = WaitForEnd();
+  EXPECT_NE(std::string::npos, sEnd.find("EXIT=0")) << sEnd;
+  EXPECT_TRUE(SaneMode(sEnd)) << sEnd;
+}
+
+// Colour only when asked for none is not: NO_COLOR=1 leaves no colour
+// escape on the screen, while the same screen without it has colours.
+TEST_F(ScreenTest, NoColourMeansNoColourEscapes) {
+  std::regex _Colour("\x1b\\[[0-9;]*(3[0-7]|9[0-7]|38;)[0-9;]*m");
+  StartView("NO_COLOR=1");
+  ASSERT_TRUE(m_Tmux.WaitFor("connected"));
+  std::string sPlain = m_Tmux.Capture(true);
+  EXPECT_FALSE(std::regex_search(sPlain, _Colour)) << sPlain;
+  EXPECT_NE(std::string::npos, sPlain.find("\x1b[")) << "no attributes at all";
+  m_Tmux.Keys("q");
+  WaitForEnd();
+}
+
+TEST_F(ScreenTest, ColoursWhenTheTerminalHasThem) {
+  std::regex _Colour("\x1b\\[[0-9;]*(3[0-7]|9[0-7]|38;)[0-9;]*m");
+  StartView("NO_COLOR=");
+  ASSERT_TRUE(m_Tmux.WaitFor("connected"));
+  std::string sColoured = m_Tmux.Capture(true);
+  EXPECT_TRUE(std::regex_search(sColoured, _Colour)) << sColoured;
+  m_Tmux.Keys("q");
+  WaitForEnd();
+}
+
+// SIGTERM ends the view with status 128 + 15 and the terminal sane.
+TEST_F(ScreenTest, SignalGivesTheTerminalBack) {
+  StartView();
+  ASSERT_EQ(0, kill(ConsolePid(), SIGTERM));
+  std::string sEnd = WaitForEnd();
+  EXPECT_NE(std::string::npos, sEnd.find("EXIT=143")) << sEnd;
+  EXPECT_TRUE(SaneMode(sEnd)) << sEnd;
+}
+
+// Without a terminal, or with an option it does not go with, --screen is
+// refused with status 2 and one line on standard error.
+TEST(ScreenOptions, RefusedWithoutATerminalOrWithScriptOptions) {
+  ScratchDir _Dir;
+  struct Case {
+    std::vector<std::string> vecArguments;
+    const char* sError;
+  };
+  const Case kCases[] = {
+      {{"--screen"}, "standard input and output on a terminal"},
+      {{"-s", "--json"}, "options that do not go together '--screen --json'"},
+      {{"--once", "--screen"}, "options that do not go together '--screen --once'"},
+      {{"--screen", "--do", "1 on"}, "options that do not go together '--screen --do'"},
+  };
+  for (const Case& _Case : kCases) {
+    SCOPED_TRACE(_Case.sError);
+    ConsoleProcess _Console;
+    _Console.KeepErrorsApart();
+    ASSERT_TRUE(_Console.StartWithArguments(VERU_CONSOLE_PATH, _Case.vecArguments));
+    EXPECT_EQ(2, _Console.WaitForExit());
+    EXPECT_NE(std::string::npos, _Console.Errors().find(_Case.sError)) << _Console.Errors();
+    EXPECT_EQ("", _Console.Output());
+  }
+}
+
+}  // namespace
