@@ -276,16 +276,17 @@ void Screen::DrawFrame() {
   int iWidth = 0;
   int iHeight = 0;
   m_Terminal.Size(&iWidth, &iHeight);
-  ScreenFrame _Frame;
-  {
-    std::lock_guard<std::mutex> _Lock(m_Mutex);
-    m_Model.m_sConnection =
-        m_pFrontEnd->m_pPollLoop->m_bSuspended ? "suspended" : m_sConnection;
-    _Frame = ScreenLayout(m_Model, m_View, iWidth, iHeight, Veru::NowMs());
-    m_View.m_TopKey = _Frame.m_TopKey;
-  }
-  m_Terminal.Draw(_Frame, m_bClearNext);
+  m_Terminal.Draw(Layout(iWidth, iHeight), m_bClearNext);
   m_bClearNext = false;
+}
+
+ScreenFrame Screen::Layout(int iWidth, int iHeight) {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  m_Model.m_sConnection =
+      m_pFrontEnd->m_pPollLoop->m_bSuspended ? "suspended" : m_sConnection;
+  ScreenFrame _Frame = ScreenLayout(m_Model, m_View, iWidth, iHeight, Veru::NowMs());
+  m_View.m_TopKey = _Frame.m_TopKey;
+  return _Frame;
 }
 
 void Screen::ReadUnit() {

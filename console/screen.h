@@ -56,6 +56,10 @@ class Screen : public Report {
   // standard error), 128 + the signal's number after a signal.
   int Run();
 
+  // The frame the drawing thread would draw now at that size (any thread;
+  // takes m_Mutex). Keeps the frame's first row for the next one.
+  ScreenFrame Layout(int iWidth, int iHeight);
+
   // --- Report (see report.h for the threads of each) -----------------------
   void Device(const Veru::Device& _Device, bool bShown) override;
   void Scene(const Veru::Scene& _Scene) override;
