@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "console/command_table.h"
 #include "console/front_end.h"
 #include "console/screen_layout.h"
 #include "console/screen_keys.h"
@@ -23,13 +24,6 @@ namespace {
 // How often the age of the last reply is told anew.
 constexpr int kAgeRefreshMs = 1000;
 
-// A command line as the console routes it: "quit" alone, and a line that
-// holds "connect", are the view's own (the wizard cannot run off the
-// drawing thread).
-bool IsQuit(const std::string& sLine) { return sLine == "quit"; }
-bool IsConnect(const std::string& sLine) {
-  return sLine.find("connect") != std::string::npos;
-}
 
 std::string ResultText(const CommandResult& _Result) {
   std::string sText = _Result.sCommand + ": ";
@@ -52,6 +46,26 @@ std::string ResultText(const CommandResult& _Result) {
     sMessage.pop_back();
   }
   return sText + "failed" + (sMessage.empty() ? "" : ":" + sMessage);
+}
+
+// The message line after a command: its result, or why it failed; a show
+// or help has put its own message already (empty: leave it).
+std::string OutcomeText(const CommandOutcome& _Outcome) {
+  const CommandResult& _Result = _Outcome._Result;
+  if (_Outcome.bReportResult) {
+    std::string sText = ResultText(_Result);
+    if (!_Outcome.Succeeded() && !_Outcome.sError.empty() && _Result.sMessage.empty()) {
+      sText += " (" + _Outcome.sError + ")";
+    }
+    return sText;
+  }
+  if (!_Outcome.sError.empty()) return _Result.sCommand + ": " + _Outcome.sError;
+  if (_Outcome.pRow == nullptr) return "";
+  switch (_Outcome.pRow->eKind) {
+    case CommandKind::kSuspend: return "Polling suspended (:resume goes on)";
+    case CommandKind::kResume: return "Polling resumed";
+    default: return "";
+  }
 }
 
 }  // namespace
@@ -229,13 +243,22 @@ void Screen::HandleRequest(const ScreenRequest& _Request) {
     case ScreenRequest::kCommand:
       break;
   }
-  if (IsQuit(_Request.m_sText)) {
+  CommandLine _Command = m_pFrontEnd->ReadCommand(_Request.m_sText);
+  if (_Command.pRow == nullptr && _Command.iDevice == 0) {
+    SetMessage(_Command.sError.empty() ? "" : _Request.m_sText + ": " + _Command.sError);
+    return;
+  }
+  if (_Command.pRow != nullptr && _Command.pRow->eKind == CommandKind::kQuit) {
     m_iStatus = 0;
     m_bEnd = true;
     return;
   }
-  if (IsConnect(_Request.m_sText)) return RunWizard();
-  SetMessage(_Request.m_sText + ": ...");
+  // The wizard needs the plain terminal: it runs here, off the full screen.
+  if (_Command.pRow != nullptr && _Command.pRow->eKind == CommandKind::kConnect) {
+    return RunWizard();
+  }
+  bool bSends = _Command.pRow == nullptr || _Command.pRow->bNeedsDevice;
+  if (bSends) SetMessage(_Request.m_sText + ": ...");
   Job _Job;
   _Job.sLine = _Request.m_sText;
   Submit(_Job);
@@ -418,8 +441,12 @@ void Screen::NoSuchDevice(const std::string& sCommand, const std::string& sWord)
 }
 
 void Screen::Help() {
-  SetMessage("Commands: N on, N off, N dim X, N poll, N image, N stream, show [N], "
-             "suspend, resume, connect, quit (? lists the keys)");
+  {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    m_View.m_ePage = ScreenPage::kKeys;
+    m_View.m_iPageTop = 0;
+  }
+  Wake();
 }
 
 void Screen::Notice(const std::string& sText) { SetMessage(sText); }
@@ -450,8 +477,8 @@ void Screen::WorkerLoop() {
 void Screen::RunJob(const Job& _Job) {
   Veru::PollLoop* pPollLoop = m_pFrontEnd->m_pPollLoop;
   if (!_Job.bCamera) {
-    m_pFrontEnd->HandleCommand(_Job.sLine.c_str());
-    Wake();
+    std::string sText = OutcomeText(m_pFrontEnd->RunCommand(_Job.sLine));
+    if (!sText.empty()) SetMessage(sText);
     return;
   }
   std::string sImage = pPollLoop->GetCameraImageURL(_Job.iDevice);

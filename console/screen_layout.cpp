@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "console/command_table.h"
 #include "console/screen_keys.h"
 #include "engine/terminal_text.h"
 
@@ -401,6 +402,16 @@ std::vector<std::pair<std::string, ScreenRole>> KeyLines() {
   vecLines.emplace_back("Keys (Esc or ? back)", ScreenRole::kRoom);
   for (const std::string& sLine : ScreenKeyHelpLines()) {
     vecLines.emplace_back("  " + sLine, ScreenRole::kPlain);
+  }
+  vecLines.emplace_back("Commands (after :)", ScreenRole::kRoom);
+  auto Command = [&](const char* sSyntax, const char* sHelp) {
+    std::string sLine = std::string("  ") + sSyntax;
+    sLine.resize(sLine.size() < 24 ? 24 : sLine.size() + 1, ' ');
+    vecLines.emplace_back(sLine + sHelp, ScreenRole::kPlain);
+  };
+  for (const CommandRow& _Row : CommandRows()) {
+    Command(_Row.sSyntax, _Row.sHelp);
+    if (_Row.sMoreSyntax != nullptr) Command(_Row.sMoreSyntax, _Row.sMoreHelp);
   }
   return vecLines;
 }
