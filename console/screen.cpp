@@ -6,12 +6,14 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <clocale>
 #include <cstring>
 #include <vector>
 
 #include "console/command_table.h"
 #include "console/front_end.h"
+#include "console/program_end.h"
 #include "console/screen_layout.h"
 #include "console/screen_keys.h"
 #include "console/screen_output.h"
@@ -23,6 +25,8 @@ namespace {
 
 // How often the age of the last reply is told anew.
 constexpr int kAgeRefreshMs = 1000;
+// How long a stop on a signal waits for the terminal to be given back.
+constexpr int kGiveBackWaitMs = 1000;
 
 
 std::string ResultText(const CommandResult& _Result) {
@@ -108,16 +112,37 @@ int Screen::Run() {
   }
   ScreenOutput::SetAside();
   ScreenSignals::Install();
+  {
+    std::lock_guard<std::mutex> _Lock(m_EndMutex);
+    m_bTerminalTaken = true;
+  }
+  int iStep = AddStopStep([this] { StopOnSignal(); });
   ReadUnit();
   m_Worker = std::thread(&Screen::WorkerLoop, this);
   Loop();
   m_Terminal.Close();
-  ScreenSignals::Remove();
   ScreenOutput::Restore();
+  {
+    std::lock_guard<std::mutex> _Lock(m_EndMutex);
+    m_bTerminalTaken = false;
+  }
+  m_GivenBack.notify_all();
+  RemoveStopStep(iStep);
+  ScreenSignals::Remove();
   if (m_iStatus == 1 && m_bLost) {
     fprintf(stderr, "veru-console: the connection was lost\n");
   }
   return m_iStatus;
+}
+
+void Screen::StopOnSignal() {
+  std::unique_lock<std::mutex> _Lock(m_EndMutex);
+  if (!m_bTerminalTaken) return;
+  ScreenSignals::AskToEnd();
+  if (!m_GivenBack.wait_for(_Lock, std::chrono::milliseconds(kGiveBackWaitMs),
+                            [this] { return !m_bTerminalTaken; })) {
+    ScreenTerminal::RestoreAfterCrash();  // the drawing thread is stuck
+  }
 }
 
 void Screen::Loop() {
@@ -161,6 +186,10 @@ bool Screen::Wait() {
       m_Terminal.Resize();
       m_bClearNext = true;
       m_bDirty = true;
+    } else if (iSignal == ScreenSignals::kEnd) {
+      m_iStatus = 1;  // the signal thread ends the program meanwhile
+      m_bEnd = true;
+      return false;
     } else if (iSignal > 0) {
       m_iStatus = 128 + iSignal;
       m_bEnd = true;

@@ -53,7 +53,10 @@ class Screen : public Report {
   // the connection, or SIGINT, SIGTERM or SIGHUP, and gives the terminal
   // back as it was. Returns the exit status: 0 after q, 1 when the
   // connection was lost or the terminal could not be taken (one line on
-  // standard error), 128 + the signal's number after a signal.
+  // standard error). On a signal the program's signal thread ends the
+  // program with 128 + the signal once the view's stop step has had the
+  // terminal given back (128 + the signal is returned here only when no
+  // such thread takes the signals).
   int Run();
 
   // The frame the drawing thread would draw now at that size (any thread;
@@ -107,6 +110,9 @@ class Screen : public Report {
   void SetMessage(const std::string& sText);
   // Wakes the drawing thread (any thread; async-signal-safe).
   void Wake();
+  // The view's stop step, on the program's signal thread: asks the drawing
+  // thread to give the terminal back and waits for that a moment.
+  void StopOnSignal();
 
   // --- Worker thread -----------------------------------------------------------
   void Submit(const Job& _Job);
@@ -139,6 +145,11 @@ class Screen : public Report {
   bool m_bClearNext = true;
   int64_t m_tLastFrameMs = 0;
   std::string m_sConnection;  // guarded by m_Mutex
+  // True while the terminal is the view's; the stop step waits on
+  // m_GivenBack (under m_EndMutex) for it to become false.
+  bool m_bTerminalTaken = false;
+  std::mutex m_EndMutex;
+  std::condition_variable m_GivenBack;
 };
 
 #endif  // VERU_CONSOLE_SCREEN_H

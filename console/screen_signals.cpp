@@ -59,6 +59,12 @@ void Remove() {
 
 int Fd() { return g_aPipe[0]; }
 
+void AskToEnd() {
+  unsigned char c = kEnd;
+  ssize_t iIgnored = write(g_aPipe[1], &c, 1);
+  (void)iIgnored;
+}
+
 int Take() {
   unsigned char cBuffer[32];
   int iFound = 0;
@@ -66,6 +72,7 @@ int Take() {
   while ((iRead = read(g_aPipe[0], cBuffer, sizeof(cBuffer))) > 0) {
     for (ssize_t i = 0; i < iRead; ++i) {
       int iSignal = cBuffer[i];
+      if (iFound == kEnd) continue;
       if (iSignal != SIGWINCH || iFound == 0) iFound = iSignal;
     }
   }
