@@ -168,7 +168,9 @@ class FrontEnd {
   Veru::PollLoop* m_pPollLoop;
   std::atomic<bool> m_bNeedPassword;
   std::atomic<bool> m_bNeedUserPassword;
-  // Set by OnConnectionLost: the engine gave the connection up.
+  // Set by OnConnectionLost (the engine gave the connection up), cleared by
+  // OnConnectionRestored (a poll answered again): the exit status is 1 while
+  // it is set.
   std::atomic<bool> m_bConnectionLost;
   // Where lines are read from; standard input unless a test says otherwise.
   FILE* m_pInput;

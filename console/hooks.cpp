@@ -53,5 +53,7 @@ void FrontEnd::OnNoResponse(int iCount, int64_t tElapsed) {
 }
 
 void FrontEnd::OnConnectionRestored(int64_t tOutageSeconds) {
+  // The outage is over: "quit" ends with 0 again.
+  m_bConnectionLost = false;
   m_pReport->ConnectionRestored(tOutageSeconds);
 }

@@ -56,10 +56,16 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
     case CommandKind::kCall: {
       std::string sReason;
       _Result.iKind = CommandResult::Kind::kAction;
+      // While polling gets no answer, one attempt: no waiting for a minute.
+      int iRetryWindow = m_pPollLoop->ActionRetryWindow(kActionRetryWindowS);
       _Result.iResult = m_pPollLoop->RunAction(
           iDevice, _Command.sService, _Command.sAction, _Command.sArguments,
-          kActionRetryWindowS, _Result.sMessage, &sReason);
+          iRetryWindow, _Result.sMessage, &sReason);
       if (_Result.iResult == -1) _Outcome.sError = sReason;
+      if (_Result.iResult == -1 && iRetryWindow == 0 && !sReason.empty()) {
+        _Outcome.sError += " (the unit does not answer polling either; "
+                           "sent once)";
+      }
       break;
     }
     case CommandKind::kCameraImage:

@@ -89,6 +89,7 @@ int PollLoop::RunAction(int iDevice, std::string sServiceId,
     return -1;
   }
 
+  CommandHolder _Command(this);
   DataBlock _DataBlock(true);
   json_object* p_json_object = nullptr;
   // What Request leaves in the block and the reply decides, not its result:

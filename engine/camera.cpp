@@ -71,6 +71,7 @@ std::string PollLoop::GetCameraStreamURL(int iDevice, std::string& sType) {
   sType = "failed";
   // Too long for its 500-byte buffer: refused, nothing is sent.
   if (URL.empty()) return "";
+  CommandHolder _Command(this);
   DataBlock _DataBlock(true);
   if (FetchURL(URL, MaskPassword(URL), kRequestTimeLimit, &_DataBlock) != 0 ||
       _DataBlock.m_iSize == 0)

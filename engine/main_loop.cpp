@@ -7,11 +7,15 @@
 // m_iMinimumDelay) belong to the poll thread alone.
 #include <json-c/json.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "console/front_end.h"
 #include "engine/clock.h"
+#include "engine/json_reply.h"
 #include "engine/poll_loop.h"
+#include "engine/requests.h"
+#include "engine/transport.h"
 
 namespace Veru {
 
@@ -29,6 +33,18 @@ constexpr int kFailuresPerRun = 3;
 constexpr int64_t kFailureRunSeconds = 60;
 // Reconnects allowed without a good poll in between.
 constexpr int kMaxRetries = 3;
+// After the connection was given up: the pause before the first round of
+// the search for the unit, doubled after every round that found nothing, up
+// to the last.
+constexpr int kFirstOutagePauseMs = 5000;
+constexpr int kLastOutagePauseMs = 60000;
+// The pauses are slept in steps of this, so a pause, a resume or another
+// unit is followed within a step.
+constexpr int kOutageStepMs = 1000;
+// Automatic mode, reached remotely: how often the local address is tried,
+// and the fetch limit of that one request.
+constexpr int64_t kLocalProbeSeconds = 300;
+constexpr int kLocalProbeTimeLimit = 5;
 
 // Keeps the loop's fetches at least kFetchSpacingMs apart, measured on the
 // clock seam. Poll thread only.
@@ -161,11 +177,19 @@ bool WaitWhilePaused(PollLoop* pPollLoop) {
   return !pPollLoop->m_bQuit;
 }
 
-// A reply came: the run of failures and the reconnects are over.
+// A reply came: the run of failures and the reconnects are over, and so is
+// an outage, which is reported with its length.
 void OnGoodPoll(PollLoop* pPollLoop, json_object* p_json_object) {
   pPollLoop->m_iNoResponseCount = 0;
   pPollLoop->m_iRetryCount = 0;
   pPollLoop->m_tFirstNoResponse = 0;
+  pPollLoop->m_bNoAnswer = false;
+  if (pPollLoop->m_bGivenUp) {
+    pPollLoop->m_bGivenUp = false;
+    pPollLoop->m_pFrontEnd->OnConnectionRestored(
+        Now() - pPollLoop->m_tNoAnswerSince);
+  }
+  pPollLoop->m_tNoAnswerSince = 0;
   pPollLoop->ParseStatus(p_json_object);
   pPollLoop->m_iMinimumDelay = kMinimumDelayMs;
 }
@@ -197,30 +221,30 @@ void WaitAfterFailure(PollLoop* pPollLoop) {
   pPollLoop->m_iMinimumDelay = 0;
 }
 
-void GiveUp(PollLoop* pPollLoop) {
+// The connection is given up: told once, then the unit is looked for in
+// rounds (OutageRound). False when the report stopped the loop (--once
+// ends there): it then ends without a message.
+bool GiveUp(PollLoop* pPollLoop) {
   pPollLoop->m_pFrontEnd->OnUnableToConnect();
   pPollLoop->m_pFrontEnd->OnConnectionLost();
+  pPollLoop->m_bGivenUp = true;
+  pPollLoop->m_iOutagePauseMs = kFirstOutagePauseMs;
+  return !pPollLoop->m_bQuit;
 }
 
 // The end of a run of failures: re-locate the unit, at most kMaxRetries
-// times without a good poll. False when the connection is given up.
+// times without a good poll. False when the loop is to end.
 bool EndFailureRun(PollLoop* pPollLoop, FetchPacer* pPacer) {
   pPollLoop->m_iNoResponseCount = 0;
   pPollLoop->m_tFirstNoResponse = 0;
-  if (pPollLoop->m_iRetryCount >= kMaxRetries) {
-    GiveUp(pPollLoop);
-    return false;
-  }
+  if (pPollLoop->m_iRetryCount >= kMaxRetries) return GiveUp(pPollLoop);
   // The locator requests of Reconnect are fetches of the loop too.
   pPacer->Wait(pPollLoop->m_bQuit);
   pPacer->Mark();
   bool bGoOn = pPollLoop->Reconnect();
   // A stop during the locator requests ended them: that is no lost unit.
   if (pPollLoop->m_bQuit) return true;
-  if (!bGoOn) {
-    GiveUp(pPollLoop);
-    return false;
-  }
+  if (!bGoOn) return GiveUp(pPollLoop);
   ++pPollLoop->m_iRetryCount;
   pPollLoop->m_pFrontEnd->OnConnectionRetry();
   return true;
@@ -235,6 +259,8 @@ bool OnFailedPoll(PollLoop* pPollLoop, FetchPacer* pPacer) {
     return true;
   }
   int64_t tNow = Now();
+  if (pPollLoop->m_tNoAnswerSince == 0) pPollLoop->m_tNoAnswerSince = tNow;
+  pPollLoop->m_bNoAnswer = true;
   if (pPollLoop->m_tFirstNoResponse == 0) pPollLoop->m_tFirstNoResponse = tNow;
   ++pPollLoop->m_iNoResponseCount;
   int64_t tElapsed = tNow - pPollLoop->m_tFirstNoResponse;
@@ -245,6 +271,132 @@ bool OnFailedPoll(PollLoop* pPollLoop, FetchPacer* pPacer) {
   }
   WaitAfterFailure(pPollLoop);
   return true;
+}
+
+// The pause before a round of the search for a given-up unit, slept in
+// steps. Cut short (true) when polling is paused or the console set another
+// unit meanwhile; false when a stop was requested.
+bool OutagePause(PollLoop* pPollLoop, Engine* pEngine) {
+  for (int iLeftMs = pPollLoop->m_iOutagePauseMs; iLeftMs > 0;
+       iLeftMs -= kOutageStepMs) {
+    if (pPollLoop->m_bSuspended || pPollLoop->CurrentEngine() != pEngine) {
+      return true;
+    }
+    if (!SleepUnless(std::min(iLeftMs, kOutageStepMs), pPollLoop->m_bQuit)) {
+      return false;
+    }
+  }
+  return !pPollLoop->m_bQuit;
+}
+
+// True when the unit may be polled that way: the mode allows it and the
+// way has its address (and, remotely, usable credentials).
+bool WayUsable(const Engine& _Engine, bool bRemote) {
+  if (bRemote) {
+    return _Engine.m_sMode != "L" && !_Engine.m_sFwdActive.empty() &&
+           !_Engine.m_sPassword.empty() && !_Engine.m_bInvalidUserPass;
+  }
+  return _Engine.m_sMode != "R" && !_Engine.m_sIp.empty();
+}
+
+// One round of the search for a unit whose connection was given up: the
+// pause, the locator asked again (a new address or forward server is
+// followed), then one poll the way the unit is reached and, if that fails,
+// one the other way when the mode allows it. A poll that answers ends the
+// outage; a switch of the way is made as any reconnect makes it
+// (OnConnectionRetry). Otherwise the way stays as it was and the next pause
+// is longer. False when a stop was requested.
+bool OutageRound(PollLoop* pPollLoop, FetchPacer* pPacer) {
+  Engine* pEngine = pPollLoop->CurrentEngine();
+  if (!OutagePause(pPollLoop, pEngine)) return false;
+  if (pPollLoop->m_bSuspended || pPollLoop->CurrentEngine() != pEngine) {
+    return true;
+  }
+  Engine _Before;
+  if (!pPollLoop->CopyEngine(&_Before)) return true;
+  pPacer->Wait(pPollLoop->m_bQuit);
+  pPacer->Mark();
+  pPollLoop->Locate(_Before.m_sUsername);  // its result is not needed
+  Engine _Engine;
+  if (!pPollLoop->CopyEngine(&_Engine)) return true;
+  pPollLoop->m_iMinimumDelay = 0;
+  bool bFirstRemote = _Engine.m_bUsingRemote;
+  for (bool bRemote : {bFirstRemote, !bFirstRemote}) {
+    if (pPollLoop->m_bQuit) return false;
+    if (!WayUsable(_Engine, bRemote)) continue;
+    SetUsingRemote(pPollLoop, bRemote);
+    pPacer->Wait(pPollLoop->m_bQuit);
+    if (pPollLoop->m_bQuit) return false;
+    pPacer->Mark();
+    json_object* p_json_object = pPollLoop->GetStatus();
+    if (p_json_object != nullptr) {
+      if (bRemote != bFirstRemote) pPollLoop->m_pFrontEnd->OnConnectionRetry();
+      OnGoodPoll(pPollLoop, p_json_object);
+      return true;
+    }
+  }
+  SetUsingRemote(pPollLoop, bFirstRemote);
+  pPollLoop->m_iOutagePauseMs =
+      std::min(2 * pPollLoop->m_iOutagePauseMs, kLastOutagePauseMs);
+  return !pPollLoop->m_bQuit;
+}
+
+// True when a status reply that is a JSON object came for sURL within the
+// probe's fetch limit.
+bool Answers(const std::string& sURL) {
+  if (sURL.empty()) return false;
+  DataBlock _DataBlock(true);
+  if (FetchURL(sURL, kLocalProbeTimeLimit, &_DataBlock) != 0 ||
+      _DataBlock.m_pData == nullptr || _DataBlock.m_iSize == 0) {
+    return false;
+  }
+  json_object* p_json_object = ParseReply(_DataBlock.m_pData);
+  bool bObject = p_json_object != nullptr &&
+                 json_object_is_type(p_json_object, json_type_object);
+  json_object_put(p_json_object);
+  return bObject;
+}
+
+// Automatic mode, reached remotely, with a local address: every
+// kLocalProbeSeconds (counted from the time remote access began), and never
+// while a command runs, one status request that asks for an answer at once
+// goes to the local address. Its reply is not merged: when it comes, the
+// unit is reached locally again, switched the way any reconnect switches it
+// (OnConnectionRetry: its line, the settings saved), and the next poll asks
+// for what the reply held.
+void ProbeLocal(PollLoop* pPollLoop, FetchPacer* pPacer) {
+  Engine _Engine;
+  if (!pPollLoop->CopyEngine(&_Engine) || !_Engine.m_bUsingRemote ||
+      _Engine.m_sMode != "A" || _Engine.m_sIp.empty()) {
+    pPollLoop->m_tLastLocalProbe = 0;
+    return;
+  }
+  int64_t tNow = Now();
+  if (pPollLoop->m_tLastLocalProbe == 0) pPollLoop->m_tLastLocalProbe = tNow;
+  if (tNow - pPollLoop->m_tLastLocalProbe < kLocalProbeSeconds ||
+      pPollLoop->m_iCommandsRunning > 0) {
+    return;
+  }
+  pPollLoop->m_tLastLocalProbe = tNow;
+  pPacer->Wait(pPollLoop->m_bQuit);
+  if (pPollLoop->m_bQuit) return;
+  pPacer->Mark();
+  std::string sPath = FormatStatusPath(pPollLoop->m_iLoadTime,
+                                       pPollLoop->m_iDataVersion, 0, 0);
+  std::string sBase = FormatLocalBaseURL(_Engine.m_sIp);
+  if (sBase.empty() || sPath.empty() || !Answers(sBase + sPath)) return;
+  {
+    MutexHolder _Lock(pPollLoop->m_pMutex);
+    Engine* pEngine = pPollLoop->CurrentEngine();
+    // Only the unit that was tried, and only if nothing switched it meanwhile.
+    if (pEngine == nullptr || pEngine->m_sIp != _Engine.m_sIp ||
+        !pEngine->m_bUsingRemote) {
+      return;
+    }
+    SwitchToLocal(pEngine);
+  }
+  pPollLoop->m_tLastLocalProbe = 0;
+  pPollLoop->m_pFrontEnd->OnConnectionRetry();
 }
 
 }  // namespace
@@ -281,8 +433,15 @@ void PollLoop::MainLoop() {
     if (!WaitForEngine(this)) return;
     if (!WaitForCredentials(this)) return;
     if (!WaitWhilePaused(this)) return;
+    if (m_bGivenUp) {
+      if (!OutageRound(this, &_Pacer)) return;
+      continue;
+    }
+    ProbeLocal(this, &_Pacer);
+    if (m_bQuit) continue;
     // Too soon after the last fetch (a reply that came at once, a refusal
-    // answered at once): wait the rest, then look at the flags again.
+    // answered at once, a probe): wait the rest, then look at the flags
+    // again.
     if (_Pacer.Wait(m_bQuit)) continue;
     _Pacer.Mark();
     json_object* p_json_object = GetStatus();

@@ -24,9 +24,15 @@ PollLoop::PollLoop(pthread_mutex_t* pMutex, FrontEnd* pFrontEnd)
       m_iRetryCount(0),
       m_iTimeout(60),
       m_tFirstNoResponse(0),
+      m_iOutagePauseMs(0),
+      m_tNoAnswerSince(0),
+      m_tLastLocalProbe(0),
       m_bQuit(false),
       m_bRunning(false),
-      m_bSuspended(false) {}
+      m_bSuspended(false),
+      m_bNoAnswer(false),
+      m_bGivenUp(false),
+      m_iCommandsRunning(0) {}
 
 PollLoop::~PollLoop() {
   ClearData();

@@ -53,7 +53,13 @@ class PollLoop {
   // is no current unit or no thread could be made (m_bRunning then stays
   // false).
   pthread_t Start();
-  // Polls until a stop is requested or the connection is given up. In no
+  // Polls until a stop is requested. When the connection is given up
+  // ("Unable to connect." and OnConnectionLost, once) it goes on looking for
+  // the unit in rounds, 5 s apart and then up to 60 s, each asking the
+  // locator and polling every way the unit's mode allows, until a poll
+  // answers (OnConnectionRestored) -- unless that report stopped it (--once).
+  // In automatic mode, reached remotely, it tries the unit's local address
+  // every 5 minutes and goes back to local access when it answers. In no
   // state does it start two fetches less than a second apart.
   void MainLoop();
   // After a run of failed polls: asks the locator again and decides how to go
@@ -156,6 +162,15 @@ class PollLoop {
   int m_iRetryCount;
   int m_iTimeout;
   int64_t m_tFirstNoResponse;
+  // After the connection was given up ("Unable to connect."), the loop goes
+  // on looking for the unit in rounds (m_bGivenUp, below), with a pause
+  // before each that grows from round to round. m_tNoAnswerSince: the time
+  // of the first failed poll since the last good one (0 while the unit
+  // answers). m_tLastLocalProbe: automatic mode reached remotely, the last
+  // try of the local address (0 when none is due).
+  int m_iOutagePauseMs;
+  int64_t m_tNoAnswerSince;
+  int64_t m_tLastLocalProbe;
 
   // Guarded by *m_pMutex: the unit list and the five model maps, with every
   // record in them and every field of the current unit.
@@ -171,6 +186,20 @@ class PollLoop {
   std::atomic<bool> m_bQuit;
   std::atomic<bool> m_bRunning;
   std::atomic<bool> m_bSuspended;
+  // Written by the poll thread, read by the console thread: a poll has
+  // failed since the last good one (the unit does not answer).
+  std::atomic<bool> m_bNoAnswer;
+  // Written by the poll thread, read by any: the connection was given up and
+  // no poll has answered since.
+  std::atomic<bool> m_bGivenUp;
+  // Written by the console thread (CommandHolder), read by the poll thread:
+  // the device and camera requests in flight.
+  std::atomic<int> m_iCommandsRunning;
+
+  // The retry window (seconds) a device command is to use: iUsual, or 0 (one
+  // attempt) while the unit does not answer, so a command never holds the
+  // console for long during an outage. Any thread.
+  int ActionRetryWindow(int iUsual) const { return m_bNoAnswer ? 0 : iUsual; }
 
  private:
   // Start routine of the poll thread; pArg is the PollLoop. Returns null.
@@ -180,6 +209,21 @@ class PollLoop {
   // Deletes every unit record but the current one, which is put back under
   // its serial number. Lock held.
   void ClearEngines();
+};
+
+// Counts one device or camera request in flight for one scope, so the poll
+// thread sends no extra request meanwhile.
+class CommandHolder {
+ public:
+  explicit CommandHolder(PollLoop* pPollLoop) : m_pPollLoop(pPollLoop) {
+    ++m_pPollLoop->m_iCommandsRunning;
+  }
+  ~CommandHolder() { --m_pPollLoop->m_iCommandsRunning; }
+  CommandHolder(const CommandHolder&) = delete;
+  CommandHolder& operator=(const CommandHolder&) = delete;
+
+ private:
+  PollLoop* m_pPollLoop;
 };
 
 // Holds a possibly null mutex for one scope.

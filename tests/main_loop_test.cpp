@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <sstream>
 #include <vector>
@@ -121,6 +122,17 @@ class MainLoopTest : public EngineFixture {
     });
   }
 
+  // The loop goes on looking for a unit it gave up: stops it at its first
+  // wait after the give-up (the pause before the first round, which prints
+  // nothing), after fHook has seen the wait.
+  void StopAtGiveUp(std::function<void(int)> fHook = nullptr) {
+    Veru::PollLoop* pPollLoop = m_pPollLoop;
+    FakeClock::SetSleepHook([=](int iMs) {
+      if (fHook) fHook(iMs);
+      if (pPollLoop->m_bGivenUp) pPollLoop->m_bQuit = true;
+    });
+  }
+
   // Runs the loop on this thread and returns what it printed.
   std::string RunHere() {
     CapturedOutput _Capture;
@@ -191,8 +203,9 @@ TEST_F(MainLoopTest, RunOfFailuresEndsAfterMoreThanThreeAndSixtySeconds) {
     m_pPollLoop->m_iNoResponseCount = 0;
     m_pPollLoop->m_tFirstNoResponse = 0;
     m_MainLocator.ClearLog();
+    m_pPollLoop->m_bGivenUp = false;
     int iWaits = 0;
-    FakeClock::SetSleepHook([&](int iMs) {
+    StopAtGiveUp([&](int iMs) {
       if (iMs != 2000) return;
       FakeClock::Advance(_Case.iAdvanceMs);
       if (++iWaits == 4 && _Case.iAdvanceMs == 0) m_pPollLoop->m_bQuit = true;
@@ -213,7 +226,7 @@ TEST_F(MainLoopTest, GoodPollEndsTheRunAndTheReconnects) {
   m_Unit.SetDefault(Body("garbage"));
   m_pEngine->m_sIp = kAnsweringIp;
   m_pEngine->m_sMode = "L";
-  FakeClock::SetSleepHook([](int iMs) {
+  StopAtGiveUp([](int iMs) {
     if (iMs == 2000) FakeClock::Advance(30000);
   });
 
@@ -240,7 +253,7 @@ TEST_F(MainLoopTest, ThreeReconnectsThenTheFourthRunEndsTheConnection) {
   m_pEngine->m_sIp = kSilentIp;
   m_pEngine->m_sFwdActive = "127.0.0.34:4443";  // nothing listens there
   m_pEngine->m_sPassword = "secret";
-  FakeClock::SetSleepHook([](int iMs) {
+  StopAtGiveUp([](int iMs) {
     if (iMs == 2000) FakeClock::Advance(30000);
   });
 
