@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <functional>
@@ -16,6 +17,8 @@
 #include <sstream>
 #include <vector>
 
+#include "console/command_table.h"
+#include "console/report.h"
 #include "engine/clock.h"
 #include "tests/engine_fixture.h"
 
@@ -141,9 +144,9 @@ class MainLoopTest : public EngineFixture {
   }
 
   // Runs the loop on the poll thread and returns what it printed.
-  std::string RunOnThread() {
+  std::string RunOnThread(int iLimitMs = 5000) {
     CapturedOutput _Capture;
-    RunThread();
+    RunThread(iLimitMs);
     return _Capture.Text();
   }
 
@@ -634,6 +637,204 @@ TEST_F(MainLoopTest, StartWithoutACurrentUnitStartsNothing) {
   EXPECT_EQ(0u, m_pPollLoop->Start());
   EXPECT_FALSE(m_pPollLoop->m_bRunning);
   m_FrontEnd.m_pEngine = m_pEngine;
+}
+
+// A unit gone for longer than the give-up: the two lines are printed once,
+// then the loop looks for it in rounds, each a pause, the locator and one
+// poll (mode L: the local way only). The pauses grow from 5 s, doubling, to
+// 60 s and no further; no two fetches start less than a second apart. When
+// the unit answers again, polling resumes without a restart and the outage
+// is reported with its length.
+TEST_F(MainLoopTest, AUnitGoneLongerThanTheGiveUpIsFollowedWithoutARestart) {
+  StartUnit();
+  StartLocators();
+  m_pEngine->m_sIp = kAnsweringIp;
+  m_pEngine->m_sMode = "L";
+  const int kRoundsDown = 7;
+  std::mutex _Mutex;
+  std::vector<int64_t> vecFetchMs;       // every fetch: the unit's, the locator's
+  std::vector<int64_t> vecOutagePollMs;  // the unit's, after the give-up
+  int iRequests = 0;
+  bool bBack = false;
+  Veru::PollLoop* pPollLoop = m_pPollLoop;
+  m_MainLocator.SetHandler([&](const Sim::LoggedRequest&, Sim::Reply* pReply) {
+    std::lock_guard<std::mutex> _Lock(_Mutex);
+    vecFetchMs.push_back(Veru::NowMs());
+    // The unit is where it was.
+    pReply->sBody = UnitDocument("\"ipAddress\":\"127.0.0.31\"");
+    return true;
+  });
+  m_Unit.SetHandler([&](const Sim::LoggedRequest&, Sim::Reply* pReply) {
+    std::lock_guard<std::mutex> _Lock(_Mutex);
+    vecFetchMs.push_back(Veru::NowMs());
+    ++iRequests;
+    if (iRequests == 1) {
+      pReply->sBody = "{\"full\": 1, \"loadtime\": 1, \"dataversion\": 1}";
+    } else if (bBack) {
+      pPollLoop->m_bQuit = true;  // the poll after the one that came back
+      pReply->sBody = "{}";
+    } else if (pPollLoop->m_bGivenUp &&
+               static_cast<int>(vecOutagePollMs.size()) == kRoundsDown) {
+      bBack = true;
+      pReply->sBody =
+          "{\"full\": 1, \"loadtime\": 2, \"dataversion\": 1, \"devices\": "
+          "[{\"id\": 7, \"name\": \"Back\", \"room\": 0, \"category\": 2}]}";
+    } else {
+      if (pPollLoop->m_bGivenUp) vecOutagePollMs.push_back(Veru::NowMs());
+      pReply->sBody = "garbage";
+    }
+    return true;
+  });
+  FakeClock::SetSleepHook([](int iMs) {
+    if (iMs == 2000) FakeClock::Advance(30000);
+  });
+  std::string sOut;
+  std::string sErrors;
+  {
+    CapturedOutput _Errors(CapturedOutput::Stream::kStderr);
+    sOut = RunOnThread();
+    sErrors = _Errors.Text();
+  }
+
+  std::string sLines = LoopLines(sOut);
+  EXPECT_EQ(1u, CountOf(sLines, "Unable to connect.\n******CONNECTION LOST******\n"))
+      << sLines;
+  EXPECT_EQ(4u, CountOf(sLines, "!!!!!!!!!! NO RESPONSE")) << sLines;
+  EXPECT_TRUE(EndsWith(sLines, "MainLoop exiting\n")) << sLines;
+  std::lock_guard<std::mutex> _Lock(_Mutex);
+  ASSERT_EQ(static_cast<size_t>(kRoundsDown), vecOutagePollMs.size());
+  std::vector<int64_t> vecGaps;
+  for (size_t i = 1; i < vecOutagePollMs.size(); ++i) {
+    vecGaps.push_back(vecOutagePollMs[i] - vecOutagePollMs[i - 1]);
+  }
+  // Each round: its pause, then the locator, then the poll a second later.
+  EXPECT_EQ((std::vector<int64_t>{11000, 21000, 41000, 61000, 61000, 61000}),
+            vecGaps);
+  std::vector<int64_t> vecSorted = vecFetchMs;
+  std::sort(vecSorted.begin(), vecSorted.end());
+  for (size_t i = 1; i < vecSorted.size(); ++i) {
+    EXPECT_LE(1000, vecSorted[i] - vecSorted[i - 1]) << "fetch " << i;
+  }
+  // Back: the model is the unit's again, the outage is over and told.
+  EXPECT_NE(nullptr, m_pPollLoop->FindDevice(7));
+  EXPECT_FALSE(m_pPollLoop->m_bGivenUp);
+  EXPECT_FALSE(m_pPollLoop->m_bNoAnswer);
+  EXPECT_FALSE(m_FrontEnd.m_bConnectionLost);
+  // From the first failed poll (the second request) to the one that came
+  // back (the last but one).
+  int64_t tOutage = vecFetchMs[vecFetchMs.size() - 2] / 1000 - vecFetchMs[1] / 1000;
+  EXPECT_NE(std::string::npos,
+            sErrors.find("veru-console: connection restored after " +
+                         FormatSpan(tOutage) + "\n"))
+      << sErrors;
+}
+
+// Automatic mode: the local unit fails, the loop moves to the forward
+// server; the local unit comes back, and within the probe period (5 min) a
+// short request finds it and the loop switches back the way any reconnect
+// does: its line, the settings saved.
+TEST_F(MainLoopTest, AutomaticModeComesBackToLocalAccessWithinTheProbePeriod) {
+  StartUnit();
+  StartForward();
+  StartLocators();
+  m_pEngine->m_sIp = kAnsweringIp;
+  m_pEngine->m_sMode = "A";
+  m_pEngine->m_bUsingRemote = false;
+  m_pEngine->m_sPassword = "pw";
+  m_MainLocator.SetDefault(Body(UnitDocument(
+      "\"ipAddress\":\"127.0.0.31\",\"users\":[\"bob\"],\"active_server\":\"" +
+      m_pEngine->m_sFwdActive + "\"")));
+  std::mutex _Mutex;
+  int iLocal = 0;
+  int64_t tFirstRemoteMs = 0;
+  int64_t tLocalBackMs = 0;
+  int64_t tProbeMs = 0;
+  std::string sProbe;
+  bool bSwitchedBack = false;
+  Veru::PollLoop* pPollLoop = m_pPollLoop;
+  m_Forward.SetHandler([&](const Sim::LoggedRequest&, Sim::Reply* pReply) {
+    std::lock_guard<std::mutex> _Lock(_Mutex);
+    if (tFirstRemoteMs == 0) {
+      tFirstRemoteMs = Veru::NowMs();
+      tLocalBackMs = tFirstRemoteMs + 100000;  // the local unit is back then
+    }
+    // A long poll that the unit holds for 10 seconds.
+    FakeClock::Advance(10000);
+    pReply->sBody = "{}";
+    return true;
+  });
+  m_Unit.SetHandler([&](const Sim::LoggedRequest& _Request, Sim::Reply* pReply) {
+    std::lock_guard<std::mutex> _Lock(_Mutex);
+    ++iLocal;
+    bool bUp = iLocal == 1 || (tLocalBackMs != 0 && Veru::NowMs() >= tLocalBackMs);
+    pReply->sBody = bUp ? "{}" : "garbage";
+    if (tFirstRemoteMs == 0 || !bUp) return true;
+    if (tProbeMs == 0) {
+      tProbeMs = Veru::NowMs();
+      sProbe = _Request.sTarget;
+    } else {
+      bSwitchedBack = !pPollLoop->CurrentEngine()->m_bUsingRemote;
+      pPollLoop->m_bQuit = true;  // a poll of the local unit again
+    }
+    return true;
+  });
+  FakeClock::SetSleepHook([](int iMs) {
+    if (iMs == 2000) FakeClock::Advance(30000);
+  });
+  std::string sLines = LoopLines(RunOnThread(20000));
+
+  EXPECT_EQ(1u, CountOf(sLines, "******CONNECTION RETRY remote: 1******\n"))
+      << sLines;
+  EXPECT_TRUE(EndsWith(sLines, "******CONNECTION RETRY remote: 0******\n"
+                               "MainLoop exiting\n"))
+      << sLines;
+  std::lock_guard<std::mutex> _Lock(_Mutex);
+  ASSERT_NE(0, tProbeMs);
+  EXPECT_NE(std::string::npos, sProbe.find("&minimumdelay=0&timeout=0"))
+      << sProbe;
+  // The first probe, 5 minutes into remote access, already finds it.
+  EXPECT_LE(300000, tProbeMs - tFirstRemoteMs);
+  EXPECT_GE(300000, tProbeMs - tLocalBackMs);
+  EXPECT_TRUE(bSwitchedBack);
+  EXPECT_EQ("0", ReadFile("arg_usingremote"));
+}
+
+// A device command while polling gets no answer makes one attempt instead
+// of retrying for a minute, and says why; while the unit answers, the retry
+// window is as before. The unit here answers actions with nothing at all.
+TEST_F(MainLoopTest, ACommandDuringAnOutageIsSentOnce) {
+  StartUnit();
+  m_pEngine->m_sIp = kAnsweringIp;
+  m_pEngine->m_sMode = "L";
+  m_Unit.SetDefault(Body(""));
+  for (bool bOutage : {true, false}) {
+    SCOPED_TRACE(bOutage ? "during an outage" : "while the unit answers");
+    m_pPollLoop->m_bNoAnswer = false;
+    if (bOutage) {
+      // One failed poll, then the loop is stopped: the unit does not answer.
+      m_pPollLoop->m_bQuit = false;
+      FakeClock::SetSleepHook([&](int) { m_pPollLoop->m_bQuit = true; });
+      RunOnThread();
+      FakeClock::SetSleepHook(nullptr);
+      ASSERT_TRUE(m_pPollLoop->m_bNoAnswer);
+    }
+    m_Unit.ClearLog();
+    CommandOutcome _Outcome;
+    CaptureStdoutOf([&] { _Outcome = m_FrontEnd.RunCommand("1 on"); });
+    EXPECT_EQ(-1, _Outcome._Result.iResult);
+    size_t iAttempts = 0;
+    for (const Sim::LoggedRequest& _Request : m_Unit.Log()) {
+      if (_Request.sTarget.find("id=lu_action") != std::string::npos) ++iAttempts;
+    }
+    if (bOutage) {
+      EXPECT_EQ(1u, iAttempts);
+      EXPECT_NE(std::string::npos, _Outcome.sError.find("sent once"))
+          << _Outcome.sError;
+    } else {
+      EXPECT_LT(50u, iAttempts);  // once a second for a minute
+      EXPECT_EQ(std::string::npos, _Outcome.sError.find("sent once"));
+    }
+  }
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <dirent.h>
 
 #include <chrono>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -214,6 +215,56 @@ TEST_F(SimHomeTest, LocalListenerStoppingSwitchesAutomaticModeToRemote) {
       "---DEVICE 7 Bedroom lamp room 3 category 3 state 4 comment Switched "
       "on\n"));
   Quit(&_Console);
+}
+
+// The device blocks of a printed report (its "---DEVICE" lines and the
+// variable lines under them), as the simulator's dump gives them.
+std::string DeviceBlocks(const std::string& sReport) {
+  std::istringstream _Stream(sReport);
+  std::string sLine;
+  std::string sBlocks;
+  bool bInDevice = false;
+  while (std::getline(_Stream, sLine)) {
+    if (sLine.compare(0, 10, "---DEVICE ") == 0) {
+      bInDevice = true;
+    } else if (!bInDevice || sLine.compare(0, 3, "   ") != 0) {
+      bInDevice = false;
+      continue;
+    }
+    sBlocks += sLine + "\n";
+  }
+  return sBlocks;
+}
+
+// The local unit stops for longer than the give-up (on the test clock the
+// minute passes at once) and changes meanwhile; when it starts again the
+// console finds it without a restart, says so on standard error, and its
+// model is the unit's. Quit after the outage ended gives 0.
+TEST_F(SimHomeTest, ConsoleFollowsTheUnitBackAfterAnOutagePastTheGiveUp) {
+  StoreUnit("L", false, "");
+  ConsoleProcess _Console;
+  _Console.KeepErrorsApart();
+  ASSERT_TRUE(_Console.Start(VERU_CONSOLE_TESTCLOCK_PATH));
+  ASSERT_TRUE(_Console.WaitFor(kScenesEnd)) << _Console.Output();
+  ASSERT_EQ("ok\n", m_Sim.Control("stop_local"));
+  ASSERT_TRUE(_Console.WaitFor("Unable to connect.\n******CONNECTION LOST******\n"))
+      << _Console.Output();
+  for (int i = 0; i < 5; ++i) ASSERT_EQ("ok\n", m_Sim.Control("change"));
+  ASSERT_EQ("ok\n", m_Sim.Control("start_local"));
+  ASSERT_TRUE(_Console.WaitForError("veru-console: connection restored after "))
+      << _Console.Errors();
+  // The poll that came back is merged.
+  ASSERT_TRUE(_Console.WaitFor("--ENGINE state 2 comment Running"))
+      << _Console.Output();
+  std::string sLost = _Console.Output();
+  EXPECT_EQ(1u, CountOf(sLost, "******CONNECTION LOST******"));
+  _Console.WriteLine("show");
+  ASSERT_TRUE(_Console.WaitFor(kScenesEnd)) << _Console.Output();
+  std::string sOutput = _Console.Output();
+  std::string sShown = sOutput.substr(sOutput.rfind(kFullData));
+  EXPECT_EQ(m_Sim.Control("dump"), DeviceBlocks(sShown));
+  _Console.WriteLine("quit");
+  EXPECT_EQ(0, _Console.WaitForExit()) << _Console.Output();
 }
 
 // Passwords holding characters that mean something in a URL log in through
