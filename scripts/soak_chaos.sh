@@ -18,6 +18,11 @@
 # forward server, where a changed password is refused: the soak then answers
 # the console's credentials prompt as a user would (Enter, the user name, the
 # serial number, R, the password, no save) once the password is restored.
+# Earlier (at a quarter of the run) comes an outage past the give-up: every
+# status reply, local and remote, is garbage until the console has printed
+# "Unable to connect." (after its three reconnects, some four minutes), and
+# for 5-20 s more; the console must then find the unit again by itself and
+# say "connection restored".
 #
 # Faults are logged to chaos.log in the soak folder. VERU_CHAOS_SEED fixes
 # the random sequence (the seed used is printed).
@@ -28,7 +33,7 @@
 chaos_faults=0
 chaos_local_down=0
 declare -A chaos_count=([local]=0 [locator]=0 [garbage]=0 [delay]=0 [password]=0
-                         [failover]=0 [answered]=0)
+                         [failover]=0 [outage]=0 [answered]=0)
 chaos_recovered=""
 
 ChaosControl() { wget -q -O - "$control?cmd=$1" 2>/dev/null || true; }
@@ -118,21 +123,40 @@ ChaosOne() {
       ChaosLog "after $i s: $(grep -E '^\*+CONNECTION RETRY' console.log | tail -1)"
       ChaosStartLocal
       ChaosControl "locator_main_fail&on=0" >/dev/null ;;
+    outage)
+      local lost i
+      lost=$(ChaosCount '^Unable to connect\.')
+      ChaosLog "every status reply garbage until the console gives up"
+      ChaosControl "garbage&count=1000000" >/dev/null
+      for i in $(seq 400); do
+        [ "$(ChaosCount '^Unable to connect\.')" -gt "$lost" ] && break
+        ConsoleAlive || break
+        sleep 1
+      done
+      hold=$(ChaosBetween 5 20)
+      ChaosLog "after $i s: $(grep -E '^Unable to connect' console.log | tail -1)" \
+               "; the outage goes on for $hold s"
+      sleep "$hold"
+      ChaosControl "garbage&count=0" >/dev/null ;;
   esac
 }
 
 # Injects faults until $1 seconds have passed (at most one fault every 4 s).
 ChaosRun() {
-  local seconds=$1 seed deadline middle failover=0
+  local seconds=$1 seed deadline middle quarter failover=0 outage=0
   local kinds=(local locator garbage delay password)
   seed=${VERU_CHAOS_SEED:-$(( $(date +%s) % 32768 ))}
   RANDOM=$seed
   echo "chaos: seed $seed, faults for $seconds s (log: chaos.log)"
   deadline=$(( $(date +%s) + seconds ))
   middle=$(( $(date +%s) + seconds / 2 ))
-  [ "$seconds" -ge 300 ] && failover=1
+  quarter=$(( $(date +%s) + seconds / 4 ))
+  [ "$seconds" -ge 300 ] && { failover=1; outage=1; }
   while [ "$(date +%s)" -lt "$deadline" ] && [ "$chaos_faults" -lt $((seconds / 4)) ]; do
-    if [ "$failover" = 1 ] && [ "$(date +%s)" -ge "$middle" ]; then
+    if [ "$outage" = 1 ] && [ "$(date +%s)" -ge "$quarter" ]; then
+      outage=0
+      ChaosOne outage
+    elif [ "$failover" = 1 ] && [ "$(date +%s)" -ge "$middle" ]; then
       failover=0
       ChaosOne failover
     else
@@ -182,11 +206,13 @@ ChaosReportFaults() {
   echo "chaos: faults injected: $chaos_faults (local unit stopped ${chaos_count[local]}," \
        "main locator failing ${chaos_count[locator]}, garbage replies ${chaos_count[garbage]}," \
        "delays ${chaos_count[delay]}, password changed ${chaos_count[password]}," \
-       "failover to remote ${chaos_count[failover]})"
+       "failover to remote ${chaos_count[failover]}, outage past the give-up" \
+       "${chaos_count[outage]})"
 }
 
 # The chaos figures and the verdict, after soak.sh's own report; exits 1
-# when the console crashed, gave up, or its model differs.
+# when the console crashed, gave up without finding the unit again, or its
+# model differs.
 ChaosVerdict() {
   local failed=0
   ChaosReportFaults
@@ -199,8 +225,14 @@ ChaosVerdict() {
     echo "chaos: crashes: 1 (the console ended with status $console_status)"
     failed=1
   fi
-  if grep -q '^Unable to connect\.' console.log; then
-    echo "chaos: the console gave up the connection"
+  local lost restored
+  lost=$(ChaosCount '^Unable to connect\.')
+  restored=$(ChaosCount '^veru-console: connection restored after')
+  echo "chaos: connection given up $lost time(s), restored $restored time(s)" \
+       "$(grep -E '^veru-console: connection restored after' console.log | tail -1 |
+          sed 's/^veru-console: connection restored//')"
+  if [ "$restored" -lt "$lost" ]; then
+    echo "chaos: the console gave up the connection and did not find the unit again"
     failed=1
   fi
   cmp -s console.model sim.dump || failed=1
