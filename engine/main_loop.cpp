@@ -346,7 +346,7 @@ bool OutageRound(PollLoop* pPollLoop, FetchPacer* pPacer) {
 bool Answers(const std::string& sURL) {
   if (sURL.empty()) return false;
   DataBlock _DataBlock(true);
-  if (FetchURL(sURL, kLocalProbeTimeLimit, &_DataBlock) != 0 ||
+  if (FetchURL(sURL, sURL, kLocalProbeTimeLimit, &_DataBlock) != 0 ||
       _DataBlock.m_pData == nullptr || _DataBlock.m_iSize == 0) {
     return false;
   }
