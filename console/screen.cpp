@@ -84,11 +84,21 @@ Screen::Screen(FrontEnd* pFrontEnd) : m_pFrontEnd(pFrontEnd) {
 
 Screen::~Screen() {
   {
-    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    std::unique_lock<std::mutex> _Lock(m_Mutex);
     m_bWorkerQuit = true;
+    m_JobReady.notify_all();
+    // A command in flight ends at once when the program's fetches are
+    // stopped; a worker that still does not end is left to the process's end.
+    m_WorkerEnded.wait_for(_Lock, std::chrono::milliseconds(kGiveBackWaitMs),
+                           [this] { return !m_Worker.joinable() || m_bWorkerEnded; });
   }
-  m_JobReady.notify_all();
-  if (m_Worker.joinable()) m_Worker.detach();  // a command may wait for the unit
+  if (m_Worker.joinable()) {
+    if (m_bWorkerEnded) {
+      m_Worker.join();
+    } else {
+      m_Worker.detach();
+    }
+  }
   if (m_aWakePipe[0] >= 0) close(m_aWakePipe[0]);
   if (m_aWakePipe[1] >= 0) close(m_aWakePipe[1]);
 }
@@ -494,7 +504,11 @@ void Screen::WorkerLoop() {
   std::unique_lock<std::mutex> _Lock(m_Mutex);
   for (;;) {
     m_JobReady.wait(_Lock, [this] { return m_bWorkerQuit || !m_dequeJobs.empty(); });
-    if (m_bWorkerQuit) return;
+    if (m_bWorkerQuit) {
+      m_bWorkerEnded = true;
+      m_WorkerEnded.notify_all();
+      return;
+    }
     Job _Job = m_dequeJobs.front();
     m_dequeJobs.pop_front();
     _Lock.unlock();

@@ -128,7 +128,8 @@ class Screen : public Report {
   std::deque<Job> m_dequeJobs;
   std::condition_variable m_JobReady;
   bool m_bWorkerQuit = false;
-  bool m_bWorkerBusy = false;
+  bool m_bWorkerEnded = false;  // set by the worker as it returns
+  std::condition_variable m_WorkerEnded;
   std::thread m_Worker;
 
   // Set by the poll thread, taken by the drawing thread.
