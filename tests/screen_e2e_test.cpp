@@ -190,9 +190,10 @@ class ScreenTest : public ::testing::Test {
     WriteFile("arg_mode", "L");
   }
 
-  // Starts the view in tmux; sEnvironment is put before the program.
+  // Starts the view in tmux; sEnvironment is put before the program. With
+  // sWaitFor empty it does not wait for the home to be shown.
   void StartView(const std::string& sEnvironment = "", int iWidth = 100,
-                 int iHeight = 30) {
+                 int iHeight = 30, const std::string& sWaitFor = "Living room lamp") {
     std::string sScript =
         "cd " + Quoted(m_Dir.Path()) + "\n"
         // The program frees nothing at exit by design: no leak report.
@@ -204,7 +205,9 @@ class ScreenTest : public ::testing::Test {
         "exec sleep 600\n";
     ASSERT_TRUE(WriteFile("run.sh", sScript));
     ASSERT_TRUE(m_Tmux.Start("sh " + m_Dir.Path() + "/run.sh", iWidth, iHeight));
-    ASSERT_TRUE(m_Tmux.WaitFor("Living room lamp")) << m_Tmux.Capture();
+    if (!sWaitFor.empty()) {
+      ASSERT_TRUE(m_Tmux.WaitFor(sWaitFor)) << m_Tmux.Capture();
+    }
   }
 
   // Waits until the program has ended (each change at the simulator ends the
@@ -348,6 +351,26 @@ TEST_F(ScreenTest, SignalGivesTheTerminalBack) {
   std::string sEnd = WaitForEnd();
   EXPECT_NE(std::string::npos, sEnd.find("EXIT=143")) << sEnd;
   EXPECT_TRUE(SaneMode(sEnd)) << sEnd;
+}
+
+// Remote access without a saved password: the view asks for it on its
+// message line and shows nothing of what is typed; given, the home comes.
+TEST_F(ScreenTest, AsksForThePasswordWithoutEcho) {
+  WriteFile("arg_usingremote", "1");
+  WriteFile("arg_mode", "R");
+  WriteFile("arg_fwd_active", "127.0.0.1:3443");
+  StartView("VERU_CA_CERTIFICATE=" + Quoted(m_Sim.CaFile()), 100, 30,
+            "Password (not shown):");
+  EXPECT_TRUE(m_Tmux.WaitFor("password needed")) << m_Tmux.Capture();
+  EXPECT_TRUE(m_Tmux.WaitFor("remote via 127.0.0.1:3443")) << m_Tmux.Capture();
+  m_Tmux.Text("demo");
+  ASSERT_TRUE(WaitUntil([&] { return m_Tmux.Capture().find("demo") == std::string::npos; }));
+  m_Tmux.Keys("Enter");
+  ASSERT_TRUE(m_Tmux.WaitFor("Living room lamp")) << m_Tmux.Capture();
+  EXPECT_TRUE(m_Tmux.WaitFor("connected")) << m_Tmux.Capture();
+  EXPECT_EQ(std::string::npos, m_Tmux.Capture().find("demo")) << m_Tmux.Capture();
+  m_Tmux.Keys("q");
+  EXPECT_NE(std::string::npos, WaitForEnd().find("EXIT=0"));
 }
 
 // Without a terminal, or with an option it does not go with, --screen is
