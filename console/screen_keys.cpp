@@ -3,38 +3,43 @@
 
 const std::vector<ScreenKeyBinding>& ScreenKeyTable() {
   static const std::vector<ScreenKeyBinding> kTable = {
-      {kKeyUp, "Up", ScreenAction::kUp, "select the row above", nullptr},
-      {'k', "k", ScreenAction::kUp, nullptr, nullptr},
-      {kKeyDown, "Down", ScreenAction::kDown, "select the row below",
-       "\xe2\x86\x91\xe2\x86\x93 move"},
-      {'j', "j", ScreenAction::kDown, nullptr, nullptr},
-      {kKeyPageUp, "PgUp", ScreenAction::kPageUp, "one page up", nullptr},
-      {kKeyPageDown, "PgDn", ScreenAction::kPageDown, "one page down",
+      {kKeyUp, "Up", ScreenAction::kUp, "select the row above", nullptr,
        nullptr},
-      {kKeyHome, "Home", ScreenAction::kFirst, "the first row", nullptr},
-      {kKeyEnd, "End", ScreenAction::kLast, "the last row", nullptr},
+      {'k', "k", ScreenAction::kUp, nullptr, nullptr, nullptr},
+      {kKeyDown, "Down", ScreenAction::kDown, "select the row below",
+       "\xe2\x86\x91\xe2\x86\x93 move", "\xe2\x86\x91\xe2\x86\x93 scroll"},
+      {'j', "j", ScreenAction::kDown, nullptr, nullptr, nullptr},
+      {kKeyPageUp, "PgUp", ScreenAction::kPageUp, "one page up", nullptr,
+       nullptr},
+      {kKeyPageDown, "PgDn", ScreenAction::kPageDown, "one page down",
+       nullptr, nullptr},
+      {kKeyHome, "Home", ScreenAction::kFirst, "the first row", nullptr,
+       nullptr},
+      {kKeyEnd, "End", ScreenAction::kLast, "the last row", nullptr, nullptr},
       {' ', "Space", ScreenAction::kToggle,
        "switch the device on or off (the opposite of what it shows)",
-       "Space on/off"},
-      {'+', "+", ScreenAction::kDimUp, "dim up by 10 %", "+/- dim"},
-      {'-', "-", ScreenAction::kDimDown, "dim down by 10 %", nullptr},
+       "Space on/off", "Space on/off"},
+      {'+', "+", ScreenAction::kDimUp, "dim up by 10 %", "+/- dim", "+/- dim"},
+      {'-', "-", ScreenAction::kDimDown, "dim down by 10 %", nullptr, nullptr},
       {'p', "p", ScreenAction::kPoll, "ask the device to poll its hardware",
-       nullptr},
+       nullptr, "p poll"},
       {'\n', "Enter", ScreenAction::kDetail,
-       "everything about the device (a camera's URLs too)", "Enter detail"},
-      {kKeyRight, "Right", ScreenAction::kDetail, nullptr, nullptr},
+       "everything about the device (a camera's URLs too)", "Enter detail",
+       nullptr},
+      {kKeyRight, "Right", ScreenAction::kDetail, nullptr, nullptr, nullptr},
       {kKeyEscape, "Esc", ScreenAction::kBack,
-       "back to the list; in the list, clear the filter", nullptr},
-      {kKeyLeft, "Left", ScreenAction::kBack, nullptr, nullptr},
+       "back to the list; in the list, clear the filter", nullptr, "Esc back"},
+      {kKeyLeft, "Left", ScreenAction::kBack, nullptr, nullptr, nullptr},
       {'/', "/", ScreenAction::kFilter,
-       "show only the rows whose name holds a text (any case)", "/ filter"},
+       "show only the rows whose name holds a text (any case)", "/ filter",
+       nullptr},
       {':', ":", ScreenAction::kCommand,
        "type a console command (5 dim 30, 7 stream, suspend, show 5, ...)",
-       ": cmd"},
-      {'?', "?", ScreenAction::kKeys, "this list of keys", "? keys"},
+       ": cmd", ": cmd"},
+      {'?', "?", ScreenAction::kKeys, "this list of keys", "? keys", nullptr},
       {kKeyRedraw, "Ctrl-L", ScreenAction::kRedraw, "draw the screen anew",
-       nullptr},
-      {'q', "q", ScreenAction::kQuit, "quit at once", "q quit"},
+       nullptr, nullptr},
+      {'q', "q", ScreenAction::kQuit, "quit at once", "q quit", "q quit"},
   };
   return kTable;
 }
@@ -64,12 +69,13 @@ std::vector<std::string> ScreenKeyHelpLines() {
   return vecLines;
 }
 
-std::string ScreenKeyLine() {
+std::string ScreenKeyLine(bool bPage) {
   std::string sLine;
   for (const ScreenKeyBinding& _Binding : ScreenKeyTable()) {
-    if (_Binding.sLabel == nullptr) continue;
+    const char* sLabel = bPage ? _Binding.sPageLabel : _Binding.sLabel;
+    if (sLabel == nullptr) continue;
     if (!sLine.empty()) sLine += "  ";
-    sLine += _Binding.sLabel;
+    sLine += sLabel;
   }
   return sLine;
 }

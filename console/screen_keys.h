@@ -54,6 +54,8 @@ struct ScreenKeyBinding {
   ScreenAction eAction;
   const char* sHelp;   // what the action does; null on the action's later keys
   const char* sLabel;  // the key line's label; null: not on the key line
+  // The label on the detail and keys pages; null: not on their key line.
+  const char* sPageLabel;
 };
 
 // Every binding, in the order the "?" page lists them.
@@ -66,7 +68,8 @@ ScreenAction ScreenActionOf(int iKey);
 // The "?" page: one line per action, its keys and its help text.
 std::vector<std::string> ScreenKeyHelpLines();
 
-// The key line: the labels, two spaces apart.
-std::string ScreenKeyLine();
+// The key line: the labels, two spaces apart (bPage: those of the detail
+// and keys pages).
+std::string ScreenKeyLine(bool bPage);
 
 #endif  // VERU_CONSOLE_SCREEN_KEYS_H

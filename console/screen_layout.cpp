@@ -554,6 +554,7 @@ ScreenFrame ScreenLayout(const ScreenModel& _Model, const ScreenView& _View,
   MessageLine(_View, &_Frame, iHeight - 2);
   RowWriter _Keys(&_Frame, iHeight - 1);
   _Keys.Fill(0, iWidth, ScreenRole::kKeys);
-  _Keys.Put(0, iWidth, ScreenKeyLine(), ScreenRole::kKeys);
+  _Keys.Put(0, iWidth, ScreenKeyLine(_View.m_ePage != ScreenPage::kList),
+            ScreenRole::kKeys);
   return _Frame;
 }

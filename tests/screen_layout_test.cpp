@@ -297,7 +297,7 @@ Variables
 
 
 
-↑↓ move  Space on/off  +/- dim  Enter detail  / filter  : cmd  ? keys  q quit
+↑↓ scroll  Space on/off  +/- dim  p poll  Esc back  : cmd  q quit
 )"},
       {"too small", 20, 5, [](ScreenLayoutTest*) {}, R"(
 Terminal too small:
