@@ -126,6 +126,12 @@ TEST_F(DoOptionTest, FailedCommandEndsWithStatusOneAndItsReason) {
        "urn:x:serviceId:Y1 for device 1\n",
        "veru-console: 1 call urn:x:serviceId:Y1 Blink: No implementation of "
        "Blink in urn:x:serviceId:Y1 for device 1\n"},
+      {"missing argument", "127.0.0.5", "L", "",
+       "8 call urn:upnp-org:serviceId:TemperatureSetpoint1_Heat "
+       "SetCurrentSetpoint",
+       "\n----COMMAND RESULT: -1  Missing argument NewCurrentSetpoint\n",
+       "veru-console: 8 call urn:upnp-org:serviceId:TemperatureSetpoint1_Heat "
+       "SetCurrentSetpoint: Missing argument NewCurrentSetpoint\n"},
       {"no such device", "127.0.0.5", "L", "", "99 on",
        "\n----COMMAND RESULT: -1  No such device: 99\n",
        "veru-console: 99 on: No such device: 99\n"},
