@@ -67,12 +67,14 @@ void PrintUsage() {
       "                            certificate (for testing only)\n"
       "\n"
       "Exit status:\n"
-      "  0  after quit or the end of input; --once: the report was printed;\n"
-      "     --do: every command succeeded (done, a job number, a URL found)\n"
+      "  0  after quit (q in --screen) or the end of input; --once: the\n"
+      "     report was printed; --do: every command succeeded (done, a job\n"
+      "     number, a URL found)\n"
       "  1  no unit to connect to, or the connection was lost; --once: no\n"
       "     report; --do: a command failed (the reason on standard error)\n"
       "  2  a usage error: an unknown option, options that do not go\n"
-      "     together, or a --do LINE that is not a command (nothing sent)\n");
+      "     together, a --do LINE that is not a command (nothing sent), or\n"
+      "     --screen without a terminal of a known type\n");
 }
 
 // One line naming what was wrong, then the hint. Exit status 2.

@@ -373,6 +373,35 @@ TEST_F(ScreenTest, AsksForThePasswordWithoutEcho) {
   EXPECT_NE(std::string::npos, WaitForEnd().find("EXIT=0"));
 }
 
+// No unit saved: the wizard runs first on the plain terminal, then the view
+// starts with the unit chosen.
+TEST_F(ScreenTest, WizardRunsFirstWhenNoUnitIsSaved) {
+  for (const char* sFile : {"arg_serialnumber", "arg_username", "arg_ip",
+                            "arg_usingremote", "arg_mode"}) {
+    ASSERT_EQ(0, unlink(sFile));
+  }
+  StartView("", 100, 30, "What is your verunet username");
+  m_Tmux.Text("127.0.0.5");
+  m_Tmux.Keys("Enter");
+  ASSERT_TRUE(m_Tmux.WaitFor("Living room lamp")) << m_Tmux.Capture();
+  EXPECT_TRUE(m_Tmux.WaitFor("local 127.0.0.5")) << m_Tmux.Capture();
+  EXPECT_EQ(std::string::npos, m_Tmux.Capture().find("What is your")) << m_Tmux.Capture();
+  m_Tmux.Keys("q");
+  EXPECT_NE(std::string::npos, WaitForEnd().find("EXIT=0"));
+}
+
+// A terminal of a type the terminal library does not know: one line on
+// standard error and status 2, before anything else is done.
+TEST_F(ScreenTest, UnknownTerminalTypeIsRefused) {
+  StartView("TERM=no-such-terminal", 100, 30, "EXIT=");
+  std::string sScreen = m_Tmux.Capture();
+  EXPECT_NE(std::string::npos, sScreen.find("veru-console: --screen does not know the "
+                                            "terminal type 'no-such-terminal'"))
+      << sScreen;
+  EXPECT_NE(std::string::npos, sScreen.find("EXIT=2")) << sScreen;
+  EXPECT_EQ(std::string::npos, sScreen.find("Staring the main loop")) << sScreen;
+}
+
 // Without a terminal, or with an option it does not go with, --screen is
 // refused with status 2 and one line on standard error.
 TEST(ScreenOptions, RefusedWithoutATerminalOrWithScriptOptions) {
