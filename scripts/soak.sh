@@ -46,12 +46,23 @@ fi
   --ca-out "$scratch/veru-sim-ca.pem" >"$scratch/veru-sim.log" 2>&1 &
 sim=$!
 console=""
+sleeper=""
+# However the soak ends (its end, a failure, Ctrl-C or a kill), what it
+# started is stopped and its folder, which holds a saved password, removed.
 cleanup() {
-  [ -n "$console" ] && kill "$console" 2>/dev/null || true
-  kill "$sim" 2>/dev/null || true
   exec 3>&- 2>/dev/null || true
+  [ -n "$sleeper" ] && kill "$sleeper" 2>/dev/null || true
+  if [ -n "$console" ]; then
+    kill "$console" 2>/dev/null || true
+    wait "$console" 2>/dev/null || true
+  fi
+  kill "$sim" 2>/dev/null || true
+  wait "$sim" 2>/dev/null || true
+  cd /
+  rm -rf "$scratch"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 VeruWaitForSim "$control" "$sim" "$scratch/veru-sim.log"
 
 # The unit is restored from setting files: local access, no wizard.
@@ -88,20 +99,54 @@ console_model() {
 rss() { awk '/^VmRSS/ {print $2}' "/proc/$console/status"; }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$console/stat"; }
 
-sleep 5
+# SoakWaitFor SECONDS COMMAND...: runs COMMAND every tenth of a second until
+# it succeeds (status 0) or SECONDS have passed (status 1).
+SoakWaitFor() {
+  local seconds=$1 _
+  shift
+  for _ in $(seq $((seconds * 10))); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+# True when the console's last printed state equals the simulator's dump.
+model_settled() {
+  wget -q -O sim.dump "$control?cmd=dump" && console_model | cmp -s - sim.dump
+}
+console_ended() { ! kill -0 "$console" 2>/dev/null; }
+# Ends the long poll in flight (one change in the home ends it at once) and
+# tells whether the console has ended meanwhile.
+change_and_check_end() {
+  wget -q -O /dev/null "$control?cmd=change" || true
+  sleep 0.2
+  console_ended
+}
+
+# The figures start once the console has printed the whole home.
+if ! SoakWaitFor 30 grep -q '^-----SCENE' console.log; then
+  echo "soak: the console printed no home within 30 s; its last lines:"
+  tail -5 console.log
+  exit 1
+fi
 rss_start=$(rss)
 cpu_start=$(cpu_ticks)
 start=$(date +%s)
-echo "soak: $minutes minute(s) at $rate changes a second; console pid $console, folder $scratch"
+echo "soak: $minutes minute(s) at $rate changes a second; console pid $console, folder $scratch (removed at the end)"
 if [ "$chaos" = 1 ]; then
   . "$top/scripts/soak_chaos.sh"
   ChaosRun $((minutes * 60))
   ChaosRecover
 else
-  sleep $((minutes * 60))
-  # Let the last changes arrive: stop the changes, wait for two polls.
+  # In the background, so that a signal ends the wait at once.
+  sleep $((minutes * 60)) &
+  sleeper=$!
+  wait "$sleeper"
+  sleeper=""
+  # Let the last changes arrive: stop the changes, then wait (up to 30 s)
+  # until the console shows what the simulator holds.
   wget -q -O /dev/null "$control?cmd=changes&on=0"
-  sleep 6
+  SoakWaitFor 30 model_settled || true
 fi
 rss_end=$(rss)
 cpu_end=$(cpu_ticks)
@@ -112,9 +157,9 @@ console_model >console.model
 
 echo "quit" >&3
 exec 3>&-
-# The quit takes effect when the poll in flight returns: one change ends it.
-sleep 0.5
-wget -q -O /dev/null "$control?cmd=change"
+# The quit takes effect when the poll in flight returns: changes end it
+# until the console has ended (up to 15 s).
+SoakWaitFor 15 change_and_check_end || true
 console_status=0
 wait "$console" 2>/dev/null || console_status=$?
 console=""

@@ -17,7 +17,9 @@
 # over to remote access (at most 100 s). From then on it polls through the
 # forward server, where a changed password is refused: the soak then answers
 # the console's credentials prompt as a user would (Enter, the user name, the
-# serial number, R, the password, no save) once the password is restored.
+# serial number, R, the password, no save) whenever it asks while the
+# password is the right one: after the fault, in the gaps between faults and
+# while the console recovers at the end.
 # Earlier (at a quarter of the run) comes an outage past the give-up: every
 # status reply, local and remote, is garbage until the console has printed
 # "Unable to connect." (after its three reconnects, some four minutes), and
@@ -106,7 +108,6 @@ ChaosOne() {
       ChaosControl "password&value=chaos$RANDOM" >/dev/null
       sleep "$hold"
       ChaosControl "password&value=demo" >/dev/null
-      sleep 1
       ChaosAnswerPrompts ;;
     failover)
       local retries i
@@ -163,8 +164,18 @@ ChaosRun() {
       ChaosOne "${kinds[RANDOM % ${#kinds[@]}]}"
     fi
     ConsoleAlive || return 0
-    sleep "$(ChaosBetween 2 5)"
+    ChaosGap "$(ChaosBetween 2 5)"
     ConsoleAlive || return 0
+  done
+}
+
+# The quiet gap of $1 seconds between two faults; a credentials prompt the
+# console prints meanwhile is answered (the password is the right one then).
+ChaosGap() {
+  local _
+  for _ in $(seq $(( $1 * 4 ))); do
+    ChaosAnswerPrompts
+    sleep 0.25
   done
 }
 
@@ -179,11 +190,11 @@ ChaosRecover() {
   ChaosControl "delay&ms=0" >/dev/null
   ChaosControl "password&value=demo" >/dev/null
   ChaosControl "changes&on=0" >/dev/null
-  sleep 1
-  ChaosAnswerPrompts
   ChaosLog "faults off, changes stopped"
   for i in $(seq 90); do
     ConsoleAlive || break
+    # A prompt the console prints while it recovers is answered too.
+    ChaosAnswerPrompts
     ChaosControl dump >sim.dump
     if console_model | cmp -s - sim.dump; then
       chaos_recovered=$i
