@@ -32,6 +32,7 @@
 #include <string>
 #include <thread>
 
+#include "console/command_table.h"
 #include "console/report.h"
 #include "console/screen_model.h"
 #include "console/screen_terminal.h"
@@ -108,6 +109,10 @@ class Screen : public Report {
   // Puts the model's connection words and the message, under m_Mutex.
   void SetConnection(const std::string& sWords);
   void SetMessage(const std::string& sText);
+  // The message line's text for a command's result, and for what came of
+  // a command line (empty: a show or help has put its own message).
+  static std::string MessageOf(const CommandResult& _Result);
+  static std::string MessageOf(const CommandOutcome& _Outcome);
   // Wakes the drawing thread (any thread; async-signal-safe).
   void Wake();
   // The view's stop step, on the program's signal thread: asks the drawing
