@@ -1,147 +1,13 @@
 // The frame of the full-screen view laid out into a grid of cells.
 #include "console/screen_layout.h"
 
-#include <wchar.h>
-
 #include <cstdio>
 
 #include "console/command_table.h"
+#include "console/screen_cells.h"
 #include "console/screen_keys.h"
-#include "engine/terminal_text.h"
 
 namespace {
-
-const char kEllipsis[] = "\xe2\x80\xa6";
-
-// One character on screen: its bytes and the columns it takes (0 for a
-// combining mark, which joins the character before it).
-struct Glyph {
-  std::string sText;
-  int iWidth;
-};
-
-// The length of the UTF-8 sequence that starts at sText[i] and the
-// character it encodes; 0 when the bytes there are no valid sequence.
-size_t DecodeCharacter(std::string_view sText, size_t i, wchar_t* pCharacter) {
-  unsigned char c = static_cast<unsigned char>(sText[i]);
-  size_t iLength = c < 0x80 ? 1 : c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3
-                 : c < 0xF5 ? 4 : 0;
-  if (iLength == 0 || i + iLength > sText.size()) return 0;
-  unsigned int iCode = iLength == 1 ? c : c & (0x7F >> iLength);
-  for (size_t j = 1; j < iLength; ++j) {
-    unsigned char cNext = static_cast<unsigned char>(sText[i + j]);
-    if ((cNext & 0xC0) != 0x80) return 0;
-    iCode = (iCode << 6) | (cNext & 0x3F);
-  }
-  // Overlong forms and surrogates are no characters.
-  static const unsigned int kLeast[5] = {0, 0, 0x80, 0x800, 0x10000};
-  if (iCode < kLeast[iLength] || (iCode >= 0xD800 && iCode <= 0xDFFF) ||
-      iCode > 0x10FFFF) {
-    return 0;
-  }
-  *pCharacter = static_cast<wchar_t>(iCode);
-  return iLength;
-}
-
-void AppendByteEscape(std::vector<Glyph>* pGlyphs, unsigned char c) {
-  char cEscape[5];
-  snprintf(cEscape, sizeof(cEscape), "\\x%02x", c);
-  for (int i = 0; i < 4; ++i) pGlyphs->push_back({std::string(1, cEscape[i]), 1});
-}
-
-// The glyphs of a text whose control bytes are escaped already. A byte that
-// starts no valid character, or a character the terminal cannot show, comes
-// out as "\xNN" escapes too.
-std::vector<Glyph> Glyphs(std::string_view sText) {
-  std::vector<Glyph> vecGlyphs;
-  size_t i = 0;
-  while (i < sText.size()) {
-    wchar_t cCharacter = 0;
-    size_t iLength = DecodeCharacter(sText, i, &cCharacter);
-    int iWidth = iLength == 0 ? -1 : iLength == 1 ? 1 : wcwidth(cCharacter);
-    if (iWidth < 0) {
-      size_t iBytes = iLength == 0 ? 1 : iLength;
-      for (size_t j = 0; j < iBytes; ++j) {
-        AppendByteEscape(&vecGlyphs, static_cast<unsigned char>(sText[i + j]));
-      }
-      i += iBytes;
-      continue;
-    }
-    vecGlyphs.push_back({std::string(sText.substr(i, iLength)), iWidth});
-    i += iLength;
-  }
-  return vecGlyphs;
-}
-
-// Writes into one row of a frame.
-class RowWriter {
- public:
-  RowWriter(ScreenFrame* pFrame, int iRow) : m_pFrame(pFrame), m_iRow(iRow) {}
-
-  // Gives the cells from iColumn on, iWidth of them, the role.
-  void Fill(int iColumn, int iWidth, ScreenRole eRole) {
-    for (int i = iColumn; i < iColumn + iWidth && i < m_pFrame->m_iWidth; ++i) {
-      Cell(i).m_eRole = eRole;
-    }
-  }
-
-  // Writes sText (raw text: its control bytes are escaped here) at iColumn,
-  // in iWidth columns at most, cut with an ellipsis when longer. Returns
-  // the columns used.
-  int Put(int iColumn, int iWidth, std::string_view sText, ScreenRole eRole) {
-    if (iColumn + iWidth > m_pFrame->m_iWidth) iWidth = m_pFrame->m_iWidth - iColumn;
-    if (iWidth <= 0) return 0;
-    std::vector<Glyph> vecGlyphs = Glyphs(Veru::EscapeControlBytes(sText));
-    int iTotal = 0;
-    for (const Glyph& _Glyph : vecGlyphs) iTotal += _Glyph.iWidth;
-    int iRoom = iTotal > iWidth ? iWidth - 1 : iWidth;
-    int iUsed = 0;
-    for (const Glyph& _Glyph : vecGlyphs) {
-      if (iUsed + _Glyph.iWidth > iRoom) break;
-      if (_Glyph.iWidth == 0) {
-        if (iUsed > 0) LastText(iColumn + iUsed) += _Glyph.sText;
-        continue;
-      }
-      ScreenCell& _Cell = Cell(iColumn + iUsed);
-      _Cell.m_sText = _Glyph.sText;
-      _Cell.m_eRole = eRole;
-      for (int i = 1; i < _Glyph.iWidth; ++i) {
-        Cell(iColumn + iUsed + i).m_sText.clear();
-        Cell(iColumn + iUsed + i).m_eRole = eRole;
-      }
-      iUsed += _Glyph.iWidth;
-    }
-    if (iTotal > iWidth) {
-      Cell(iColumn + iUsed).m_sText = kEllipsis;
-      Cell(iColumn + iUsed).m_eRole = eRole;
-      ++iUsed;
-    }
-    return iUsed;
-  }
-
-  // Writes a number right-aligned in iWidth columns.
-  void PutNumber(int iColumn, int iWidth, int iNumber, ScreenRole eRole) {
-    std::string sNumber = std::to_string(iNumber);
-    int iPad = iWidth - static_cast<int>(sNumber.size());
-    if (iPad < 0) iPad = 0;
-    Put(iColumn + iPad, iWidth - iPad, sNumber, eRole);
-  }
-
- private:
-  ScreenCell& Cell(int iColumn) {
-    return m_pFrame->m_vecCells[static_cast<size_t>(m_iRow * m_pFrame->m_iWidth +
-                                                    iColumn)];
-  }
-  // The text of the last cell before iColumn that holds a character.
-  std::string& LastText(int iColumn) {
-    int i = iColumn - 1;
-    while (i > 0 && Cell(i).m_sText.empty()) --i;
-    return Cell(i).m_sText;
-  }
-
-  ScreenFrame* m_pFrame;
-  int m_iRow;
-};
 
 // The state column: one small table of the variables read at a glance.
 enum class StateShow { kOnOff, kPercent };
@@ -267,7 +133,7 @@ class ListLayout {
   }
 
   void Empty() {
-    RowWriter _Writer(m_pFrame, m_iFirst);
+    ScreenRowWriter _Writer(m_pFrame, m_iFirst);
     _Writer.Put(2, m_pFrame->m_iWidth - 2,
                 m_View.m_sFilter.empty() ? "No devices yet"
                                          : "No name holds the filter's text",
@@ -281,7 +147,7 @@ class ListLayout {
          it = NextShown(++it)) {
       if (it == itTop || !it->SameHeading(*itPrevious)) {
         if (iLine + 1 >= m_iRows) break;  // no heading without its row
-        RowWriter(m_pFrame, m_iFirst + iLine)
+        ScreenRowWriter(m_pFrame, m_iFirst + iLine)
             .Put(0, m_pFrame->m_iWidth, m_Model.Heading(*it), ScreenRole::kRoom);
         ++iLine;
       }
@@ -292,7 +158,7 @@ class ListLayout {
   }
 
   void DrawRow(const ScreenRowKey& _Key, int iRow) {
-    RowWriter _Writer(m_pFrame, iRow);
+    ScreenRowWriter _Writer(m_pFrame, iRow);
     const Columns& _Columns = m_Columns;
     if (_Key.m_iKind == ScreenRowKey::kEmptyRoom) {
       _Writer.Put(_Columns.iName, m_pFrame->m_iWidth, "(no devices)",
@@ -424,14 +290,14 @@ void PageLayout(const std::vector<std::pair<std::string, ScreenRole>>& vecLines,
   for (int i = 0; i < iRows && iPageTop + i < static_cast<int>(vecLines.size());
        ++i) {
     const auto& line = vecLines[static_cast<size_t>(iPageTop + i)];
-    RowWriter(pFrame, iFirst + i).Put(0, pFrame->m_iWidth, line.first, line.second);
+    ScreenRowWriter(pFrame, iFirst + i).Put(0, pFrame->m_iWidth, line.first, line.second);
   }
   pFrame->m_iCursorRow = iFirst;
   pFrame->m_iCursorColumn = 0;
 }
 
 void MessageLine(const ScreenView& _View, ScreenFrame* pFrame, int iRow) {
-  RowWriter _Writer(pFrame, iRow);
+  ScreenRowWriter _Writer(pFrame, iRow);
   int iWidth = pFrame->m_iWidth;
   if (_View.m_eInput == ScreenInput::kNone) {
     if (!_View.m_sMessage.empty()) {
@@ -469,7 +335,7 @@ void TooSmall(ScreenFrame* pFrame) {
   snprintf(cNeed, sizeof(cNeed), "needs %dx%d", kScreenMinWidth, kScreenMinHeight);
   const char* aLines[] = {"Terminal too small:", cNeed};
   for (int i = 0; i < 2 && i < pFrame->m_iHeight; ++i) {
-    RowWriter(pFrame, i).Put(0, pFrame->m_iWidth, aLines[i], ScreenRole::kWarning);
+    ScreenRowWriter(pFrame, i).Put(0, pFrame->m_iWidth, aLines[i], ScreenRole::kWarning);
   }
 }
 
@@ -487,14 +353,6 @@ std::string ScreenFrame::Text() const {
   std::string sText;
   for (int i = 0; i < m_iHeight; ++i) sText += RowText(i) + "\n";
   return sText;
-}
-
-int ScreenTextWidth(std::string_view sText) {
-  int iWidth = 0;
-  for (const Glyph& _Glyph : Glyphs(Veru::EscapeControlBytes(sText))) {
-    iWidth += _Glyph.iWidth;
-  }
-  return iWidth;
 }
 
 std::string ScreenStateText(const ScreenDevice& _Device, int iWidth,
@@ -540,7 +398,7 @@ ScreenFrame ScreenLayout(const ScreenModel& _Model, const ScreenView& _View,
   }
   int iBodyRows = iHeight - 3;
   _Frame.m_iBodyRows = iBodyRows;
-  RowWriter _Header(&_Frame, 0);
+  ScreenRowWriter _Header(&_Frame, 0);
   _Header.Fill(0, iWidth, ScreenRole::kHeader);
   _Header.Put(0, iWidth, HeaderText(_Model, tNowMs), ScreenRole::kHeader);
   if (_View.m_ePage == ScreenPage::kList) {
@@ -552,7 +410,7 @@ ScreenFrame ScreenLayout(const ScreenModel& _Model, const ScreenView& _View,
     PageLayout(KeyLines(), _View.m_iPageTop, &_Frame, 1, iBodyRows);
   }
   MessageLine(_View, &_Frame, iHeight - 2);
-  RowWriter _Keys(&_Frame, iHeight - 1);
+  ScreenRowWriter _Keys(&_Frame, iHeight - 1);
   _Keys.Fill(0, iWidth, ScreenRole::kKeys);
   _Keys.Put(0, iWidth, ScreenKeyLine(_View.m_ePage != ScreenPage::kList),
             ScreenRole::kKeys);

@@ -20,7 +20,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "console/screen_model.h"
@@ -86,8 +85,5 @@ ScreenFrame ScreenLayout(const ScreenModel& _Model, const ScreenView& _View,
 // plain). Raw text from the unit, not yet escaped.
 std::string ScreenStateText(const ScreenDevice& _Device, int iWidth,
                             ScreenRole* pRole);
-
-// The display width of UTF-8 text (escaped as it is drawn).
-int ScreenTextWidth(std::string_view sText);
 
 #endif  // VERU_CONSOLE_SCREEN_LAYOUT_H
