@@ -188,7 +188,12 @@ bool Screen::Wait() {
     ScreenOfferWizard(&m_View);
     m_bDirty = true;
   }
-  if (aWait[0].revents & (POLLIN | POLLHUP | POLLERR)) HandleKeys();
+  if (aWait[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+    m_iStatus = 1;  // the terminal is gone
+    m_bEnd = true;
+    return false;
+  }
+  if (aWait[0].revents & POLLIN) HandleKeys();
   return !m_bEnd;
 }
 
@@ -262,6 +267,11 @@ void Screen::HandleRequest(const ScreenRequest& _Request) {
 void Screen::RunWizard() {
   m_Terminal.Close();
   ScreenOutput::Restore();
+  // Meanwhile a signal has no full screen to give back.
+  {
+    std::lock_guard<std::mutex> _Lock(m_EndMutex);
+    m_bTerminalTaken = false;
+  }
   m_pFrontEnd->ConnectWizard("");
   m_pFrontEnd->m_bNeedUserPassword = false;
   std::string sError;
@@ -272,6 +282,10 @@ void Screen::RunWizard() {
     return;
   }
   ScreenOutput::SetAside();
+  {
+    std::lock_guard<std::mutex> _Lock(m_EndMutex);
+    m_bTerminalTaken = true;
+  }
   ReadUnit();
   m_bClearNext = true;
   m_bDirty = true;
