@@ -329,16 +329,18 @@ TEST_F(ConsoleE2ETest, RestoredLocalSession) {
   _Console.WriteLine("10");
   ASSERT_TRUE(_Console.WaitFor("\n----COMMAND RESULT: -2 ")) << _Console.Output();
 
-  // Suspended: no more polls once the one in flight is back, though the
-  // home changes in every window (a change ends a long poll at its 2-second
-  // minimum delay, so a quiet window of 2.5 s shows the pause).
+  // Suspended: once the console has taken the line, a change brings the
+  // poll in flight back, and no poll follows though the home changes again
+  // (a change ends a long poll at its 2-second minimum delay, so 2.5 s
+  // without a request shows the pause).
   _Console.WriteLine("suspend");
-  int iPolls = -1;
-  for (int i = 0; i < 8 && iPolls != _Unit.Count("id=lu_sdata"); ++i) {
-    iPolls = _Unit.Count("id=lu_sdata");
-    _Unit.m_Home.ChangeSomething();
-    usleep(2500 * 1000);
-  }
+  ASSERT_TRUE(_Console.WaitFor("polling suspended")) << _Console.Output();
+  _Unit.m_Home.ChangeSomething();
+  ASSERT_TRUE(_Console.WaitFor("==========PARTIAL: ")) << _Console.Output();
+  int iPolls = _Unit.Count("id=lu_sdata");
+  _Unit.m_Home.ChangeSomething();
+  EXPECT_FALSE(_Unit.m_Server.WaitForRequests(_Unit.m_Server.Log().size() + 1,
+                                              2500));
   EXPECT_EQ(iPolls, _Unit.Count("id=lu_sdata"));
   _Console.WriteLine("resume");
   EXPECT_TRUE(_Unit.m_Server.WaitForRequests(_Unit.m_Server.Log().size() + 1,
