@@ -239,9 +239,10 @@ ChaosVerdict() {
   local lost restored
   lost=$(ChaosCount '^Unable to connect\.')
   restored=$(ChaosCount '^veru-console: connection restored after')
-  echo "chaos: connection given up $lost time(s), restored $restored time(s)" \
-       "$(grep -E '^veru-console: connection restored after' console.log | tail -1 |
-          sed 's/^veru-console: connection restored//')"
+  local last
+  last=$(grep -E '^veru-console: connection restored after' console.log | tail -1 |
+         sed 's/^veru-console: connection restored after //')
+  echo "chaos: connection given up $lost time(s), restored $restored time(s)${last:+ (the last outage: $last)}"
   if [ "$restored" -lt "$lost" ]; then
     echo "chaos: the console gave up the connection and did not find the unit again"
     failed=1
