@@ -95,8 +95,10 @@ int Screen::Run() {
   m_GivenBack.notify_all();
   RemoveStopStep(iStep);
   ScreenSignals::Remove();
+  // Quit while the unit does not answer: as the plain console, status 1.
+  if (m_iStatus == 0 && m_bLost) m_iStatus = 1;
   if (m_iStatus == 1 && m_bLost) {
-    fprintf(stderr, "veru-console: the connection was lost\n");
+    fprintf(stderr, "veru-console: the unit did not answer\n");
   }
   return m_iStatus;
 }
@@ -173,7 +175,9 @@ bool Screen::Wait() {
     std::string sLine = ScreenOutput::TakeLastLine();
     if (!sLine.empty()) SetMessage(sLine);
   }
-  if (m_bLost || !m_pFrontEnd->m_pPollLoop->m_bRunning) {
+  // After a give-up the poll thread goes on looking for the unit, and the
+  // view goes on with it; it ends only when the poll thread has ended.
+  if (!m_pFrontEnd->m_pPollLoop->m_bRunning) {
     m_iStatus = 1;
     m_bEnd = true;
     return false;

@@ -162,6 +162,7 @@ void Screen::UnableToConnect() { SetMessage("Unable to connect"); }
 
 void Screen::ConnectionLost() {
   SetConnection("lost");
+  SetMessage("The connection was lost; still looking for the unit");
   m_bLost = true;
   Wake();
 }
@@ -172,6 +173,7 @@ void Screen::NoResponse(int iCount, int64_t tElapsed) {
 }
 
 void Screen::ConnectionRestored(int64_t tOutageSeconds) {
+  m_bLost = false;
   SetConnection("connected");
   SetMessage("Connection restored after " + FormatSpan(tOutageSeconds));
 }

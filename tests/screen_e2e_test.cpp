@@ -193,13 +193,14 @@ class ScreenTest : public ::testing::Test {
   // Starts the view in tmux; sEnvironment is put before the program. With
   // sWaitFor empty it does not wait for the home to be shown.
   void StartView(const std::string& sEnvironment = "", int iWidth = 100,
-                 int iHeight = 30, const std::string& sWaitFor = "Living room lamp") {
+                 int iHeight = 30, const std::string& sWaitFor = "Living room lamp",
+                 const std::string& sProgram = VERU_CONSOLE_PATH) {
     std::string sScript =
         "cd " + Quoted(m_Dir.Path()) + "\n"
         // The program frees nothing at exit by design: no leak report.
         "export ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\"\n"
         "sh -c 'echo $$ > console.pid; exec env " + sEnvironment + " \"$0\" --screen' " +
-        Quoted(VERU_CONSOLE_PATH) + "\n"
+        Quoted(sProgram) + "\n"
         "echo \"EXIT=$?\"\n"
         "stty -a\n"
         "exec sleep 600\n";
@@ -317,6 +318,34 @@ TEST_F(ScreenTest, ShowsTheHomeInPlaceAndActsOnKeys) {
     return vecLines.size() == 30 && vecLines[29].find("q quit") != std::string::npos;
   })) << m_Tmux.Capture();
 
+  m_Tmux.Keys("q");
+  std::string sEnd = WaitForEnd();
+  EXPECT_NE(std::string::npos, sEnd.find("EXIT=0")) << sEnd;
+  EXPECT_TRUE(SaneMode(sEnd)) << sEnd;
+}
+
+// The unit stops for longer than the give-up (on the test clock the minute
+// passes at once): the view stays, says the connection is lost, and when
+// the unit starts again it says so in its header and follows the home.
+// Quit after the outage ended gives 0.
+TEST_F(ScreenTest, StaysThroughAnOutagePastTheGiveUp) {
+  StartView("", 100, 30, "Living room lamp", VERU_CONSOLE_TESTCLOCK_PATH);
+  ASSERT_TRUE(m_Tmux.WaitFor("connected")) << m_Tmux.Capture();
+  ASSERT_EQ("ok\n", m_Sim.Control("stop_local"));
+  ASSERT_TRUE(m_Tmux.WaitFor("| lost |")) << m_Tmux.Capture();
+  EXPECT_TRUE(m_Tmux.WaitFor("still looking for the unit")) << m_Tmux.Capture();
+  EXPECT_EQ(std::string::npos, m_Tmux.Capture().find("EXIT="));
+  // A change meanwhile, so the unit answers the first poll at once.
+  ASSERT_EQ("ok\n", m_Sim.Control("change"));
+  ASSERT_EQ("ok\n", m_Sim.Control("start_local"));
+  ASSERT_TRUE(m_Tmux.WaitFor("Connection restored after")) << m_Tmux.Capture();
+  EXPECT_TRUE(m_Tmux.WaitFor("| connected |")) << m_Tmux.Capture();
+  // Followed again: the lamp switched at the unit shows in its row.
+  m_Tmux.Keys(":");
+  m_Tmux.Text("1 on");
+  m_Tmux.Keys("Enter");
+  ASSERT_TRUE(WaitUntil([&] { return ParseDump(m_Sim.Control("dump"))[1]["Status"] == "1"; }))
+      << m_Tmux.Capture();
   m_Tmux.Keys("q");
   std::string sEnd = WaitForEnd();
   EXPECT_NE(std::string::npos, sEnd.find("EXIT=0")) << sEnd;
