@@ -65,16 +65,19 @@ void PrintUsage() {
       "                            against the authority in FILE\n"
       "  VERU_INSECURE_TLS=1       do not check the forward server's\n"
       "                            certificate (for testing only)\n"
+      "  NO_COLOR=1                the full-screen view uses no colour\n"
       "\n"
       "Exit status:\n"
       "  0  after quit (q in --screen) or the end of input; --once: the\n"
       "     report was printed; --do: every command succeeded (done, a job\n"
       "     number, a URL found)\n"
-      "  1  no unit to connect to, or the connection was lost; --once: no\n"
-      "     report; --do: a command failed (the reason on standard error)\n"
+      "  1  no unit to connect to, or the end came while the unit did not\n"
+      "     answer; --once: no report; --do: a command failed (the reason on\n"
+      "     standard error)\n"
       "  2  a usage error: an unknown option, options that do not go\n"
       "     together, a --do LINE that is not a command (nothing sent), or\n"
-      "     --screen without a terminal of a known type\n");
+      "     --screen without a terminal of a known type\n"
+      "  128+N  ended by signal N (SIGINT, SIGTERM, SIGHUP)\n");
 }
 
 // One line naming what was wrong, then the hint. Exit status 2.
