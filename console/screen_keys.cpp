@@ -34,7 +34,7 @@ const std::vector<ScreenKeyBinding>& ScreenKeyTable() {
        "show only the rows whose name holds a text (any case)", "/ filter",
        nullptr},
       {':', ":", ScreenAction::kCommand,
-       "type a console command (5 dim 30, 7 stream, suspend, show 5, ...)",
+       "a console command (5 dim 30, 7 stream, suspend, show 5, ...)",
        ": cmd", ": cmd"},
       {'?', "?", ScreenAction::kKeys, "this list of keys", "? keys", nullptr},
       {kKeyRedraw, "Ctrl-L", ScreenAction::kRedraw, "draw the screen anew",
@@ -63,7 +63,7 @@ std::vector<std::string> ScreenKeyHelpLines() {
         sKeys += std::string(", ") + vecTable[j].sKeyName;
       }
     }
-    sKeys.resize(sKeys.size() < 12 ? 12 : sKeys.size() + 1, ' ');
+    sKeys.resize(sKeys.size() < 14 ? 14 : sKeys.size() + 1, ' ');
     vecLines.push_back(sKeys + vecTable[i].sHelp);
   }
   return vecLines;

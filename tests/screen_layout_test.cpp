@@ -523,7 +523,7 @@ TEST_F(ScreenLayoutTest, KeysPageListsTheWholeTable) {
       EXPECT_NE(std::string::npos, sText.find(_Binding.sHelp)) << _Binding.sHelp;
     }
   }
-  EXPECT_EQ("  Up, k       select the row above", _Frame.RowText(2));
+  EXPECT_EQ("  Up, k         select the row above", _Frame.RowText(2));
   EXPECT_EQ(ScreenRequest::kRedraw, Key(kKeyRedraw).m_eKind);
   Key(kKeyEscape);
   EXPECT_EQ(ScreenPage::kList, m_View.m_ePage);
