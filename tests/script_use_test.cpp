@@ -270,13 +270,7 @@ class ScriptUseTest : public testing::Test {
   // Setting files for the demo unit at sIp, reached the way sMode says.
   void StoreUnit(const std::string& sIp, const std::string& sMode,
                  const std::string& sPassword = "") {
-    WriteFile("arg_serialnumber", "45001");
-    WriteFile("arg_username", "demo");
-    WriteFile("arg_ip", sIp);
-    WriteFile("arg_fwd_active", "127.0.0.1:3443");
-    WriteFile("arg_pass", sPassword);
-    WriteFile("arg_usingremote", sMode == "R" ? "1" : "0");
-    WriteFile("arg_mode", sMode);
+    StoreDemoUnitSettings(sIp, sMode == "R", sMode, sPassword);
   }
 
   void Quit(ConsoleProcess* pConsole) {

@@ -43,13 +43,7 @@ class SimHomeTest : public testing::Test {
   // Setting files for the demo unit: local in mode L, or remote in mode R.
   void StoreUnit(const std::string& sMode, bool bRemote,
                  const std::string& sPassword) {
-    WriteFile("arg_serialnumber", "45001");
-    WriteFile("arg_username", "demo");
-    WriteFile("arg_ip", "127.0.0.5");
-    WriteFile("arg_fwd_active", "127.0.0.1:3443");
-    WriteFile("arg_pass", sPassword);
-    WriteFile("arg_usingremote", bRemote ? "1" : "0");
-    WriteFile("arg_mode", sMode);
+    StoreDemoUnitSettings("127.0.0.5", bRemote, sMode, sPassword);
   }
 
   // The printed model: from the FULLDATA line to the last scene line.

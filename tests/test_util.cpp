@@ -197,6 +197,18 @@ void StoreUnitSettings(const std::string& sIp, const std::string& sFwdActive,
   WriteFile("arg_usingremote", sUsingRemote);
 }
 
+void StoreDemoUnitSettings(const std::string& sIp, bool bUsingRemote,
+                           const std::string& sMode,
+                           const std::string& sPassword) {
+  WriteFile("arg_serialnumber", "45001");
+  WriteFile("arg_username", "demo");
+  WriteFile("arg_ip", sIp);
+  WriteFile("arg_fwd_active", "127.0.0.1:3443");
+  WriteFile("arg_pass", sPassword);
+  WriteFile("arg_usingremote", bUsingRemote ? "1" : "0");
+  WriteFile("arg_mode", sMode);
+}
+
 std::string ReadFile(const std::string& sPath) {
   std::ifstream _File(sPath, std::ios::binary);
   std::stringstream _Text;

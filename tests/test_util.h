@@ -200,6 +200,12 @@ bool StartLocators(Sim::SimServer* pMain, Sim::SimServer* pBackup,
 void StoreUnitSettings(const std::string& sIp, const std::string& sFwdActive,
                        const std::string& sMode,
                        const std::string& sUsingRemote);
+// Writes the setting files of the simulated home's demo unit (serial 45001
+// of user demo, forward server 127.0.0.1:3443), reached at sIp locally or
+// remotely as bUsingRemote says, in mode sMode, with sPassword saved.
+void StoreDemoUnitSettings(const std::string& sIp, bool bUsingRemote,
+                           const std::string& sMode,
+                           const std::string& sPassword);
 
 std::string ReadFile(const std::string& sPath);
 // Writes sText as the whole file; a write that fails fails the test (and
