@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/least_time.h"
 #include "bench/synthetic_replies.h"
 #include "console/front_end.h"
 #include "console/screen.h"
@@ -136,46 +137,13 @@ void BM_TextPartial(benchmark::State& state) { RunPartial(state, false); }
 void BM_ScreenPartial(benchmark::State& state) { RunPartial(state, true); }
 
 void Repeated(benchmark::internal::Benchmark* pBenchmark) {
-  pBenchmark->Repetitions(5)->Unit(benchmark::kMicrosecond)->ComputeStatistics(
-      "min", [](const std::vector<double>& vecValues) {
-        return *std::min_element(vecValues.begin(), vecValues.end());
-      });
+  RepeatedIn(pBenchmark, benchmark::kMicrosecond);
 }
 
 BENCHMARK(BM_Layout)->Arg(100)->Arg(10000)->Apply(Repeated);
 BENCHMARK(BM_LayoutWide)->Arg(100)->Arg(10000)->Apply(Repeated);
 BENCHMARK(BM_TextPartial)->Apply(Repeated);
 BENCHMARK(BM_ScreenPartial)->Apply(Repeated);
-
-// Shows the aggregates and keeps, by name, the least CPU time per
-// iteration among the runs.
-class Collector : public benchmark::ConsoleReporter {
- public:
-  Collector() : ConsoleReporter(OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& vecRuns) override {
-    std::vector<Run> vecAggregates;
-    for (const Run& _Run : vecRuns) {
-      if (_Run.run_type != Run::RT_Iteration) {
-        vecAggregates.push_back(_Run);
-        continue;
-      }
-      double fSeconds =
-          _Run.cpu_accumulated_time / static_cast<double>(_Run.iterations);
-      std::string sName = _Run.run_name.function_name;
-      if (!_Run.run_name.args.empty()) sName += "/" + _Run.run_name.args;
-      auto it = m_mapSeconds.find(sName);
-      if (it == m_mapSeconds.end() || fSeconds < it->second) {
-        m_mapSeconds[sName] = fSeconds;
-      }
-    }
-    if (!vecAggregates.empty()) ConsoleReporter::ReportRuns(vecAggregates);
-  }
-  double Seconds(const std::string& sName) const {
-    auto it = m_mapSeconds.find(sName);
-    return it == m_mapSeconds.end() ? 0.0 : it->second;
-  }
-  std::map<std::string, double> m_mapSeconds;
-};
 
 void PrintRatio(const char* sWhat, double fBase, double fMeasured) {
   if (fBase <= 0 || fMeasured <= 0) return;
@@ -188,7 +156,7 @@ void PrintRatio(const char* sWhat, double fBase, double fMeasured) {
 int main(int argc, char** argv) {
   setlocale(LC_CTYPE, "C.UTF-8");
   benchmark::Initialize(&argc, argv);
-  Collector _Collector;
+  LeastTimeCollector _Collector;
   benchmark::RunSpecifiedBenchmarks(&_Collector);
   printf("\n%-52s %12s  %12s  %5s\n", "", "baseline", "measured", "ratio");
   PrintRatio("80x24 frame, 10,000 devices vs 100",

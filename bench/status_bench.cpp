@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/least_time.h"
 #include "bench/synthetic_replies.h"
 #include "console/front_end.h"
 #include "engine/poll_loop.h"
@@ -107,48 +108,14 @@ void BM_Partial(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 100);
 }
 
-// Each figure is the least of five runs: the machine is shared, and other
-// load only ever adds time.
 void Repeated(benchmark::internal::Benchmark* pBenchmark) {
-  pBenchmark->Repetitions(5)->Unit(benchmark::kMillisecond)->ComputeStatistics(
-      "min", [](const std::vector<double>& vecValues) {
-        return *std::min_element(vecValues.begin(), vecValues.end());
-      });
+  RepeatedIn(pBenchmark, benchmark::kMillisecond);
 }
 
 BENCHMARK(BM_Parse)->Arg(100)->Arg(1000)->Arg(10000)->Apply(Repeated);
 BENCHMARK(BM_ParseRelease)->Arg(100)->Arg(1000)->Arg(10000)->Apply(Repeated);
 BENCHMARK(BM_ParseAndMerge)->Arg(100)->Arg(1000)->Arg(10000)->Apply(Repeated);
 BENCHMARK(BM_Partial)->Apply(Repeated);
-
-// Shows the aggregates of each benchmark and keeps, by name, the least CPU
-// time per iteration among its runs (CPU time: wall time carries other
-// processes' load).
-class Collector : public benchmark::ConsoleReporter {
- public:
-  Collector() : ConsoleReporter(OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& vecRuns) override {
-    std::vector<Run> vecAggregates;
-    for (const Run& _Run : vecRuns) {
-      if (_Run.run_type != Run::RT_Iteration) {
-        vecAggregates.push_back(_Run);
-        continue;
-      }
-      double fSeconds =
-          _Run.cpu_accumulated_time / static_cast<double>(_Run.iterations);
-      std::string sName = _Run.run_name.function_name;
-      if (!_Run.run_name.args.empty()) sName += "/" + _Run.run_name.args;
-      auto it = m_mapSeconds.find(sName);
-      if (it == m_mapSeconds.end()) {
-        m_mapSeconds[sName] = fSeconds;
-      } else {
-        it->second = std::min(it->second, fSeconds);
-      }
-    }
-    if (!vecAggregates.empty()) ConsoleReporter::ReportRuns(vecAggregates);
-  }
-  std::map<std::string, double> m_mapSeconds;
-};
 
 long ProcStatusKb(const char* sField) {
   FILE* pFile = fopen("/proc/self/status", "r");
@@ -186,10 +153,9 @@ void PrintModelMemory() {
   delete pModel;
 }
 
-void PrintRatios(const Collector& _Collector) {
+void PrintRatios(const LeastTimeCollector& _Collector) {
   auto Seconds = [&](const std::string& sName) {
-    auto it = _Collector.m_mapSeconds.find(sName);
-    return it == _Collector.m_mapSeconds.end() ? 0.0 : it->second;
+    return _Collector.Seconds(sName);
   };
   printf("\n(1) parse, (1r) parse + release, (2) parse + ParseStatus "
          "(merge, printing to /dev/null, release); goal (2)/(1) <= 1.5\n");
@@ -218,7 +184,7 @@ void PrintRatios(const Collector& _Collector) {
 int main(int argc, char** argv) {
   PrintModelMemory();
   benchmark::Initialize(&argc, argv);
-  Collector _Collector;
+  LeastTimeCollector _Collector;
   benchmark::RunSpecifiedBenchmarks(&_Collector);
   PrintRatios(_Collector);
   benchmark::Shutdown();
