@@ -175,7 +175,8 @@ int FrontEnd::Run() {
   } else if (m_pScreen != nullptr) {
     int iStatus = bStarted ? m_pScreen->Run() : 1;
     StopEngine();
-    return iStatus;
+    // "q" while the unit does not answer ends as "quit" does then.
+    return iStatus == 0 && m_bConnectionLost ? 1 : iStatus;
   } else {
     CommandLoop();
   }

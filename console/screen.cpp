@@ -95,11 +95,6 @@ int Screen::Run() {
   m_GivenBack.notify_all();
   RemoveStopStep(iStep);
   ScreenSignals::Remove();
-  // Quit while the unit does not answer: as the plain console, status 1.
-  if (m_iStatus == 0 && m_bLost) m_iStatus = 1;
-  if (m_iStatus == 1 && m_bLost) {
-    fprintf(stderr, "veru-console: the unit did not answer\n");
-  }
   return m_iStatus;
 }
 

@@ -51,10 +51,11 @@ class Screen : public Report {
   static bool Usable(std::string* pError);
 
   // Runs the view on the calling thread until q (or ":quit"), the end of
-  // the connection, or SIGINT, SIGTERM or SIGHUP, and gives the terminal
-  // back as it was. Returns the exit status: 0 after q, 1 when the
-  // connection was lost or the terminal could not be taken (one line on
-  // standard error). On a signal the program's signal thread ends the
+  // the poll thread, or SIGINT, SIGTERM or SIGHUP, and gives the terminal
+  // back as it was. Returns the exit status: 0 after q, 1 when the poll
+  // thread ended or the terminal could not be taken (one line on standard
+  // error). A lost connection does not end the view (the poll thread goes
+  // on looking for the unit); Run's caller makes a q during it a 1. On a signal the program's signal thread ends the
   // program with 128 + the signal once the view's stop step has had the
   // terminal given back (128 + the signal is returned here only when no
   // such thread takes the signals).
@@ -141,7 +142,6 @@ class Screen : public Report {
   std::atomic<bool> m_bWakePending{false};
   std::atomic<bool> m_bAskPassword{false};
   std::atomic<bool> m_bOfferWizard{false};
-  std::atomic<bool> m_bLost{false};
   std::atomic<bool> m_bDirty{true};
 
   int m_aWakePipe[2] = {-1, -1};

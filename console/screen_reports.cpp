@@ -163,8 +163,6 @@ void Screen::UnableToConnect() { SetMessage("Unable to connect"); }
 void Screen::ConnectionLost() {
   SetConnection("lost");
   SetMessage("The connection was lost; still looking for the unit");
-  m_bLost = true;
-  Wake();
 }
 
 void Screen::NoResponse(int iCount, int64_t tElapsed) {
@@ -173,7 +171,6 @@ void Screen::NoResponse(int iCount, int64_t tElapsed) {
 }
 
 void Screen::ConnectionRestored(int64_t tOutageSeconds) {
-  m_bLost = false;
   SetConnection("connected");
   SetMessage("Connection restored after " + FormatSpan(tOutageSeconds));
 }
