@@ -7,12 +7,12 @@
 
 #include <cstdio>
 
-#include "console/json_report.h"
-#include "console/once_report.h"
+#include "console/report/json_report.h"
+#include "console/report/once_report.h"
 #include "console/program_end.h"
-#include "console/screen.h"
-#include "console/settings.h"
-#include "console/text_report.h"
+#include "console/screen/screen.h"
+#include "console/setup/settings.h"
+#include "console/report/text_report.h"
 #include "engine/clock.h"
 #include "engine/poll_loop.h"
 #include "engine/requests.h"

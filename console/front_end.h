@@ -4,7 +4,7 @@
 // through its hooks.
 //
 // Every hook and every command result goes to the one Report (m_pReport,
-// see console/report.h), whose form Run chooses once from the options
+// see console/report/report.h), whose form Run chooses once from the options
 // (ChooseReport): text lines, JSON events, and for --once either of them
 // wrapped in a OnceReport; with --once Run ends after the first full report
 // and reads no commands. A front end that never ran Run reports as text on
@@ -33,8 +33,8 @@
 #include <string>
 #include <vector>
 
-#include "console/command_table.h"
-#include "console/report.h"
+#include "console/commands/command_table.h"
+#include "console/report/report.h"
 #include "console/options.h"
 #include "engine/model.h"
 

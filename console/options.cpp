@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "console/command_table.h"
+#include "console/commands/command_table.h"
 
 #ifndef VERU_VERSION
 #define VERU_VERSION "unknown"

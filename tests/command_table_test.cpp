@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "console/command_table.h"
+#include "console/commands/command_table.h"
 
 namespace {
 

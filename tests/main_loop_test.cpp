@@ -17,8 +17,8 @@
 #include <sstream>
 #include <vector>
 
-#include "console/command_table.h"
-#include "console/report.h"
+#include "console/commands/command_table.h"
+#include "console/report/report.h"
 #include "engine/clock.h"
 #include "tests/engine_fixture.h"
 

@@ -6,11 +6,11 @@
 #include <memory>
 #include <string>
 
-#include "console/json_report.h"
-#include "console/once_report.h"
-#include "console/report.h"
-#include "console/text_report.h"
-#include "console/utf8_text.h"
+#include "console/report/json_report.h"
+#include "console/report/once_report.h"
+#include "console/report/report.h"
+#include "console/report/text_report.h"
+#include "console/report/utf8_text.h"
 #include "engine/poll_loop.h"
 #include "tests/fake_clock.h"
 #include "tests/test_util.h"

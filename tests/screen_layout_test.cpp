@@ -8,10 +8,10 @@
 #include <functional>
 #include <string>
 
-#include "console/screen_keys.h"
-#include "console/screen_layout.h"
-#include "console/screen_model.h"
-#include "console/screen_view.h"
+#include "console/screen/screen_keys.h"
+#include "console/screen/screen_layout.h"
+#include "console/screen/screen_model.h"
+#include "console/screen/screen_view.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "console/settings.h"
+#include "console/setup/settings.h"
 #include "tests/front_end_fixture.h"
 #include "tests/test_util.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "console/settings.h"
+#include "console/setup/settings.h"
 #include "sim/sim_server.h"
 #include "tests/fake_clock.h"
 #include "tests/front_end_fixture.h"

@@ -1,5 +1,5 @@
 // The command table and the reading of a command line (see command_table.h).
-#include "console/command_table.h"
+#include "console/commands/command_table.h"
 
 #include <cctype>
 #include <climits>

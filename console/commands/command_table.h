@@ -21,15 +21,15 @@
 //
 // Pure functions: no lock, no output, safe on any thread. The device names
 // are handed in by the caller, copied under the model lock.
-#ifndef VERU_CONSOLE_COMMAND_TABLE_H
-#define VERU_CONSOLE_COMMAND_TABLE_H
+#ifndef VERU_CONSOLE_COMMANDS_COMMAND_TABLE_H
+#define VERU_CONSOLE_COMMANDS_COMMAND_TABLE_H
 
 #include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "console/report.h"
+#include "console/report/report.h"
 
 // How a row's word is found in a line.
 enum class WordMatch {
@@ -150,4 +150,4 @@ bool EncodeCallArguments(const std::vector<std::string>& vecWords,
 // ": . _ -".
 bool IsCallName(const std::string& sName);
 
-#endif  // VERU_CONSOLE_COMMAND_TABLE_H
+#endif  // VERU_CONSOLE_COMMANDS_COMMAND_TABLE_H

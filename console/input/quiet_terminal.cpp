@@ -1,4 +1,4 @@
-#include "console/quiet_terminal.h"
+#include "console/input/quiet_terminal.h"
 
 #include <unistd.h>
 

@@ -6,8 +6,8 @@
 //
 // Threads: console thread only, one object at a time. Its stop step may run
 // on the signal thread; it only restores the settings.
-#ifndef VERU_CONSOLE_QUIET_TERMINAL_H
-#define VERU_CONSOLE_QUIET_TERMINAL_H
+#ifndef VERU_CONSOLE_INPUT_QUIET_TERMINAL_H
+#define VERU_CONSOLE_INPUT_QUIET_TERMINAL_H
 
 #include <termios.h>
 
@@ -26,4 +26,4 @@ class QuietTerminal {
   int m_iStopStep;  // the stop step that restores m_Saved, or 0
 };
 
-#endif  // VERU_CONSOLE_QUIET_TERMINAL_H
+#endif  // VERU_CONSOLE_INPUT_QUIET_TERMINAL_H

@@ -1,14 +1,14 @@
 // The --json event stream: each report and each command result as one line
 // of JSON.
-#include "console/json_report.h"
+#include "console/report/json_report.h"
 
 #include <json-c/json.h>
 
 #include <map>
 #include <type_traits>
 
-#include "console/text_report.h"
-#include "console/utf8_text.h"
+#include "console/report/text_report.h"
+#include "console/report/utf8_text.h"
 #include "engine/clock.h"
 #include "engine/poll_loop.h"
 

@@ -15,14 +15,14 @@
 // Threads: see Report. Each event is one fwrite of a whole line followed by
 // a flush, so events never interleave.
 // Ownership: the stream is borrowed and never closed.
-#ifndef VERU_CONSOLE_JSON_REPORT_H
-#define VERU_CONSOLE_JSON_REPORT_H
+#ifndef VERU_CONSOLE_REPORT_JSON_REPORT_H
+#define VERU_CONSOLE_REPORT_JSON_REPORT_H
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-#include "console/report.h"
+#include "console/report/report.h"
 
 struct json_object;
 
@@ -74,4 +74,4 @@ class JsonReport : public Report {
   FILE* m_pOutput;
 };
 
-#endif  // VERU_CONSOLE_JSON_REPORT_H
+#endif  // VERU_CONSOLE_REPORT_JSON_REPORT_H

@@ -1,5 +1,5 @@
 // --once: the first full report, or the reason none will come.
-#include "console/once_report.h"
+#include "console/report/once_report.h"
 
 #include "engine/poll_loop.h"
 

@@ -8,13 +8,13 @@
 // thread and read by Run once the poll thread has ended.
 // Ownership: owns the wrapped report; the poll loop is borrowed and outlives
 // it.
-#ifndef VERU_CONSOLE_ONCE_REPORT_H
-#define VERU_CONSOLE_ONCE_REPORT_H
+#ifndef VERU_CONSOLE_REPORT_ONCE_REPORT_H
+#define VERU_CONSOLE_REPORT_ONCE_REPORT_H
 
 #include <atomic>
 #include <memory>
 
-#include "console/report.h"
+#include "console/report/report.h"
 
 class OnceReport : public Report {
  public:
@@ -56,4 +56,4 @@ class OnceReport : public Report {
   std::atomic<const char*> m_sFailure{nullptr};
 };
 
-#endif  // VERU_CONSOLE_ONCE_REPORT_H
+#endif  // VERU_CONSOLE_REPORT_ONCE_REPORT_H

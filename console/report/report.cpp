@@ -1,6 +1,6 @@
 // What every report form shares: the command result's verdict, the setting
 // aside of standard output, and the wording of a span of time.
-#include "console/report.h"
+#include "console/report/report.h"
 
 #include <fcntl.h>
 #include <unistd.h>

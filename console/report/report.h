@@ -36,8 +36,8 @@
 // Ownership: the front end owns its Report and never frees it before the end
 // of the program; a OnceReport owns the report it wraps. Records given by
 // reference are borrowed for the call only.
-#ifndef VERU_CONSOLE_REPORT_H
-#define VERU_CONSOLE_REPORT_H
+#ifndef VERU_CONSOLE_REPORT_REPORT_H
+#define VERU_CONSOLE_REPORT_REPORT_H
 
 #include <cstdint>
 #include <cstdio>
@@ -132,4 +132,4 @@ FILE* SetStandardOutputAside();
 // connection lines tell it (0 and negative spans: "0 s").
 std::string FormatSpan(int64_t tSeconds);
 
-#endif  // VERU_CONSOLE_REPORT_H
+#endif  // VERU_CONSOLE_REPORT_REPORT_H

@@ -1,12 +1,12 @@
 // The text report: one function per kind of line, so a format change
 // touches one place.
-#include "console/text_report.h"
+#include "console/report/text_report.h"
 
 #include <charconv>
 #include <cstdio>
 #include <string>
 
-#include "console/command_table.h"
+#include "console/commands/command_table.h"
 #include "engine/poll_loop.h"
 #include "engine/terminal_text.h"
 

@@ -13,13 +13,13 @@
 // text (a full report too), so a report of the poll thread is never split
 // by a line of the console thread.
 // Ownership: the stream is borrowed and never closed.
-#ifndef VERU_CONSOLE_TEXT_REPORT_H
-#define VERU_CONSOLE_TEXT_REPORT_H
+#ifndef VERU_CONSOLE_REPORT_TEXT_REPORT_H
+#define VERU_CONSOLE_REPORT_TEXT_REPORT_H
 
 #include <cstdio>
 #include <string>
 
-#include "console/report.h"
+#include "console/report/report.h"
 
 class TextReport : public Report {
  public:
@@ -63,4 +63,4 @@ class TextReport : public Report {
 // other kinds.
 std::string CameraURLLine(const CommandResult& _Result);
 
-#endif  // VERU_CONSOLE_TEXT_REPORT_H
+#endif  // VERU_CONSOLE_REPORT_TEXT_REPORT_H

@@ -1,4 +1,4 @@
-#include "console/utf8_text.h"
+#include "console/report/utf8_text.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 // 0xC0, 0xC1 and 0xF5-0xFF) becomes one U+FFFD, as Unicode recommends.
 //
 // Threads: a pure function, callable from any thread.
-#ifndef VERU_CONSOLE_UTF8_TEXT_H
-#define VERU_CONSOLE_UTF8_TEXT_H
+#ifndef VERU_CONSOLE_REPORT_UTF8_TEXT_H
+#define VERU_CONSOLE_REPORT_UTF8_TEXT_H
 
 #include <string>
 #include <string_view>
 
 std::string ValidUtf8(std::string_view sText);
 
-#endif  // VERU_CONSOLE_UTF8_TEXT_H
+#endif  // VERU_CONSOLE_REPORT_UTF8_TEXT_H

@@ -1,6 +1,6 @@
 // The full-screen view's threads: the drawing loop and the worker that runs
 // its commands (the reports that feed the view are in screen_reports.cpp).
-#include "console/screen.h"
+#include "console/screen/screen.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -11,13 +11,13 @@
 #include <cstring>
 #include <vector>
 
-#include "console/command_table.h"
+#include "console/commands/command_table.h"
 #include "console/front_end.h"
 #include "console/program_end.h"
-#include "console/screen_layout.h"
-#include "console/screen_keys.h"
-#include "console/screen_output.h"
-#include "console/screen_signals.h"
+#include "console/screen/screen_layout.h"
+#include "console/screen/screen_keys.h"
+#include "console/screen/screen_output.h"
+#include "console/screen/screen_signals.h"
 #include "engine/clock.h"
 #include "engine/poll_loop.h"
 

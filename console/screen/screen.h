@@ -21,8 +21,8 @@
 //   the other way round.
 // Ownership: the front end owns the Screen as its Report; the Screen borrows
 //   the front end, which outlives it.
-#ifndef VERU_CONSOLE_SCREEN_H
-#define VERU_CONSOLE_SCREEN_H
+#ifndef VERU_CONSOLE_SCREEN_SCREEN_H
+#define VERU_CONSOLE_SCREEN_SCREEN_H
 
 #include <atomic>
 #include <condition_variable>
@@ -32,11 +32,11 @@
 #include <string>
 #include <thread>
 
-#include "console/command_table.h"
-#include "console/report.h"
-#include "console/screen_model.h"
-#include "console/screen_terminal.h"
-#include "console/screen_view.h"
+#include "console/commands/command_table.h"
+#include "console/report/report.h"
+#include "console/screen/screen_model.h"
+#include "console/screen/screen_terminal.h"
+#include "console/screen/screen_view.h"
 
 class FrontEnd;
 
@@ -158,4 +158,4 @@ class Screen : public Report {
   std::condition_variable m_GivenBack;
 };
 
-#endif  // VERU_CONSOLE_SCREEN_H
+#endif  // VERU_CONSOLE_SCREEN_SCREEN_H

@@ -1,5 +1,5 @@
 // Text into the cells of a frame: escaping, display widths, the ellipsis.
-#include "console/screen_cells.h"
+#include "console/screen/screen_cells.h"
 
 #include <wchar.h>
 

@@ -6,13 +6,13 @@
 // "\xNN" escapes, and cuts a text too long with an ellipsis.
 // Threads: none of its own; a writer is used by one thread on one frame.
 // Ownership: the writer borrows the frame.
-#ifndef VERU_CONSOLE_SCREEN_CELLS_H
-#define VERU_CONSOLE_SCREEN_CELLS_H
+#ifndef VERU_CONSOLE_SCREEN_SCREEN_CELLS_H
+#define VERU_CONSOLE_SCREEN_SCREEN_CELLS_H
 
 #include <string>
 #include <string_view>
 
-#include "console/screen_layout.h"
+#include "console/screen/screen_layout.h"
 
 class ScreenRowWriter {
  public:
@@ -39,4 +39,4 @@ class ScreenRowWriter {
 // The display width of raw text from the unit, escaped as it is drawn.
 int ScreenTextWidth(std::string_view sText);
 
-#endif  // VERU_CONSOLE_SCREEN_CELLS_H
+#endif  // VERU_CONSOLE_SCREEN_SCREEN_CELLS_H

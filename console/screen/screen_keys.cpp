@@ -1,5 +1,5 @@
 // The key table of the full-screen view and the texts made from it.
-#include "console/screen_keys.h"
+#include "console/screen/screen_keys.h"
 
 const std::vector<ScreenKeyBinding>& ScreenKeyTable() {
   static const std::vector<ScreenKeyBinding> kTable = {

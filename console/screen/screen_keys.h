@@ -6,8 +6,8 @@
 // '\n', Esc 27, Ctrl-L 12); the arrows and page keys are the kKey* codes
 // below, which the terminal file maps from what the terminal sends.
 // Threads: constant data and pure functions, any thread.
-#ifndef VERU_CONSOLE_SCREEN_KEYS_H
-#define VERU_CONSOLE_SCREEN_KEYS_H
+#ifndef VERU_CONSOLE_SCREEN_SCREEN_KEYS_H
+#define VERU_CONSOLE_SCREEN_SCREEN_KEYS_H
 
 #include <string>
 #include <vector>
@@ -72,4 +72,4 @@ std::vector<std::string> ScreenKeyHelpLines();
 // and keys pages).
 std::string ScreenKeyLine(bool bPage);
 
-#endif  // VERU_CONSOLE_SCREEN_KEYS_H
+#endif  // VERU_CONSOLE_SCREEN_SCREEN_KEYS_H

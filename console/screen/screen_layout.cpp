@@ -1,11 +1,11 @@
 // The frame of the full-screen view laid out into a grid of cells.
-#include "console/screen_layout.h"
+#include "console/screen/screen_layout.h"
 
 #include <cstdio>
 
-#include "console/command_table.h"
-#include "console/screen_cells.h"
-#include "console/screen_keys.h"
+#include "console/commands/command_table.h"
+#include "console/screen/screen_cells.h"
+#include "console/screen/screen_keys.h"
 
 namespace {
 

@@ -15,15 +15,15 @@
 // ellipsis.
 // Threads: pure functions, any thread (the caller holds whatever guards the
 //   model and the view).
-#ifndef VERU_CONSOLE_SCREEN_LAYOUT_H
-#define VERU_CONSOLE_SCREEN_LAYOUT_H
+#ifndef VERU_CONSOLE_SCREEN_SCREEN_LAYOUT_H
+#define VERU_CONSOLE_SCREEN_SCREEN_LAYOUT_H
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "console/screen_model.h"
-#include "console/screen_view.h"
+#include "console/screen/screen_model.h"
+#include "console/screen/screen_view.h"
 
 // What a cell shows; the terminal file gives each role its attributes.
 enum class ScreenRole {
@@ -86,4 +86,4 @@ ScreenFrame ScreenLayout(const ScreenModel& _Model, const ScreenView& _View,
 std::string ScreenStateText(const ScreenDevice& _Device, int iWidth,
                             ScreenRole* pRole);
 
-#endif  // VERU_CONSOLE_SCREEN_LAYOUT_H
+#endif  // VERU_CONSOLE_SCREEN_SCREEN_LAYOUT_H

@@ -1,5 +1,5 @@
 // The full-screen view's copy of the home and the order of its rows.
-#include "console/screen_model.h"
+#include "console/screen/screen_model.h"
 
 #include <tuple>
 

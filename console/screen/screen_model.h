@@ -14,8 +14,8 @@
 //   mutex of its own: the poll thread writes it (often inside a merge, the
 //   model mutex held), the drawing thread reads it.
 // Ownership: plain values; the model owns everything in it.
-#ifndef VERU_CONSOLE_SCREEN_MODEL_H
-#define VERU_CONSOLE_SCREEN_MODEL_H
+#ifndef VERU_CONSOLE_SCREEN_SCREEN_MODEL_H
+#define VERU_CONSOLE_SCREEN_SCREEN_MODEL_H
 
 #include <cstdint>
 #include <map>
@@ -120,4 +120,4 @@ class ScreenModel {
   std::set<ScreenRowKey> m_setRows;
 };
 
-#endif  // VERU_CONSOLE_SCREEN_MODEL_H
+#endif  // VERU_CONSOLE_SCREEN_SCREEN_MODEL_H

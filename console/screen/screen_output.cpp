@@ -1,5 +1,5 @@
 // Standard output and error set aside into a pipe while the view runs.
-#include "console/screen_output.h"
+#include "console/screen/screen_output.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -8,8 +8,8 @@
 //   printing at that moment being harmless (a line is then written to one
 //   place or the other); TakeLastLine and Fd on the drawing thread.
 // Ownership: the pipe and the saved descriptors are its own, process-wide.
-#ifndef VERU_CONSOLE_SCREEN_OUTPUT_H
-#define VERU_CONSOLE_SCREEN_OUTPUT_H
+#ifndef VERU_CONSOLE_SCREEN_SCREEN_OUTPUT_H
+#define VERU_CONSOLE_SCREEN_SCREEN_OUTPUT_H
 
 #include <string>
 
@@ -28,4 +28,4 @@ std::string TakeLastLine();
 
 }  // namespace ScreenOutput
 
-#endif  // VERU_CONSOLE_SCREEN_OUTPUT_H
+#endif  // VERU_CONSOLE_SCREEN_SCREEN_OUTPUT_H

@@ -1,12 +1,12 @@
 // The full-screen view's reports: what the engine and the commands tell
 // goes into the view's copy of the home and its message line, and wakes the
 // drawing thread. Nothing here calls the terminal.
-#include "console/screen.h"
+#include "console/screen/screen.h"
 
 #include <map>
 #include <string>
 
-#include "console/command_table.h"
+#include "console/commands/command_table.h"
 #include "console/front_end.h"
 #include "engine/clock.h"
 #include "engine/poll_loop.h"

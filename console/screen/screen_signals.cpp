@@ -1,11 +1,11 @@
 // The full-screen view's signals, through a self-pipe.
-#include "console/screen_signals.h"
+#include "console/screen/screen_signals.h"
 
 #include <fcntl.h>
 #include <cerrno>
 #include <unistd.h>
 
-#include "console/screen_terminal.h"
+#include "console/screen/screen_terminal.h"
 
 namespace ScreenSignals {
 

@@ -9,8 +9,8 @@
 //
 // Threads: the handlers run on any thread and only write to the pipe;
 //   Install, Remove, Fd and Take on the drawing thread.
-#ifndef VERU_CONSOLE_SCREEN_SIGNALS_H
-#define VERU_CONSOLE_SCREEN_SIGNALS_H
+#ifndef VERU_CONSOLE_SCREEN_SCREEN_SIGNALS_H
+#define VERU_CONSOLE_SCREEN_SCREEN_SIGNALS_H
 
 #include <csignal>
 
@@ -33,4 +33,4 @@ int Take();
 
 }  // namespace ScreenSignals
 
-#endif  // VERU_CONSOLE_SCREEN_SIGNALS_H
+#endif  // VERU_CONSOLE_SCREEN_SCREEN_SIGNALS_H

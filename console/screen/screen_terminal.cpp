@@ -1,7 +1,7 @@
 // The terminal of the full-screen view, through ncurses (wide characters).
 // No other file includes the library's header.
 #define NCURSES_WIDECHAR 1
-#include "console/screen_terminal.h"
+#include "console/screen/screen_terminal.h"
 
 #include <curses.h>
 #include <fcntl.h>
@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/screen_keys.h"
+#include "console/screen/screen_keys.h"
 
 // term.h defines macros named like terminal capabilities; none is used here.
 #undef lines

@@ -11,13 +11,13 @@
 //   RestoreAfterCrash, which a fatal signal's handler may call on any thread.
 // Ownership: the terminal owns its private descriptors and the ncurses
 //   screen; Close gives both back.
-#ifndef VERU_CONSOLE_SCREEN_TERMINAL_H
-#define VERU_CONSOLE_SCREEN_TERMINAL_H
+#ifndef VERU_CONSOLE_SCREEN_SCREEN_TERMINAL_H
+#define VERU_CONSOLE_SCREEN_SCREEN_TERMINAL_H
 
 #include <string>
 #include <vector>
 
-#include "console/screen_layout.h"
+#include "console/screen/screen_layout.h"
 
 class ScreenTerminal {
  public:
@@ -64,4 +64,4 @@ class ScreenTerminal {
   void* m_pOutFile = nullptr;  // FILE over m_iOutput
 };
 
-#endif  // VERU_CONSOLE_SCREEN_TERMINAL_H
+#endif  // VERU_CONSOLE_SCREEN_SCREEN_TERMINAL_H

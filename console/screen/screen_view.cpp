@@ -1,13 +1,13 @@
 // The full-screen view's keys: moving the selection, the pages, the filter,
 // the line editor of the message line, and the device commands the keys
 // stand for.
-#include "console/screen_view.h"
+#include "console/screen/screen_view.h"
 
 #include <cctype>
 #include <cstdlib>
 
 #include "console/front_end.h"
-#include "console/screen_keys.h"
+#include "console/screen/screen_keys.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 // rows move or the home is reloaded.
 // Threads: none of its own; the drawing thread owns the Screen's view (the
 //   command worker writes results into it under the Screen's mutex).
-#ifndef VERU_CONSOLE_SCREEN_VIEW_H
-#define VERU_CONSOLE_SCREEN_VIEW_H
+#ifndef VERU_CONSOLE_SCREEN_SCREEN_VIEW_H
+#define VERU_CONSOLE_SCREEN_SCREEN_VIEW_H
 
 #include <string>
 
-#include "console/screen_model.h"
+#include "console/screen/screen_model.h"
 
 enum class ScreenPage { kList, kDetail, kKeys };
 // kWizard: a yes/no answer, whether to run the connection wizard.
@@ -84,4 +84,4 @@ int ScreenDeviceOnOff(const ScreenDevice& _Device);
 // The device's dim level in percent as shown (0-100), -1 when it shows none.
 int ScreenDeviceLevel(const ScreenDevice& _Device);
 
-#endif  // VERU_CONSOLE_SCREEN_VIEW_H
+#endif  // VERU_CONSOLE_SCREEN_SCREEN_VIEW_H

@@ -1,4 +1,4 @@
-#include "console/settings.h"
+#include "console/setup/settings.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -3,8 +3,8 @@
 // Safe on any thread: one save runs at a time (SaveSetting and
 // FrontEnd::SaveSettings wait for a save in progress), and a save takes no
 // other lock but the model mutex, briefly, to copy the unit's fields.
-#ifndef VERU_CONSOLE_SETTINGS_H
-#define VERU_CONSOLE_SETTINGS_H
+#ifndef VERU_CONSOLE_SETUP_SETTINGS_H
+#define VERU_CONSOLE_SETUP_SETTINGS_H
 
 #include <string>
 
@@ -47,4 +47,4 @@ void RemoveLeftoverSettingFiles();
 // none. Values beyond the int range are clamped to it.
 int LeadingInteger(const char* cText);
 
-#endif  // VERU_CONSOLE_SETTINGS_H
+#endif  // VERU_CONSOLE_SETUP_SETTINGS_H

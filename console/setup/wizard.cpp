@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "console/front_end.h"
-#include "console/quiet_terminal.h"
-#include "console/settings.h"
+#include "console/input/quiet_terminal.h"
+#include "console/setup/settings.h"
 #include "engine/poll_loop.h"
 #include "engine/terminal_text.h"
 
