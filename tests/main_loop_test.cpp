@@ -342,6 +342,7 @@ TEST_F(MainLoopTest, AccessModeIsSettledOnceAtStart) {
       {"R", true, nullptr, true},
       {"A", false, nullptr, false},
       {"X", true, nullptr, true},
+      {"L\n", true, nullptr, true},  // a hand-edited file: not the mode "L"
       {"", false, nullptr, false},
       {"A", true, "\"ipAddress\":\"10.0.0.7\"", false},
       {"A", true, "\"ipAddress\":\"\"", true},
