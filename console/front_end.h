@@ -6,9 +6,11 @@
 // Every hook and every command result goes to the one Report (m_pReport,
 // see console/report/report.h), whose form Run chooses once from the options
 // (ChooseReport): text lines, JSON events, the full-screen view (--screen),
-// and for --once the text or JSON form wrapped in a OnceReport; with --once
-// Run ends after the first full report and reads no commands. A front end
-// that never ran Run reports as text on standard output.
+// and for --once the text or JSON form wrapped in a OnceReport; the fan-out
+// (m_pFanOut, see console/report/report_fan_out.h) passes each report to
+// that form and to every listener. With --once Run ends after the first
+// full report and reads no commands. A front end that never ran Run reports
+// as text on standard output.
 //
 // Threads (every thread and lock of the program, and the order of the locks,
 //   are listed in console/program_end.h): Run, the wizard, AskPassword, the

@@ -38,12 +38,17 @@
 //            Screen::Run): runs the view's commands through
 //            FrontEnd::RunCommand, one at a time, so their requests, their
 //            Result, Help and Notice reports and "show" come from it.
+//   listener one per listener added to the report fan-out
+//            (ReportFanOut::AddListener, before the poll thread starts):
+//            runs the listener's OnReport on the copies of the reports, in
+//            order, and its OnStop; StopEngine ends them.
 //   Every fetch also runs wget as a child process, waited for by the thread
 //   that started it.
 //
 // Locks, in the order they may be taken: while holding one, a thread may
-// take only a lock further down the list; the last four are taken with no
-// other lock held.
+// take only a lock further down the list. Only the save lock and the model
+// lock are ever held while another is taken; each lock after them is taken
+// last, with nothing taken under it.
 //   save lock       settings.cpp, g_SaveMutex: one save of the setting files
 //                   at a time. SaveSettings takes it, then the model lock
 //                   for a copy of the unit. The front end's stop step takes
@@ -59,6 +64,9 @@
 //                   the worker's job queue. The poll thread's reports take it
 //                   inside a merge, the model lock held; no thread takes the
 //                   model lock while holding it.
+//   fan-out queues  ReportFanOut::m_Mutex: the listeners' queues of report
+//                   copies. Taken by whichever thread reports, the model
+//                   lock held or not; the form is called outside it.
 //   view end        Screen::m_EndMutex: whether the terminal is the view's;
 //                   the view's stop step waits under it (m_GivenBack) for the
 //                   drawing thread to give the terminal back.
