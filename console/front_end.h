@@ -52,6 +52,7 @@ constexpr int kInputBufferSize = 100;
 class FrontEnd {
  public:
   FrontEnd();
+  ~FrontEnd();
   FrontEnd(const FrontEnd&) = delete;
   FrontEnd& operator=(const FrontEnd&) = delete;
 
@@ -181,9 +182,9 @@ class FrontEnd {
   // With --once: m_pReport itself, as Run chose it (for the exit status);
   // null otherwise.
   OnceReport* m_pOnceReport;
-  // With --screen: m_pReport itself, the full-screen view that Run runs
-  // instead of the command loop; null otherwise.
-  Screen* m_pScreen;
+  // With --screen: the full-screen view that Run runs instead of the
+  // command loop (m_pReport is its report); null otherwise.
+  std::unique_ptr<Screen> m_pScreen;
 };
 
 #endif  // VERU_CONSOLE_FRONT_END_H

@@ -48,6 +48,8 @@ void Restore() {
 
 int Fd() { return g_iRead; }
 
+int OutputFd() { return g_iRead >= 0 && g_iSavedOutput >= 0 ? g_iSavedOutput : 1; }
+
 std::string TakeLastLine() {
   std::string sLast;
   char cBuffer[4096];
