@@ -6,8 +6,9 @@
 // The selection and the first row are held by kind and id (a device or a
 // scene number), never by screen line, so they stay on the same device when
 // rows move or the home is reloaded.
-// Threads: none of its own; the drawing thread owns the Screen's view (the
-//   command worker writes results into it under the Screen's mutex).
+// Threads: none of its own; the view's one ScreenView lives in its
+//   ScreenState, under the state's lock (the drawing loop applies keys to
+//   it, the reports write messages and results into it).
 #ifndef VERU_CONSOLE_SCREEN_SCREEN_VIEW_H
 #define VERU_CONSOLE_SCREEN_SCREEN_VIEW_H
 
