@@ -473,7 +473,8 @@ TEST_F(ScreenTest, DimmerStepsAddUpAndSwitchesOnAndOff) {
 
   m_Tmux.Keys("q");
   std::string sEnd = WaitForEnd();
-  EXPECT_NE(std::string::npos, sEnd.find("Staring the main loop\nEXIT=0\n")) << sEnd;
+  EXPECT_NE(std::string::npos,
+            sEnd.find("Staring the main loop\nMainLoop exiting\nEXIT=0\n")) << sEnd;
   EXPECT_EQ(std::string::npos, sEnd.find("GET:")) << sEnd;
 }
 

@@ -12,3 +12,15 @@ bool IsSecretName(const std::string& sName) {
   }
   return false;
 }
+
+std::string MaskUrlPassword(const std::string& sURL) {
+  size_t iStart = sURL.find("://");
+  if (iStart == std::string::npos) return sURL;
+  iStart += 3;
+  size_t iHostEnd = sURL.find('/', iStart);
+  size_t iAt = sURL.rfind('@', iHostEnd == std::string::npos ? std::string::npos : iHostEnd);
+  if (iAt == std::string::npos || iAt < iStart) return sURL;
+  size_t iColon = sURL.find(':', iStart);
+  if (iColon == std::string::npos || iColon > iAt) return sURL;
+  return sURL.substr(0, iColon + 1) + kSecretMask + sURL.substr(iAt);
+}

@@ -14,4 +14,8 @@ bool IsSecretName(const std::string& sName);
 // What a screen shows in place of a secret value.
 constexpr const char* kSecretMask = "***";
 
+// The URL with the password of its user part ("http://user:pw@host/...")
+// masked; any other URL as it is.
+std::string MaskUrlPassword(const std::string& sURL);
+
 #endif  // VERU_CONSOLE_REPORT_SECRET_NAME_H

@@ -67,7 +67,15 @@ std::unique_ptr<Report> Screen::MakeReport() {
 
 void Screen::SetOutputAside() { ScreenOutput::SetAside(); }
 
-void Screen::GiveOutputBack() { ScreenOutput::Restore(); }
+void Screen::GiveOutputBack() {
+  // The whole lines printed since the view ended ("MainLoop exiting") are
+  // passed on; a line cut off by the end of a fetch is not.
+  fflush(stdout);
+  fflush(stderr);
+  std::string sLines = ScreenOutput::TakeWholeLines();
+  ScreenOutput::Restore();
+  fputs(sLines.c_str(), stdout);
+}
 
 int Screen::Run() {
   setlocale(LC_CTYPE, "");

@@ -59,7 +59,9 @@ class Screen {
   // last line the message line shows) from SetOutputAside to
   // GiveOutputBack. The front end sets them aside before it starts the
   // poll thread and gives them back once polling has ended, so no line of
-  // a fetch is left half-printed on the terminal. Drawing thread.
+  // a fetch is left half-printed on the terminal; the whole lines printed
+  // since the view ended, other than the fetches' progress, are passed on
+  // to standard output then. Drawing thread.
   void SetOutputAside();
   void GiveOutputBack();
 

@@ -240,8 +240,11 @@ std::vector<std::pair<std::string, ScreenRole>> DetailLines(
   Line("State code", std::to_string(pDevice->m_iState));
   Line("Comment", pDevice->m_sComment);
   if (_View.m_iCameraID == pDevice->m_iID) {
-    Line("Image URL", _View.m_sImageURL.empty() ? "(asking...)" : _View.m_sImageURL);
-    Line("Stream URL", _View.m_sStreamURL.empty() ? "(asking...)" : _View.m_sStreamURL);
+    // A camera's password may be in its URLs.
+    Line("Image URL", _View.m_sImageURL.empty() ? "(asking...)"
+                                                : MaskUrlPassword(_View.m_sImageURL));
+    Line("Stream URL", _View.m_sStreamURL.empty() ? "(asking...)"
+                                                  : MaskUrlPassword(_View.m_sStreamURL));
   }
   vecLines.emplace_back("Variables", ScreenRole::kRoom);
   for (const auto& variable : pDevice->m_mapVariables) {

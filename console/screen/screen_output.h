@@ -28,6 +28,9 @@ int OutputFd();
 // Reads what is waiting and returns its last whole line worth showing (the
 // fetch progress lines, "GET:...", are not); empty when there is none.
 std::string TakeLastLine();
+// Reads what is waiting and returns every whole line worth showing, each
+// with its line end; an unfinished line is dropped.
+std::string TakeWholeLines();
 
 }  // namespace ScreenOutput
 
