@@ -9,6 +9,7 @@
 
 #include "console/report/json_report.h"
 #include "console/report/once_report.h"
+#include "console/report/report_fan_out.h"
 #include "console/program_end.h"
 #include "console/screen/screen.h"
 #include "console/setup/settings.h"
@@ -89,7 +90,8 @@ FrontEnd::FrontEnd()
       m_pInput(stdin),
       m_pReport(new TextReport(stdout)),
       m_pOnceReport(nullptr),
-      m_pScreen(nullptr) {}
+      m_pScreen(nullptr),
+      m_pFanOut(nullptr) {}
 
 FrontEnd::~FrontEnd() = default;
 
@@ -122,7 +124,10 @@ bool FrontEnd::ChooseReport() {
     m_pOnceReport = new OnceReport(std::move(pReport), m_pPollLoop);
     pReport.reset(m_pOnceReport);
   }
-  m_pReport = std::move(pReport);
+  // Whatever listens beside the chosen form (AddListeners) hears it through
+  // the fan-out; with no listener it only passes each report on.
+  m_pFanOut = new ReportFanOut(std::move(pReport), &m_pEngine);
+  m_pReport.reset(m_pFanOut);
   return true;
 }
 
@@ -199,5 +204,7 @@ void FrontEnd::StopEngine() {
   // The poll in flight would otherwise hold the end for up to a minute.
   Veru::StopFetches();
   WaitForPollThread(m_pPollLoop);
+  // The listeners are given what was reported, then end.
+  if (m_pFanOut != nullptr) m_pFanOut->Stop();
   MaskFetcherLog();
 }

@@ -39,6 +39,7 @@
 #include "engine/model.h"
 
 class OnceReport;
+class ReportFanOut;
 class Screen;
 
 namespace Veru {
@@ -179,12 +180,15 @@ class FrontEnd {
   ConsoleOptions m_Options;
   // Where every report goes: text on standard output until Run chooses.
   std::unique_ptr<Report> m_pReport;
-  // With --once: m_pReport itself, as Run chose it (for the exit status);
-  // null otherwise.
+  // With --once: the form inside m_pReport, as Run chose it (for the exit
+  // status); null otherwise.
   OnceReport* m_pOnceReport;
   // With --screen: the full-screen view that Run runs instead of the
-  // command loop (m_pReport is its report); null otherwise.
+  // command loop (its report is the form inside m_pReport); null otherwise.
   std::unique_ptr<Screen> m_pScreen;
+  // Once Run chose: m_pReport itself, which passes every report to the
+  // chosen form and to each listener added to it (see report_fan_out.h).
+  ReportFanOut* m_pFanOut;
 };
 
 #endif  // VERU_CONSOLE_FRONT_END_H
