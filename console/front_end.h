@@ -58,6 +58,7 @@ constexpr int kInputBufferSize = 100;
 class FrontEnd {
  public:
   FrontEnd();
+  ~FrontEnd();
   FrontEnd(const FrontEnd&) = delete;
   FrontEnd& operator=(const FrontEnd&) = delete;
 
@@ -187,9 +188,9 @@ class FrontEnd {
   // With --once: the form inside m_pReport, as Run chose it (for the exit
   // status); null otherwise.
   OnceReport* m_pOnceReport;
-  // With --screen: the form inside m_pReport, the full-screen view that Run
-  // runs instead of the command loop; null otherwise.
-  Screen* m_pScreen;
+  // With --screen: the full-screen view that Run runs instead of the
+  // command loop (its report is the form inside m_pReport); null otherwise.
+  std::unique_ptr<Screen> m_pScreen;
   // Once Run chose: m_pReport itself, which passes every report to the
   // chosen form and to each listener added to it (see report_fan_out.h).
   ReportFanOut* m_pFanOut;
