@@ -47,6 +47,7 @@ int Columns(int iFile) {
 EditedTerminal::EditedTerminal()
     : m_bStarted(false),
       m_bEditing(false),
+      m_bEnding(false),
       m_bAtRowStart(true),
       m_iTerminal(-1),
       m_iErrorCopy(-1),
@@ -76,7 +77,9 @@ bool EditedTerminal::Start(const std::string& sHistoryFile) {
   struct termios _Saved = m_Saved;
   int iTerminal = m_iTerminal;
   std::atomic<bool>* pEditing = &m_bEditing;
-  m_iStopStep = AddStopStep([_Saved, iTerminal, pEditing] {
+  std::atomic<bool>* pEnding = &m_bEnding;
+  m_iStopStep = AddStopStep([_Saved, iTerminal, pEditing, pEnding] {
+    *pEnding = true;
     tcsetattr(0, TCSANOW, &_Saved);
     // What comes after the program starts on a row of its own.
     if (*pEditing) WriteAll(iTerminal, "\r\n", 2);
@@ -157,7 +160,7 @@ void EditedTerminal::Drain() {
     m_sPending.append(cBuffer, static_cast<size_t>(iRead));
   }
   if (m_sPending.empty()) return;
-  if (!m_bEditing) {
+  if (!m_bEditing || m_bEnding) {
     FlushPending(false);
     return;
   }

@@ -75,6 +75,8 @@ class EditedTerminal {
   bool m_bStarted;
   // A line is being edited; written under m_Mutex, read by the stop step.
   std::atomic<bool> m_bEditing;
+  // Set by the stop step: the program ends, no line is drawn again.
+  std::atomic<bool> m_bEnding;
   bool m_bAtRowStart;    // the terminal's cursor is at a row's start; m_Mutex
   std::string m_sPending;  // output held back while editing; m_Mutex
   std::string m_sHistoryFile;
