@@ -23,6 +23,8 @@ namespace {
 
 // How often the console thread looks whether the poll thread has ended.
 constexpr int kStopCheckMs = 100;
+// The plain console's history of command lines, in the working folder.
+const char* const kHistoryFile = ".veru_history";
 // How long a stop may take before the user is told what it waits for.
 constexpr int64_t kStopQuietMs = 1000;
 
@@ -173,6 +175,11 @@ int FrontEnd::Run() {
     return 1;
   }
 
+  // The plain console on a terminal edits its command lines (the view and
+  // the forms for scripts read none or read their own).
+  if (!m_Options.m_bOnce && !m_Options.m_bJson && m_pScreen == nullptr) {
+    Input().StartEditing(kHistoryFile);
+  }
   printf("Staring the main loop\n");
   if (m_pScreen != nullptr) m_pScreen->SetOutputAside();
   bool bStarted = m_pPollLoop->Start() != 0;
@@ -191,12 +198,19 @@ int FrontEnd::Run() {
   }
 
   StopEngine();
+  // The terminal as it was, after the poll thread's last line.
+  m_LineInput.StopEditing();
   if (m_pOnceReport == nullptr) return bStarted && !m_bConnectionLost ? 0 : 1;
   if (m_pOnceReport->Reported()) return 0;
   const char* sReason = m_pOnceReport->FailureReason();
   fprintf(stderr, "veru-console: no report from the unit: %s\n",
           sReason != nullptr ? sReason : "polling ended");
   return 1;
+}
+
+LineInput& FrontEnd::Input() {
+  m_LineInput.SetFile(m_pInput);
+  return m_LineInput;
 }
 
 void FrontEnd::StopEngine() {

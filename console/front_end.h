@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "console/commands/command_table.h"
+#include "console/input/line_input.h"
 #include "console/report/report.h"
 #include "console/options.h"
 #include "engine/model.h"
@@ -50,10 +51,6 @@ class Screen;
 namespace Veru {
 class PollLoop;
 }
-
-// Every answer and command line is read into a buffer of this size: at most
-// 99 characters count, the line end is not kept.
-constexpr int kInputBufferSize = 100;
 
 class FrontEnd {
  public:
@@ -125,10 +122,8 @@ class FrontEnd {
   // remotely with a password that was not refused. The poll thread waits
   // for exactly this after asking for credentials. Takes m_Mutex.
   bool HasUsableCredentials();
-  // Reads one line into cBuffer (kInputBufferSize bytes): the line end is
-  // dropped and characters past the 99th are read and thrown away. False at
-  // end of input (cBuffer is then empty).
-  bool ReadLine(char* cBuffer);
+  // The console's line input, reading m_pInput (see line_input.h).
+  LineInput& Input();
   // "show" (sWhat empty: the whole model as known now) or "show N", the
   // command line sLine. False, after the report's NoSuchDevice, when there
   // is no device N. Takes m_Mutex to report.
@@ -181,6 +176,9 @@ class FrontEnd {
   std::atomic<bool> m_bConnectionLost;
   // Where lines are read from; standard input unless a test says otherwise.
   FILE* m_pInput;
+  // Reads m_pInput (through Input()); with editing on a terminal for the
+  // plain console.
+  LineInput m_LineInput;
   // Set by main before Run.
   ConsoleOptions m_Options;
   // Where every report goes: text on standard output until Run chooses.

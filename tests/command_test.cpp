@@ -312,12 +312,12 @@ TEST_F(CommandTest, LoopStopsBeforeReadingWhenThePollThreadHasEnded) {
   EXPECT_EQ("5 on\n", _Test.RestOfInput());
 }
 
-// Only the first 99 characters of a long line count; the rest is dropped
-// and never becomes a command of its own.
-TEST_F(CommandTest, TailOfALongLineIsNotACommand) {
-  std::string sLine = "7" + std::string(98, ' ') + "5 on suspend";
-  sLine += std::string(150 - sLine.size(), ' ');
-  std::string sOutput = Loop(sLine + "\n");
+// A line longer than 1,000 bytes is refused whole: nothing of it runs, and
+// its tail never becomes a command of its own; the next line is read as
+// usual.
+TEST_F(CommandTest, ALineTooLongIsRefusedWhole) {
+  std::string sLine = "7" + std::string(999, ' ') + "5 on suspend";
+  std::string sOutput = Loop(sLine + "\n7\n");
   EXPECT_EQ(sNothingLine(), sOutput);
   EXPECT_TRUE(Targets().empty());
   EXPECT_FALSE(_Test.PollLoop()->m_bSuspended.load());

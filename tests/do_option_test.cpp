@@ -189,12 +189,15 @@ TEST_F(DoOptionTest, LineThatIsNotACommandSendsNothing) {
       {{"1 on", "connect"},
        "veru-console: --do \"connect\": connect is not run by --do: the wizard "
        "reads standard input (run veru-console without --do)\n"},
+      {{"1 on", "1 on" + std::string(997, ' ')},
+       "veru-console: a command line of 1001 bytes is longer than 1000; "
+       "nothing of it is run\n"},
       {{"4294967297 on"},
        "veru-console: --do \"4294967297 on\": Not a device number: 4294967297 "
        "(out of the 32-bit range)\n"},
   };
   for (const Case& _Case : cases) {
-    SCOPED_TRACE(_Case.vecLines.back());
+    SCOPED_TRACE(_Case.vecLines.back().substr(0, 40));
     ProgramRun _Run = Do(_Case.vecLines);
     EXPECT_EQ(2, _Run.iStatus);
     EXPECT_EQ("", _Run.sOutput);

@@ -104,6 +104,12 @@ int FrontEnd::RunDo() {
   // A camera's stream is found from its variables in the model.
   bool bNeedsModel = false;
   for (const std::string& sLine : vecLines) {
+    // A line longer than the console reads is refused as the console
+    // refuses it.
+    if (sLine.size() > kCommandLineMaxBytes) {
+      fprintf(stderr, "%s", TooLongLineMessage(sLine.size()).c_str());
+      return kUsageStatus;
+    }
     vecCommands.push_back(ReadCommandLine(sLine, nullptr));
     const CommandLine& _Command = vecCommands.back();
     if (_Command.bNeedsNames) {

@@ -34,11 +34,7 @@ constexpr int kGiveBackWaitMs = 1000;
 
 }  // namespace
 
-Screen::Screen(FrontEnd* pFrontEnd) : m_pFrontEnd(pFrontEnd) {
-  // The last bytes of the console's line buffer stay free, as a typed line
-  // may end with a character of up to four.
-  m_State.SetInputRoom(kInputBufferSize - 5);
-}
+Screen::Screen(FrontEnd* pFrontEnd) : m_pFrontEnd(pFrontEnd) {}
 
 Screen::~Screen() {
   {
