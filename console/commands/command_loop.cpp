@@ -40,7 +40,9 @@ void FrontEnd::CommandLoop() {
   while (m_pPollLoop->m_bRunning) {
     // End of input ends the program as "quit" does.
     if (!ReadLine(cBuffer)) return;
-    if (strcmp(cBuffer, "quit") == 0) return;
+    // The end comes before any prompt: its row, and so its aliases.
+    const CommandRow* pRow = ReadCommandLine(cBuffer, nullptr).pRow;
+    if (pRow != nullptr && pRow->eNext == CommandNext::kQuit) return;
 
     // A request for credentials routes this line to its prompt. The flag is
     // taken down for the prompt and put back only when the unit still lacks
@@ -72,5 +74,7 @@ void FrontEnd::CommandLoop() {
 }
 
 void FrontEnd::HandleCommand(const char* cBuffer) {
-  ReportCommand(RunCommand(std::string(cBuffer)));
+  CommandOutcome _Outcome = RunCommand(std::string(cBuffer));
+  ReportCommand(_Outcome, FailureLines::kUnshown);
+  if (_Outcome.eNext == CommandNext::kWizard) ConnectWizard("");
 }

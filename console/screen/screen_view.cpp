@@ -4,9 +4,11 @@
 #include "console/screen/screen_view.h"
 
 #include <cctype>
+#include <climits>
 #include <cstdlib>
 
 #include "console/front_end.h"
+#include "console/number_text.h"
 #include "console/screen/screen_keys.h"
 
 namespace {
@@ -287,7 +289,7 @@ bool ScreenSelectedRow(const ScreenModel& _Model, const ScreenView& _View,
 int ScreenDeviceOnOff(const ScreenDevice& _Device) {
   auto it = _Device.m_mapVariables.find("Status");
   if (it != _Device.m_mapVariables.end() && !it->second.empty()) {
-    return atoi(it->second.c_str()) != 0 ? 1 : 0;
+    return ClampedNumber(ReadNumberText(it->second), INT_MIN, INT_MAX) != 0 ? 1 : 0;
   }
   int iLevel = ScreenDeviceLevel(_Device);
   if (iLevel >= 0) return iLevel > 0 ? 1 : 0;
@@ -297,7 +299,7 @@ int ScreenDeviceOnOff(const ScreenDevice& _Device) {
 int ScreenDeviceLevel(const ScreenDevice& _Device) {
   auto it = _Device.m_mapVariables.find("LoadLevelStatus");
   if (it == _Device.m_mapVariables.end() || it->second.empty()) return -1;
-  int iLevel = atoi(it->second.c_str());
+  int iLevel = ClampedNumber(ReadNumberText(it->second), INT_MIN, INT_MAX);
   if (iLevel < 0) return 0;
   return iLevel > 100 ? 100 : iLevel;
 }
