@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "console/report/json_report.h"
 #include "console/report/once_report.h"
@@ -182,11 +184,21 @@ int FrontEnd::Run() {
   }
   printf("Staring the main loop\n");
   if (m_pScreen != nullptr) m_pScreen->SetOutputAside();
+  if (m_Options.m_bOnce) {
+    m_pPollLoop->m_iDeadlineMs = Veru::NowMs() + m_Options.m_iTimeout * 1000LL;
+  }
   bool bStarted = m_pPollLoop->Start() != 0;
   if (m_Options.m_bOnce) {
     // The poll thread stops by itself after the first full report, or when
-    // it gives up (OnceReport).
-    while (m_pPollLoop->m_bRunning) Veru::SleepMs(kStopCheckMs);
+    // it gives up (OnceReport), or when the time allowed runs out. This
+    // wait only looks at the thread: it takes no time of the clock seam.
+    while (m_pPollLoop->m_bRunning) {
+      if (m_pPollLoop->PastDeadline()) {
+        m_pOnceReport->TimedOut(m_Options.m_iTimeout);
+        Veru::StopFetches();
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(kStopCheckMs));
+    }
   } else if (m_pScreen != nullptr) {
     int iStatus = bStarted ? m_pScreen->Run() : 1;
     StopEngine();

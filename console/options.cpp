@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "console/commands/command_table.h"
+#include "console/number_text.h"
 
 #ifndef VERU_VERSION
 #define VERU_VERSION "unknown"
@@ -21,6 +22,7 @@ const struct option kOptions[] = {
     {"once", no_argument, nullptr, '1'},
     {"do", required_argument, nullptr, 'd'},
     {"screen", no_argument, nullptr, 's'},
+    {"timeout", required_argument, nullptr, 't'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -44,6 +46,10 @@ void PrintUsage() {
       "                 and end, printing its result; may be given more than\n"
       "                 once (the lines run in order); starts no polling and\n"
       "                 reads no input\n"
+      "  -t, --timeout SECONDS\n"
+      "                 how long --do or --once may take as a whole (default\n"
+      "                 60); past it the command in flight is stopped and the\n"
+      "                 run fails with status 1\n"
       "  -s, --screen   show the home on one live full screen that updates in\n"
       "                 place, with keys to act (? lists them); needs a\n"
       "                 terminal; goes with none of --json, --once, --do\n"
@@ -91,8 +97,9 @@ int UsageError(const char* sWhat, const char* sArgument) {
 
 int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
   opterr = 0;  // the messages are ours
+  bool bTimeout = false;
   for (;;) {
-    int iOption = getopt_long(argc, argv, "+:j1d:shV", kOptions, nullptr);
+    int iOption = getopt_long(argc, argv, "+:j1d:st:hV", kOptions, nullptr);
     if (iOption == -1) break;
     switch (iOption) {
       case 'j':
@@ -107,6 +114,16 @@ int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
       case 's':
         pOptions->m_bScreen = true;
         break;
+      case 't': {
+        // Whole seconds, at least one, up to a day.
+        NumberText _Number = ReadNumberText(optarg);
+        if (_Number.bSign || !_Number.bWhole || !NumberInRange(_Number, 1, 86400)) {
+          return UsageError("not a number of seconds (1 to 86400)", optarg);
+        }
+        pOptions->m_iTimeout = static_cast<int>(_Number.iValue);
+        bTimeout = true;
+        break;
+      }
       case 'h':
         PrintUsage();
         return 0;
@@ -128,6 +145,9 @@ int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
   if (optind < argc) return UsageError("unexpected argument", argv[optind]);
   if (!pOptions->m_vecDo.empty() && pOptions->m_bOnce) {
     return UsageError("options that do not go together", "--do --once");
+  }
+  if (bTimeout && pOptions->m_vecDo.empty() && !pOptions->m_bOnce) {
+    return UsageError("option needs --do or --once", "--timeout");
   }
   if (pOptions->m_bScreen && pOptions->m_bJson) {
     return UsageError("options that do not go together", "--screen --json");

@@ -1,12 +1,14 @@
 # Bash completion for veru-console: its options. The argument of --do is a
-# console command line of the user's own, so nothing is offered there.
+# console command line of the user's own, so nothing is offered there; for
+# --timeout a few usual numbers of seconds are.
 _veru_console() {
   local sCurrent=${COMP_WORDS[COMP_CWORD]}
   local sPrevious=${COMP_WORDS[COMP_CWORD-1]}
   case $sPrevious in
     -d|--do) COMPREPLY=(); return 0 ;;
+    -t|--timeout) COMPREPLY=($(compgen -W "10 30 60" -- "$sCurrent")); return 0 ;;
   esac
-  COMPREPLY=($(compgen -W "--json -j --once -1 --do -d --screen -s --help -h
+  COMPREPLY=($(compgen -W "--json -j --once -1 --do -d --screen -s --timeout -t --help -h
                            --version -V" -- "$sCurrent"))
 }
 complete -F _veru_console veru-console

@@ -26,7 +26,9 @@ void FrontEnd::CommandLoop() {
     // Refused whole (and told): nothing of it is sent, nor taken as an
     // answer.
     if (eRead == LineRead::kTooLong) continue;
-    if (sLine == "quit") {
+    // The end comes before any prompt: its row, and so its aliases.
+    const CommandRow* pRow = ReadCommandLine(sLine.c_str(), nullptr).pRow;
+    if (pRow != nullptr && pRow->eNext == CommandNext::kQuit) {
       _Input.Remember(sLine);
       return;
     }
@@ -63,5 +65,7 @@ void FrontEnd::CommandLoop() {
 }
 
 void FrontEnd::HandleCommand(const char* cBuffer) {
-  ReportCommand(RunCommand(std::string(cBuffer)));
+  CommandOutcome _Outcome = RunCommand(std::string(cBuffer));
+  ReportCommand(_Outcome, FailureLines::kUnshown);
+  if (_Outcome.eNext == CommandNext::kWizard) ConnectWizard("");
 }
