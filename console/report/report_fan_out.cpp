@@ -196,6 +196,16 @@ void ReportFanOut::NoSuchDevice(const std::string& sCommand,
   Publish(std::move(_Event));
 }
 
+void ReportFanOut::Refused(const std::string& sCommand,
+                           const std::string& sReason) {
+  if (m_pForm) m_pForm->Refused(sCommand, sReason);
+  if (!Listened()) return;
+  ReportEvent _Event = NewEvent(Kind::kRefused);
+  _Event.m_sCommand = sCommand;
+  _Event.m_sText = sReason;
+  Publish(std::move(_Event));
+}
+
 void ReportFanOut::Help() {
   if (m_pForm) m_pForm->Help();
   if (Listened()) Publish(NewEvent(Kind::kHelp));
