@@ -225,6 +225,12 @@ class FrontEnd {
   // added on the console thread before the poll thread starts.
   ReportFanOut* FanOut() const { return m_pFanOut; }
 
+ private:
+  // The wiring fixtures of the tests and of the fuzz targets make the
+  // mutex and the poll loop and set the report as Run does.
+  friend class WiredFrontEnd;
+  friend class FuzzModel;
+
   pthread_mutex_t m_Mutex;
   std::atomic<Veru::Engine*> m_pEngine;
   Veru::PollLoop* m_pPollLoop;
