@@ -180,9 +180,10 @@ class FrontEnd {
   // Any thread reads it (the engine through PollLoop::CurrentEngine); its
   // fields are read or written with ModelMutex() held.
   Veru::Engine* CurrentEngine() const { return m_pEngine.load(); }
-  // Makes pEngine (or no unit) the current one: the wizard on the console
-  // thread (or the view's drawing thread), and the test fixtures; never
-  // while a poll thread reads the unit's fields without the lock.
+  // Makes pEngine (or no unit) the current one, its fields filled first:
+  // the wizard (on the console thread, or the view's drawing thread, with
+  // polling paused) and the test fixtures. A unit from the unit list stays
+  // the poll loop's; any other becomes the front end's for the whole run.
   void SetCurrentEngine(Veru::Engine* pEngine) { m_pEngine = pEngine; }
   // The model and the unit list; made before Run starts the poll thread and
   // kept to the end. Any thread.
