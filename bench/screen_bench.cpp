@@ -107,8 +107,8 @@ struct PolledHome {
     m_Wired.NewUnit()->m_iSerialNumber = 35000001;  // nothing to learn or save
     if (bScreen) {
       m_pState.reset(new ScreenState);
-      m_Wired.m_FrontEnd.m_pReport.reset(
-          new ScreenReport(m_pState.get(), m_Wired.PollLoop()));
+      m_Wired.SetReport(std::unique_ptr<Report>(
+          new ScreenReport(m_pState.get(), m_Wired.PollLoop())));
     }
     QuietStdout _Quiet;
     m_Wired.PollLoop()->ParseStatus(

@@ -220,6 +220,38 @@ int FrontEnd::Run() {
   return 1;
 }
 
+void FrontEnd::SetPassword(const std::string& sPassword, bool bSavePassword) {
+  {
+    Veru::MutexHolder _Lock(&m_Mutex);
+    Veru::Engine* pEngine = m_pEngine.load();
+    if (pEngine == nullptr) return;
+    pEngine->m_bInvalidUserPass = false;
+    pEngine->m_sPassword = sPassword;
+  }
+  SaveSettings(bSavePassword);
+}
+
+bool FrontEnd::CredentialRequested(Credential eCredential) const {
+  return eCredential == Credential::kPassword ? m_bNeedPassword.load()
+                                              : m_bNeedUserPassword.load();
+}
+
+void FrontEnd::RequestCredential(Credential eCredential) {
+  if (eCredential == Credential::kPassword) {
+    m_bNeedPassword = true;
+  } else {
+    m_bNeedUserPassword = true;
+  }
+}
+
+void FrontEnd::DropCredentialRequest(Credential eCredential) {
+  if (eCredential == Credential::kPassword) {
+    m_bNeedPassword = false;
+  } else {
+    m_bNeedUserPassword = false;
+  }
+}
+
 LineInput& FrontEnd::Input() {
   m_LineInput.SetFile(m_pInput);
   return m_LineInput;

@@ -175,6 +175,63 @@ class FrontEnd {
   // A poll answered again after an outage of tOutageSeconds.
   void OnConnectionRestored(int64_t tOutageSeconds);
 
+  // --- What other parts need of the front end ----------------------------
+  // The current unit: null until the setting files or the wizard gave one.
+  // Any thread reads it (the engine through PollLoop::CurrentEngine); its
+  // fields are read or written with ModelMutex() held.
+  Veru::Engine* CurrentEngine() const { return m_pEngine.load(); }
+  // Makes pEngine (or no unit) the current one, its fields filled first:
+  // the wizard (on the console thread, or the view's drawing thread, with
+  // polling paused) and the test fixtures. A unit from the unit list stays
+  // the poll loop's; any other becomes the front end's for the whole run.
+  void SetCurrentEngine(Veru::Engine* pEngine) { m_pEngine = pEngine; }
+  // The model and the unit list; made before Run starts the poll thread and
+  // kept to the end. Any thread.
+  Veru::PollLoop* PollLoop() const { return m_pPollLoop; }
+  // The model mutex: it guards the model, the unit list and the current
+  // unit's fields (see console/program_end.h for the order of the locks).
+  // Hold it with Veru::MutexHolder, briefly, never across a request.
+  pthread_mutex_t* ModelMutex() { return &m_Mutex; }
+  // Stores sPassword as the current unit's password, its refusal cleared,
+  // under the model mutex, then saves the settings (arg_pass only when
+  // bSavePassword). Does nothing without a current unit. The password
+  // prompt and the full-screen view; any thread but the poll thread, the
+  // model mutex not held.
+  void SetPassword(const std::string& sPassword, bool bSavePassword);
+
+  // The routing flags: a request for credentials from the engine (the
+  // hooks OnPasswordNeeded, OnUserPasswordNeeded raise them) routes the
+  // console's next line to the password prompt or the wizard. Atomics:
+  // any thread.
+  enum class Credential { kPassword, kUserPassword };
+  bool CredentialRequested(Credential eCredential) const;
+  // Raises a flag as its hook does, without reporting: tests.
+  void RequestCredential(Credential eCredential);
+  // Takes a flag down once its credentials were given (the view, which
+  // asks itself).
+  void DropCredentialRequest(Credential eCredential);
+  // True after the engine gave the connection up, until a poll answers
+  // again: the exit status is then 1. Any thread.
+  bool ConnectionLost() const { return m_bConnectionLost.load(); }
+
+  // The command-line options: set by main before Run (SetOptions), read
+  // on the console thread and by whatever Run starts.
+  const ConsoleOptions& Options() const { return m_Options; }
+  void SetOptions(const ConsoleOptions& _Options) { m_Options = _Options; }
+  // Where lines are read from (standard input unless a test says
+  // otherwise): console thread, while no line is being read.
+  void SetInput(FILE* pInput) { m_pInput = pInput; }
+  // The fan-out that every report goes through, to add a listener to:
+  // null until Run chose the report's form (ChooseReport). Listeners are
+  // added on the console thread before the poll thread starts.
+  ReportFanOut* FanOut() const { return m_pFanOut; }
+
+ private:
+  // The wiring fixtures of the tests and of the fuzz targets make the
+  // mutex and the poll loop and set the report as Run does.
+  friend class WiredFrontEnd;
+  friend class FuzzModel;
+
   pthread_mutex_t m_Mutex;
   std::atomic<Veru::Engine*> m_pEngine;
   Veru::PollLoop* m_pPollLoop;

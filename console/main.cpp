@@ -26,6 +26,6 @@ int main(int argc, char** argv) {
             "checked; the password goes to whoever answers.\n");
   }
   FrontEnd _FrontEnd;
-  _FrontEnd.m_Options = _Options;
+  _FrontEnd.SetOptions(_Options);
   return _FrontEnd.Run();
 }

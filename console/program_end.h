@@ -53,12 +53,12 @@
 //                   at a time. SaveSettings takes it, then the model lock
 //                   for a copy of the unit. The front end's stop step takes
 //                   it last and keeps it, so the program ends between saves.
-//   model lock      FrontEnd::m_Mutex (PollLoop::m_pMutex): the model maps,
-//                   the unit list, every field of the unit records, and the
-//                   controller's status fields a merge writes. Never held
-//                   across a request, a sleep or a wait for another thread,
-//                   never taken twice by one thread (the hooks and Report
-//                   methods called in a merge do not take it).
+//   model lock      FrontEnd::ModelMutex() (PollLoop::m_pMutex): the model
+//                   maps, the unit list, every field of the unit records,
+//                   and the controller's status fields a merge writes. Never
+//                   held across a request, a sleep or a wait for another
+//                   thread, never taken twice by one thread (the hooks and
+//                   Report methods called in a merge do not take it).
 //   view state      Screen::m_Mutex: the view's copy of the home, what it
 //                   shows (selection, filter, message, connection words) and
 //                   the worker's job queue. The poll thread's reports take it
@@ -81,7 +81,8 @@
 // cleared; PollLoop::m_bSuspended, written by "suspend" and "resume" (on the
 // console thread or the view's worker) and around the wizard; m_bRunning
 // and the outage flags, written by the poll thread; the front end's current
-// unit pointer and its m_bNeed* and m_bConnectionLost flags.
+// unit (CurrentEngine), its routing flags (CredentialRequested) and
+// ConnectionLost.
 // ----------------------------------------------------------------------------
 #ifndef VERU_CONSOLE_PROGRAM_END_H
 #define VERU_CONSOLE_PROGRAM_END_H

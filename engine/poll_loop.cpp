@@ -47,7 +47,7 @@ PollLoop::~PollLoop() {
 }
 
 Engine* PollLoop::CurrentEngine() const {
-  return m_pFrontEnd->m_pEngine.load();
+  return m_pFrontEnd->CurrentEngine();
 }
 
 bool PollLoop::CopyEngine(Engine* p_Engine) {

@@ -37,15 +37,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t iSize) {
   FuzzModel _Model(45001);
   Veru::PollLoop* pPollLoop = &_Model.m_PollLoop;
   pPollLoop->ParseUnits(p_json_object, "demo");
-  ReadBack(pPollLoop, _Model.m_FrontEnd.m_pEngine.load());
+  ReadBack(pPollLoop, _Model.m_FrontEnd.CurrentEngine());
   if (!pPollLoop->m_mapEngine.empty()) {
-    _Model.m_FrontEnd.m_pEngine = pPollLoop->m_mapEngine.rbegin()->second;
+    _Model.m_FrontEnd.SetCurrentEngine(pPollLoop->m_mapEngine.rbegin()->second);
   }
   pPollLoop->ParseUnits(p_json_object, "demo");
-  ReadBack(pPollLoop, _Model.m_FrontEnd.m_pEngine.load());
+  ReadBack(pPollLoop, _Model.m_FrontEnd.CurrentEngine());
   // The current unit now belongs to the unit list, like every other; the
   // first one may have been deleted by the second merge.
-  _Model.m_pUnit = _Model.m_FrontEnd.m_pEngine.load();
+  _Model.m_pUnit = _Model.m_FrontEnd.CurrentEngine();
   json_object_put(p_json_object);
   return 0;
 }

@@ -24,20 +24,20 @@ class FuzzModel {
   // iSerialNumber: the current unit's; not 0, so that a reply naming the
   // unit's serial number never writes setting files.
   explicit FuzzModel(int iSerialNumber)
-      : m_PollLoop(&m_FrontEnd.m_Mutex, &m_FrontEnd) {
-    pthread_mutex_init(&m_FrontEnd.m_Mutex, nullptr);
+      : m_PollLoop(m_FrontEnd.ModelMutex(), &m_FrontEnd) {
+    pthread_mutex_init(m_FrontEnd.ModelMutex(), nullptr);
     m_pUnit = new Veru::Engine();
     m_pUnit->m_iSerialNumber = iSerialNumber;
     m_pUnit->m_sIp = "127.0.0.5";
     m_pUnit->m_sUsername = "demo";
     m_pUnit->m_sPassword = "demo";
     m_pUnit->m_sFwdActive = "127.0.0.1:3443";
-    m_FrontEnd.m_pEngine = m_pUnit;
+    m_FrontEnd.SetCurrentEngine(m_pUnit);
     m_FrontEnd.m_pPollLoop = &m_PollLoop;
   }
   ~FuzzModel() {
     if (!InUnitList(m_pUnit)) delete m_pUnit;
-    pthread_mutex_destroy(&m_FrontEnd.m_Mutex);
+    pthread_mutex_destroy(m_FrontEnd.ModelMutex());
   }
   FuzzModel(const FuzzModel&) = delete;
   FuzzModel& operator=(const FuzzModel&) = delete;

@@ -231,7 +231,7 @@ TEST_F(CameraTest, StreamLookupCopiesVariablesUnderTheLock) {
   std::atomic<bool> bStop{false};
   ScopedThread _Poller([&] {
     for (int i = 0; !bStop; ++i) {
-      Veru::MutexHolder _Lock(&m_FrontEnd.m_Mutex);
+      Veru::MutexHolder _Lock(m_FrontEnd.ModelMutex());
       Veru::Device* pDevice = m_pPollLoop->m_mapDevice[3];
       pDevice->m_mapVariables["streaming"] = i % 2 == 0 ? "/b" : "/a";
       pDevice->m_mapVariables["status" + std::to_string(i % 50)] = "1";

@@ -13,6 +13,8 @@
 
 namespace {
 
+using Credential = FrontEnd::Credential;
+
 const char kOnPath[] =
     "/data_request?id=lu_action&DeviceNum=5&serviceId=urn:upnp-org:serviceId:"
     "SwitchPower1&action=SetTarget&output_format=json&newTargetValue=1";
@@ -356,11 +358,11 @@ TEST_F(CommandTest, ALineTooLongIsRefusedWhole) {
 }
 
 TEST_F(CommandTest, PasswordRequestRoutesTheNextLineToThePrompt) {
-  Veru::Engine* pEngine = _Test._FrontEnd.m_pEngine.load();
+  Veru::Engine* pEngine = _Test._FrontEnd.CurrentEngine();
   pEngine->m_bUsingRemote = true;
   pEngine->m_bInvalidUserPass = true;
-  _Test._FrontEnd.m_bNeedPassword = true;
-  _Test._FrontEnd.m_bNeedUserPassword = true;
+  _Test._FrontEnd.RequestCredential(Credential::kPassword);
+  _Test._FrontEnd.RequestCredential(Credential::kUserPassword);
   // The device command is taken as the moment to ask; the password given
   // ends the request, so the next line is a command again.
   std::string sOutput = Loop("5 on\ns3cret\nn\n7\n");
@@ -371,15 +373,15 @@ TEST_F(CommandTest, PasswordRequestRoutesTheNextLineToThePrompt) {
   EXPECT_TRUE(Targets().empty());
   EXPECT_EQ("s3cret", pEngine->m_sPassword);
   EXPECT_FALSE(pEngine->m_bInvalidUserPass);
-  EXPECT_FALSE(_Test._FrontEnd.m_bNeedPassword.load());
-  EXPECT_FALSE(_Test._FrontEnd.m_bNeedUserPassword.load());
+  EXPECT_FALSE(_Test._FrontEnd.CredentialRequested(Credential::kPassword));
+  EXPECT_FALSE(_Test._FrontEnd.CredentialRequested(Credential::kUserPassword));
   EXPECT_FALSE(FileExists("arg_pass"));
   EXPECT_EQ("1", ReadFile("arg_usingremote"));
 }
 
 TEST_F(CommandTest, RefusedCredentialsRouteTheNextLineToTheWizard) {
   // The refused unit is given up: the wizard picks another one.
-  _Test._FrontEnd.m_bNeedUserPassword = true;
+  _Test._FrontEnd.RequestCredential(Credential::kUserPassword);
   _Test.DropUnit();
   std::string sOutput = Loop("5 on\n127.0.0.41\n7\n");
   EXPECT_EQ(0u, sOutput.find("There are 2 ways to talk to your Veru system.\n"));
@@ -388,9 +390,9 @@ TEST_F(CommandTest, RefusedCredentialsRouteTheNextLineToTheWizard) {
                        "have one or an IP):" + sNothingLine()))
       << sOutput;
   EXPECT_TRUE(Targets().empty());
-  ASSERT_NE(nullptr, _Test._FrontEnd.m_pEngine.load());
-  EXPECT_EQ("127.0.0.41", _Test._FrontEnd.m_pEngine.load()->m_sIp);
-  EXPECT_FALSE(_Test._FrontEnd.m_bNeedUserPassword.load());
+  ASSERT_NE(nullptr, _Test._FrontEnd.CurrentEngine());
+  EXPECT_EQ("127.0.0.41", _Test._FrontEnd.CurrentEngine()->m_sIp);
+  EXPECT_FALSE(_Test._FrontEnd.CredentialRequested(Credential::kUserPassword));
 }
 
 // A request for credentials that no longer holds when the next line comes
@@ -415,45 +417,46 @@ TEST_F(CommandTest, CredentialsNoLongerNeededLeaveTheLineACommand) {
     pEngine->m_bUsingRemote = true;
     pEngine->m_bInvalidUserPass = !_Case.bPassword;
     if (_Case.bPassword) {
-      _Test._FrontEnd.m_bNeedPassword = true;
+      _Test._FrontEnd.RequestCredential(Credential::kPassword);
     } else {
-      _Test._FrontEnd.m_bNeedUserPassword = true;
+      _Test._FrontEnd.RequestCredential(Credential::kUserPassword);
     }
     if (_Case.bOtherUnit) {
       _Test.SetLocalUnit("127.0.0.41");
     } else {
-      Veru::MutexHolder _Lock(&_Test._FrontEnd.m_Mutex);
+      Veru::MutexHolder _Lock(_Test._FrontEnd.ModelMutex());
       pEngine->m_bUsingRemote = false;
     }
     std::string sOutput = Loop("5 on\n");
     EXPECT_EQ(std::string::npos, sOutput.find("password")) << sOutput;
     EXPECT_EQ(std::string::npos, sOutput.find("username")) << sOutput;
     EXPECT_EQ(std::vector<std::string>{kOnPath}, Targets());
-    EXPECT_FALSE(_Test._FrontEnd.m_bNeedPassword.load());
-    EXPECT_FALSE(_Test._FrontEnd.m_bNeedUserPassword.load());
+    EXPECT_FALSE(_Test._FrontEnd.CredentialRequested(Credential::kPassword));
+    EXPECT_FALSE(
+        _Test._FrontEnd.CredentialRequested(Credential::kUserPassword));
   }
 }
 
 TEST_F(CommandTest, EmptyPasswordKeepsAskingAndQuitStillWorks) {
-  Veru::Engine* pEngine = _Test._FrontEnd.m_pEngine.load();
+  Veru::Engine* pEngine = _Test._FrontEnd.CurrentEngine();
   pEngine->m_bUsingRemote = true;
-  _Test._FrontEnd.m_bNeedPassword = true;
+  _Test._FrontEnd.RequestCredential(Credential::kPassword);
   std::string sOutput = Loop("7\n\n\nquit\n7\n");
   EXPECT_EQ(
       "What is your verunet password?\nDo you want to save this password? "
       "[Y/n]",
       sOutput);
-  EXPECT_TRUE(_Test._FrontEnd.m_bNeedPassword.load());
+  EXPECT_TRUE(_Test._FrontEnd.CredentialRequested(Credential::kPassword));
   EXPECT_EQ("7\n", _Test.RestOfInput());
 }
 
 TEST_F(CommandTest, EndOfInputAtThePasswordPromptStoresNothing) {
-  Veru::Engine* pEngine = _Test._FrontEnd.m_pEngine.load();
+  Veru::Engine* pEngine = _Test._FrontEnd.CurrentEngine();
   pEngine->m_bUsingRemote = true;
   // Refused: the old password does not end the need.
   pEngine->m_sPassword = "old";
   pEngine->m_bInvalidUserPass = true;
-  _Test._FrontEnd.m_bNeedPassword = true;
+  _Test._FrontEnd.RequestCredential(Credential::kPassword);
   std::string sOutput = Loop("7\nnew");
   EXPECT_EQ(
       "What is your verunet password?\nDo you want to save this password? "

@@ -32,7 +32,7 @@ class TestFrontEnd {
     ASSERT_NE(nullptr, m_pFile);
     fwrite(sText.data(), 1, sText.size(), m_pFile);
     rewind(m_pFile);
-    _FrontEnd.m_pInput = m_pFile;
+    _FrontEnd.SetInput(m_pFile);
   }
 
   // What is left unread of the input.
@@ -53,7 +53,7 @@ class TestFrontEnd {
     pEngine->m_bLocalAvailable = true;
     m_Wired.DropUnit();
     m_Wired.PollLoop()->m_mapEngine[pEngine->m_iSerialNumber] = pEngine;
-    _FrontEnd.m_pEngine = pEngine;
+    _FrontEnd.SetCurrentEngine(pEngine);
     return pEngine;
   }
 

@@ -273,7 +273,7 @@ TEST_F(LocatorTest, CurrentUnitWithoutSerialNumberStaysUnderZero) {
 }
 
 TEST_F(LocatorTest, NoCurrentUnitLeavesOnlyListedUnits) {
-  m_FrontEnd.m_pEngine = nullptr;
+  m_FrontEnd.SetCurrentEngine(nullptr);
   ASSERT_EQ(0, Parse("{\"units\":[{\"serialNumber\":1},{\"serialNumber\":2}]}",
                      "bob"));
   EXPECT_EQ(2u, m_pPollLoop->m_mapEngine.size());
@@ -291,7 +291,7 @@ TEST_F(LocatorTest, SerialNumberConversions) {
       {"true", 1},    {"0", 0},      {"\"0\"", 0},      {"\"abc\"", 0},
       {"null", 0},    {"false", 0},  {"[5]", 0},        {"{}", 0},
   };
-  m_FrontEnd.m_pEngine = nullptr;
+  m_FrontEnd.SetCurrentEngine(nullptr);
   for (const Case& _Case : kCases) {
     SCOPED_TRACE(_Case.sValue);
     ASSERT_EQ(0, Parse(std::string("{\"units\":[{\"serialNumber\":") +
@@ -426,7 +426,7 @@ TEST_F(LocatorTest, NulInsideATextIsKept) {
 }
 
 TEST_F(LocatorTest, MalformedUnitsAreSkippedOneByOne) {
-  m_FrontEnd.m_pEngine = nullptr;
+  m_FrontEnd.SetCurrentEngine(nullptr);
   ASSERT_EQ(0, Parse("{\"units\":[null,5,\"x\",[1],{\"serialNumber\":9,"
                      "\"active_server\":null,\"FirmwareVersion\":null},"
                      "true]}",

@@ -106,7 +106,7 @@ TEST(ModelMutex, SharedOperationsWaitForIt) {
     _Test.SetLocalUnit("127.0.0.49")->m_iSerialNumber = 30001;
     CapturedOutput _Capture;
     _Test.PollLoop()->ParseStatus(json_tokener_parse(kReply));
-    EXPECT_TRUE(WaitsForTheMutex(&_Test._FrontEnd.m_Mutex,
+    EXPECT_TRUE(WaitsForTheMutex(_Test._FrontEnd.ModelMutex(),
                                  [&] { _Case.fOperation(&_Test); }));
     _Capture.Text();
   }

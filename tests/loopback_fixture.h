@@ -63,14 +63,14 @@ class LoopbackTest : public testing::Test {
 
   // Local access to sIp (port 3480).
   void UseLocal(const std::string& sIp) {
-    Veru::MutexHolder _Lock(&m_FrontEnd.m_Mutex);
+    Veru::MutexHolder _Lock(m_FrontEnd.ModelMutex());
     m_pEngine->m_bUsingRemote = false;
     m_pEngine->m_sIp = sIp;
   }
   // Remote access through sFwdActive ("host:port").
   void UseRemote(const std::string& sFwdActive, const std::string& sUsername,
                  const std::string& sPassword, int iSerialNumber) {
-    Veru::MutexHolder _Lock(&m_FrontEnd.m_Mutex);
+    Veru::MutexHolder _Lock(m_FrontEnd.ModelMutex());
     m_pEngine->m_bUsingRemote = true;
     m_pEngine->m_sFwdActive = sFwdActive;
     m_pEngine->m_sUsername = sUsername;

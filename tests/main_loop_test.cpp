@@ -24,6 +24,8 @@
 
 namespace {
 
+using Credential = FrontEnd::Credential;
+
 const char* const kAnsweringIp = "127.0.0.31";
 const char* const kSilentIp = "127.0.0.32";
 
@@ -375,12 +377,13 @@ TEST_F(MainLoopTest, MissingPasswordIsAskedOnceAndNothingIsPolled) {
   // The console thread answers the prompt a few waits later.
   EXPECT_TRUE(WaitUntil(
       [&] {
-        return m_FrontEnd.m_bNeedPassword && FakeClock::SleptMs() >= 1500;
+        return m_FrontEnd.CredentialRequested(Credential::kPassword) &&
+               FakeClock::SleptMs() >= 1500;
       },
       5000));
   EXPECT_TRUE(m_Forward.Log().empty());
   {
-    Veru::MutexHolder _Lock(&m_FrontEnd.m_Mutex);  // as the password prompt
+    Veru::MutexHolder _Lock(m_FrontEnd.ModelMutex());  // as the password prompt
     m_pEngine->m_sPassword = "secret";
     m_pEngine->m_bInvalidUserPass = false;
   }
@@ -404,7 +407,7 @@ TEST_F(MainLoopTest, RefusedCredentialsAskForUserAndPasswordUncounted) {
   std::atomic<int> iWaits{0};
   FakeClock::SetSleepHook([&](int iMs) {
     if (iMs != 500) return;
-    Veru::MutexHolder _Lock(&m_FrontEnd.m_Mutex);
+    Veru::MutexHolder _Lock(m_FrontEnd.ModelMutex());
     if (++iWaits == 1) bPasswordEmptied = m_pEngine->m_sPassword.empty();
     if (iWaits == 2) {  // the wizard stores new credentials
       m_pEngine->m_sPassword = "new";
@@ -415,8 +418,8 @@ TEST_F(MainLoopTest, RefusedCredentialsAskForUserAndPasswordUncounted) {
   std::string sOut = RunOnThread();
   EXPECT_EQ("USER/PASSWORD NEEDED:  PRESS ENTER\nMainLoop exiting\n",
             LoopLines(sOut));
-  EXPECT_TRUE(m_FrontEnd.m_bNeedUserPassword);
-  EXPECT_FALSE(m_FrontEnd.m_bNeedPassword);
+  EXPECT_TRUE(m_FrontEnd.CredentialRequested(Credential::kUserPassword));
+  EXPECT_FALSE(m_FrontEnd.CredentialRequested(Credential::kPassword));
   EXPECT_TRUE(bPasswordEmptied);
   ASSERT_EQ(2u, m_Forward.Log().size());
   EXPECT_EQ(0u, m_Forward.Log()[0].sTarget.find("/bob/old/100/"));
@@ -479,7 +482,7 @@ TEST_F(MainLoopTest, FetchesStartAtLeastASecondApartInEveryState) {
     m_pPollLoop->m_iNoResponseCount = 0;
     m_pPollLoop->m_iRetryCount = 0;
     m_pPollLoop->m_tFirstNoResponse = 0;
-    m_FrontEnd.m_bNeedUserPassword = false;
+    m_FrontEnd.DropCredentialRequest(Credential::kUserPassword);
     m_pEngine->m_sIp = kAnsweringIp;
     m_pEngine->m_sMode = "";  // free to switch, nothing settled at start
     m_pEngine->m_bUsingRemote = _Case.bRemote;
@@ -495,12 +498,12 @@ TEST_F(MainLoopTest, FetchesStartAtLeastASecondApartInEveryState) {
         return false;  // the default document
       }
       if (_Case.iThen == Then::kForgetPassword) {
-        Veru::MutexHolder _Lock(&m_FrontEnd.m_Mutex);
+        Veru::MutexHolder _Lock(m_FrontEnd.ModelMutex());
         m_pEngine->m_sPassword.clear();
       } else if (_Case.iThen == Then::kSuspend) {
         m_pPollLoop->m_bSuspended = true;
       } else if (_Case.iThen == Then::kDropUnit) {
-        m_FrontEnd.m_pEngine = nullptr;
+        m_FrontEnd.SetCurrentEngine(nullptr);
       }
       pReply->sBody = _Case.sReply;
       return true;
@@ -511,13 +514,13 @@ TEST_F(MainLoopTest, FetchesStartAtLeastASecondApartInEveryState) {
     FakeClock::SetSleepHook([&](int iMs) {
       if (iMs == 2000) FakeClock::Advance(_Case.iAdvanceMs);
       if (iMs == 500) {  // the credentials wait: the prompt answers
-        Veru::MutexHolder _Lock(&m_FrontEnd.m_Mutex);
+        Veru::MutexHolder _Lock(m_FrontEnd.ModelMutex());
         m_pEngine->m_sPassword = "secret";
         m_pEngine->m_bInvalidUserPass = false;
       }
       if (iMs == 1000) {  // the pause or the wait for a unit
         m_pPollLoop->m_bSuspended = false;
-        m_FrontEnd.m_pEngine = m_pEngine;
+        m_FrontEnd.SetCurrentEngine(m_pEngine);
       }
     });
 
@@ -566,7 +569,7 @@ TEST_F(MainLoopTest, StopWhileWaitingIsSilent) {
     m_pEngine->m_sMode = "";  // nothing to settle
     m_pEngine->m_sFwdActive = "127.0.0.34:4443";
     m_pEngine->m_sIp = kSilentIp;
-    m_FrontEnd.m_pEngine = _Case.bNoUnit ? nullptr : m_pEngine;
+    m_FrontEnd.SetCurrentEngine(_Case.bNoUnit ? nullptr : m_pEngine);
     int iWaits = 0;
     int iAllWaits = 0;
     FakeClock::SetSleepHook([&](int iMs) {
@@ -582,7 +585,7 @@ TEST_F(MainLoopTest, StopWhileWaitingIsSilent) {
     EXPECT_EQ(_Case.sExpected, sOut);  // no poll: no GET line
     EXPECT_EQ(_Case.iSlept, FakeClock::SleptMs());
   }
-  m_FrontEnd.m_pEngine = m_pEngine;
+  m_FrontEnd.SetCurrentEngine(m_pEngine);
 }
 
 TEST_F(MainLoopTest, PollingGoesOnWhenResumedOrWhenAUnitIsSet) {
@@ -604,12 +607,12 @@ TEST_F(MainLoopTest, PollingGoesOnWhenResumedOrWhenAUnitIsSet) {
     QuitAtRequest(&m_Unit, 1);
     m_pPollLoop->m_bQuit = false;
     m_pPollLoop->m_bSuspended = _Case.bSuspended;
-    m_FrontEnd.m_pEngine = _Case.bNoUnit ? nullptr : m_pEngine;
+    m_FrontEnd.SetCurrentEngine(_Case.bNoUnit ? nullptr : m_pEngine);
     int iWaits = 0;
     FakeClock::SetSleepHook([&](int iMs) {
       if (iMs != 1000 || ++iWaits != 3) return;
       m_pPollLoop->m_bSuspended = false;
-      m_FrontEnd.m_pEngine = m_pEngine;
+      m_FrontEnd.SetCurrentEngine(m_pEngine);
     });
     std::string sOut = RunHere();
     EXPECT_EQ("MainLoop exiting\n", LoopLines(sOut));
@@ -634,10 +637,10 @@ TEST_F(MainLoopTest, StopDuringAPollTakesEffectWhenItReturns) {
 }
 
 TEST_F(MainLoopTest, StartWithoutACurrentUnitStartsNothing) {
-  m_FrontEnd.m_pEngine = nullptr;
+  m_FrontEnd.SetCurrentEngine(nullptr);
   EXPECT_EQ(0u, m_pPollLoop->Start());
   EXPECT_FALSE(m_pPollLoop->m_bRunning);
-  m_FrontEnd.m_pEngine = m_pEngine;
+  m_FrontEnd.SetCurrentEngine(m_pEngine);
 }
 
 // A unit gone for longer than the give-up: the two lines are printed once,
@@ -720,7 +723,7 @@ TEST_F(MainLoopTest, AUnitGoneLongerThanTheGiveUpIsFollowedWithoutARestart) {
   EXPECT_NE(nullptr, m_pPollLoop->FindDevice(7));
   EXPECT_FALSE(m_pPollLoop->m_bGivenUp);
   EXPECT_FALSE(m_pPollLoop->m_bNoAnswer);
-  EXPECT_FALSE(m_FrontEnd.m_bConnectionLost);
+  EXPECT_FALSE(m_FrontEnd.ConnectionLost());
   // From the first failed poll (the second request) to the one that came
   // back (the last but one).
   int64_t tOutage = vecFetchMs[vecFetchMs.size() - 2] / 1000 - vecFetchMs[1] / 1000;

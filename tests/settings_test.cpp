@@ -288,8 +288,8 @@ TEST_F(SaveSettingsTest, SavesFromTwoThreadsLeaveOneWholeSet) {
   FrontEnd* pFrontEnd = &_Test._FrontEnd;
   auto SetAndSave = [pFrontEnd](const UnitValues& _Values) {
     {
-      Veru::MutexHolder _Lock(&pFrontEnd->m_Mutex);
-      Veru::Engine* pEngine = pFrontEnd->m_pEngine.load();
+      Veru::MutexHolder _Lock(pFrontEnd->ModelMutex());
+      Veru::Engine* pEngine = pFrontEnd->CurrentEngine();
       pEngine->m_iSerialNumber = _Values.iSerialNumber;
       std::string sText = _Values.cText;
       pEngine->m_sUsername = "arg_username" + sText;

@@ -36,8 +36,8 @@ class StatusModel {
 
   // True when the merge left the model mutex free.
   bool MutexFree() {
-    if (pthread_mutex_trylock(&m_FrontEnd.m_Mutex) != 0) return false;
-    pthread_mutex_unlock(&m_FrontEnd.m_Mutex);
+    if (pthread_mutex_trylock(m_FrontEnd.ModelMutex()) != 0) return false;
+    pthread_mutex_unlock(m_FrontEnd.ModelMutex());
     return true;
   }
 
@@ -598,7 +598,7 @@ TEST(StatusMerge, MergeWritesUnderTheLock) {
     while (!bStop) {
       Veru::Engine _Copy;
       EXPECT_TRUE(_Model.m_PollLoop.CopyEngine(&_Copy));
-      Veru::MutexHolder _Lock(&_Model.m_FrontEnd.m_Mutex);
+      Veru::MutexHolder _Lock(_Model.m_FrontEnd.ModelMutex());
       Veru::Device* pDevice = _Model.m_PollLoop.FindDevice(7);
       if (pDevice != nullptr) iSeen += pDevice->GetVariable("watts").size();
     }
@@ -622,7 +622,7 @@ TEST(StatusMerge, MergeWritesUnderTheLock) {
 
 TEST(StatusMerge, NoCurrentUnitSkipsTheUnitFields) {
   StatusModel _Model;
-  _Model.m_FrontEnd.m_pEngine = nullptr;
+  _Model.m_FrontEnd.SetCurrentEngine(nullptr);
   EXPECT_EQ("======================FULLDATA:\n"
             "--ENGINE state 1 comment  loadtime 0 dataversion 0\n"
             "---DEVICE 1 A room 0 category 0 state -1 comment \n",
@@ -738,7 +738,7 @@ TEST_F(StatusRequest, RefusedCredentialsMarkTheUnit) {
 
 TEST_F(StatusRequest, NoCurrentUnitSendsNothing) {
   ASSERT_TRUE(m_Server.Start("127.0.0.22", 3480));
-  m_Model.m_FrontEnd.m_pEngine = nullptr;
+  m_Model.m_FrontEnd.SetCurrentEngine(nullptr);
   CapturedOutput _Capture;
   EXPECT_EQ(nullptr, m_Model.m_PollLoop.GetStatus());
   EXPECT_EQ("", _Capture.Text());

@@ -123,7 +123,7 @@ TEST_F(TerminalTextCommandTest, CommandResultsAndURLsAreEscaped) {
 
   // A camera whose stream address came from the unit.
   {
-    Veru::MutexHolder _Lock(&_Test._FrontEnd.m_Mutex);
+    Veru::MutexHolder _Lock(_Test._FrontEnd.ModelMutex());
     Veru::Device* pDevice = new Veru::Device(7);
     pDevice->m_mapVariables["ip"] = "10.0.0.9\x1b[1A";
     pDevice->m_mapVariables["streaming"] = "v.cgi\x07";
@@ -173,8 +173,8 @@ TEST(TerminalTextWizard, UnitListIsEscaped) {
             sOutput.find("Connecting locally on IP: 127.0.0.121\\x07\n"))
       << sOutput;
   // The unit keeps the address as received.
-  ASSERT_NE(nullptr, _Test._FrontEnd.m_pEngine.load());
-  EXPECT_EQ("127.0.0.121\x07", _Test._FrontEnd.m_pEngine.load()->m_sIp);
+  ASSERT_NE(nullptr, _Test._FrontEnd.CurrentEngine());
+  EXPECT_EQ("127.0.0.121\x07", _Test._FrontEnd.CurrentEngine()->m_sIp);
 }
 
 }  // namespace

@@ -696,7 +696,7 @@ TEST_F(TransportTest, UnsendableRequestsAreRefused) {
   }
   EXPECT_TRUE(m_Unit.Log().empty());
   // No current unit at all.
-  m_FrontEnd.m_pEngine = nullptr;
+  m_FrontEnd.SetCurrentEngine(nullptr);
   std::string sOutput;
   EXPECT_EQ(-1, RunRequest("data_request?id=x", 0, nullptr, &sOutput));
   EXPECT_EQ("", sOutput);

@@ -1,8 +1,9 @@
 // WiredFrontEnd is a front end wired to its poll loop as Run wires them
 // before the poll thread starts: the model mutex initialised, the poll loop
 // made and set in m_pPollLoop (so every hook a merge, a request or a command
-// reaches is safe), and no current unit until NewUnit makes one. Every test
-// fixture and the status benchmark build on it.
+// reaches is safe), and no current unit until NewUnit makes one. It is a
+// friend of FrontEnd for this wiring alone; tests use the named operations.
+// Every test fixture and the status benchmark build on it.
 //
 // Ownership, one rule: a unit record in the unit list (m_mapEngine) belongs
 // to the poll loop, which deletes it; any other unit record belongs to the
@@ -17,6 +18,9 @@
 
 #include <pthread.h>
 
+#include <memory>
+#include <utility>
+
 #include "console/front_end.h"
 #include "engine/model.h"
 #include "engine/poll_loop.h"
@@ -24,14 +28,14 @@
 class WiredFrontEnd {
  public:
   WiredFrontEnd() {
-    pthread_mutex_init(&m_FrontEnd.m_Mutex, nullptr);
+    pthread_mutex_init(m_FrontEnd.ModelMutex(), nullptr);
     m_FrontEnd.m_pPollLoop =
-        new Veru::PollLoop(&m_FrontEnd.m_Mutex, &m_FrontEnd);
+        new Veru::PollLoop(m_FrontEnd.ModelMutex(), &m_FrontEnd);
   }
   ~WiredFrontEnd() {
     DropUnit();
     delete m_FrontEnd.m_pPollLoop;
-    pthread_mutex_destroy(&m_FrontEnd.m_Mutex);
+    pthread_mutex_destroy(m_FrontEnd.ModelMutex());
   }
   WiredFrontEnd(const WiredFrontEnd&) = delete;
   WiredFrontEnd& operator=(const WiredFrontEnd&) = delete;
@@ -41,14 +45,15 @@ class WiredFrontEnd {
   Veru::Engine* NewUnit() {
     DropUnit();
     m_pMade = new Veru::Engine();
-    m_FrontEnd.m_pEngine = m_pMade;
+    m_FrontEnd.SetCurrentEngine(m_pMade);
     return m_pMade;
   }
 
   // No unit is current afterwards; the unit NewUnit made and the unit that
   // was current are freed unless the unit list holds them.
   void DropUnit() {
-    Veru::Engine* pCurrent = m_FrontEnd.m_pEngine.exchange(nullptr);
+    Veru::Engine* pCurrent = m_FrontEnd.CurrentEngine();
+    m_FrontEnd.SetCurrentEngine(nullptr);
     if (pCurrent != nullptr && pCurrent != m_pMade && !InUnitList(pCurrent)) {
       delete pCurrent;
     }
@@ -57,13 +62,19 @@ class WiredFrontEnd {
   }
 
   bool InUnitList(const Veru::Engine* pEngine) const {
-    for (const auto& unit : m_FrontEnd.m_pPollLoop->m_mapEngine) {
+    for (const auto& unit : m_FrontEnd.PollLoop()->m_mapEngine) {
       if (unit.second == pEngine) return true;
     }
     return false;
   }
 
-  Veru::PollLoop* PollLoop() const { return m_FrontEnd.m_pPollLoop; }
+  Veru::PollLoop* PollLoop() const { return m_FrontEnd.PollLoop(); }
+
+  // Every report goes to pReport from now on, as Run's choice would send
+  // it (the status benchmark feeds the view's state so).
+  void SetReport(std::unique_ptr<Report> pReport) {
+    m_FrontEnd.m_pReport = std::move(pReport);
+  }
 
   FrontEnd m_FrontEnd;
 

@@ -66,7 +66,7 @@ class WizardTest : public testing::Test {
     return _Capture.Text();
   }
 
-  Veru::Engine* Current() { return _Test._FrontEnd.m_pEngine.load(); }
+  Veru::Engine* Current() { return _Test._FrontEnd.CurrentEngine(); }
   bool Suspended() { return _Test.PollLoop()->m_bSuspended.load(); }
 
   std::string LocatorTargets() {
@@ -416,7 +416,7 @@ TEST(AskPassword, TerminalDoesNotEchoThePassword) {
 
   TestFrontEnd _Test;
   _Test.SetLocalUnit("127.0.0.46")->m_bUsingRemote = true;
-  _Test._FrontEnd.m_pInput = pTerminal;
+  _Test._FrontEnd.SetInput(pTerminal);
   CapturedOutput _Capture;
   // A failed ASSERT below ends the prompt by ending its input.
   ScopedThread _Prompt([&] { _Test._FrontEnd.AskPassword(); },
@@ -446,10 +446,10 @@ TEST(AskPassword, TerminalDoesNotEchoThePassword) {
   EXPECT_EQ(std::string::npos, sShown.find("hush")) << sShown;
   EXPECT_NE(std::string::npos, sShown.find("y")) << sShown;
   EXPECT_EQ("hush-123",
-            _Test._FrontEnd.m_pEngine.load()->m_sPassword);
+            _Test._FrontEnd.CurrentEngine()->m_sPassword);
   EXPECT_EQ("hush-123", ReadFile("arg_pass"));
   fclose(pTerminal);
-  _Test._FrontEnd.m_pInput = stdin;
+  _Test._FrontEnd.SetInput(stdin);
   close(iMaster);
 }
 

@@ -58,7 +58,8 @@ Screen::~Screen() {
 bool Screen::Usable(std::string* pError) { return ScreenTerminal::Usable(pError); }
 
 std::unique_ptr<Report> Screen::MakeReport() {
-  return std::unique_ptr<Report>(new ScreenReport(&m_State, m_pFrontEnd->m_pPollLoop));
+  return std::unique_ptr<Report>(
+      new ScreenReport(&m_State, m_pFrontEnd->PollLoop()));
 }
 
 void Screen::SetOutputAside() { ScreenOutput::SetAside(); }
@@ -89,7 +90,7 @@ int Screen::Run() {
     m_bTerminalTaken = true;
   }
   int iStep = AddStopStep([this] { StopOnSignal(); });
-  m_State.ReadUnit(m_pFrontEnd->m_pPollLoop);
+  m_State.ReadUnit(m_pFrontEnd->PollLoop());
   m_Worker = std::thread(&Screen::WorkerLoop, this);
   Loop();
   m_Terminal.Close();
@@ -173,7 +174,7 @@ bool Screen::Wait() {
   }
   // After a give-up the poll thread goes on looking for the unit, and the
   // view goes on with it; it ends only when the poll thread has ended.
-  if (!m_pFrontEnd->m_pPollLoop->m_bRunning) {
+  if (!m_pFrontEnd->PollLoop()->m_bRunning) {
     m_iStatus = 1;
     m_bEnd = true;
     return false;
@@ -265,9 +266,9 @@ void Screen::RunWizard() {
   // What was typed before the wizard (the key that answered, a key typed
   // ahead) is no answer to its questions.
   tcflush(STDIN_FILENO, TCIFLUSH);
-  __fpurge(m_pFrontEnd->m_pInput);
+  __fpurge(m_pFrontEnd->Input().File());
   m_pFrontEnd->ConnectWizard("");
-  m_pFrontEnd->m_bNeedUserPassword = false;
+  m_pFrontEnd->DropCredentialRequest(FrontEnd::Credential::kUserPassword);
   std::string sError;
   if (!m_Terminal.Open(&sError)) {
     fprintf(stderr, "veru-console: %s\n", sError.c_str());
@@ -280,21 +281,14 @@ void Screen::RunWizard() {
     std::lock_guard<std::mutex> _Lock(m_EndMutex);
     m_bTerminalTaken = true;
   }
-  m_State.ReadUnit(m_pFrontEnd->m_pPollLoop);
+  m_State.ReadUnit(m_pFrontEnd->PollLoop());
   m_bClearNext = true;
   m_bDirty = true;
 }
 
 void Screen::GivePassword(const std::string& sPassword) {
-  FrontEnd* pFrontEnd = m_pFrontEnd;
-  pthread_mutex_lock(&pFrontEnd->m_Mutex);
-  if (Veru::Engine* pEngine = pFrontEnd->m_pPollLoop->CurrentEngine()) {
-    pEngine->m_bInvalidUserPass = false;
-    pEngine->m_sPassword = sPassword;
-  }
-  pthread_mutex_unlock(&pFrontEnd->m_Mutex);
-  pFrontEnd->m_bNeedPassword = false;
-  pFrontEnd->SaveSettings(false);
+  m_pFrontEnd->SetPassword(sPassword, false);
+  m_pFrontEnd->DropCredentialRequest(FrontEnd::Credential::kPassword);
   m_State.SetMessage("Password given (not saved)");
 }
 
@@ -303,7 +297,7 @@ void Screen::DrawFrame() {
   int iHeight = 0;
   m_Terminal.Size(&iWidth, &iHeight);
   ScreenFrame _Frame =
-      m_State.Layout(iWidth, iHeight, m_pFrontEnd->m_pPollLoop->m_bSuspended);
+      m_State.Layout(iWidth, iHeight, m_pFrontEnd->PollLoop()->m_bSuspended);
   m_Terminal.Draw(_Frame, m_bClearNext);
   m_bClearNext = false;
 }

@@ -118,7 +118,7 @@ void ConnectByAddress(FrontEnd* pFrontEnd, const std::string& sIp) {
   pEngine->m_bRemoteAvailable = false;
   pEngine->m_sMode = "L";
   pEngine->m_bUsingRemote = false;
-  pFrontEnd->m_pEngine = pEngine;
+  pFrontEnd->SetCurrentEngine(pEngine);
   pFrontEnd->SaveSettings(false);
 }
 
@@ -129,8 +129,8 @@ void ConnectByAddress(FrontEnd* pFrontEnd, const std::string& sIp) {
 void ListUnits(FrontEnd* pFrontEnd) {
   std::vector<std::string> vecLines;
   {
-    Veru::MutexHolder _Lock(&pFrontEnd->m_Mutex);
-    for (const auto& unit : pFrontEnd->m_pPollLoop->m_mapEngine) {
+    Veru::MutexHolder _Lock(pFrontEnd->ModelMutex());
+    for (const auto& unit : pFrontEnd->PollLoop()->m_mapEngine) {
       if (unit.first == 0) continue;
       const Veru::Engine* pEngine = unit.second;
       const char* cFormat =
@@ -157,8 +157,8 @@ void ListUnits(FrontEnd* pFrontEnd) {
 bool CopyListedUnit(FrontEnd* pFrontEnd, int iSerialNumber,
                     Veru::Engine* p_Engine) {
   if (iSerialNumber == 0) return false;
-  Veru::MutexHolder _Lock(&pFrontEnd->m_Mutex);
-  const auto& mapEngine = pFrontEnd->m_pPollLoop->m_mapEngine;
+  Veru::MutexHolder _Lock(pFrontEnd->ModelMutex());
+  const auto& mapEngine = pFrontEnd->PollLoop()->m_mapEngine;
   auto it = mapEngine.find(iSerialNumber);
   if (it == mapEngine.end()) return false;
   *p_Engine = *it->second;
@@ -170,11 +170,11 @@ bool CopyListedUnit(FrontEnd* pFrontEnd, int iSerialNumber,
 // such unit (any more), no unit is current and false is returned.
 bool PublishListedUnit(FrontEnd* pFrontEnd, int iSerialNumber,
                        const AccessChoice& _Choice) {
-  Veru::MutexHolder _Lock(&pFrontEnd->m_Mutex);
-  const auto& mapEngine = pFrontEnd->m_pPollLoop->m_mapEngine;
+  Veru::MutexHolder _Lock(pFrontEnd->ModelMutex());
+  const auto& mapEngine = pFrontEnd->PollLoop()->m_mapEngine;
   auto it = iSerialNumber == 0 ? mapEngine.end() : mapEngine.find(iSerialNumber);
   if (it == mapEngine.end()) {
-    pFrontEnd->m_pEngine = nullptr;
+    pFrontEnd->SetCurrentEngine(nullptr);
     return false;
   }
   Veru::Engine* pEngine = it->second;
@@ -184,7 +184,7 @@ bool PublishListedUnit(FrontEnd* pFrontEnd, int iSerialNumber,
   // no account credentials, remotely it gets the password just typed.
   pEngine->m_bInvalidUserPass = false;
   if (_Choice.bUsingRemote) pEngine->m_sPassword = _Choice.sPassword;
-  pFrontEnd->m_pEngine = pEngine;
+  pFrontEnd->SetCurrentEngine(pEngine);
   return true;
 }
 
@@ -228,7 +228,7 @@ bool ChooseAccess(FrontEnd* pFrontEnd, const Veru::Engine& _Unit,
 // The account's units from the locator, the choice of one, the way of
 // connecting and, for a remote connection, the password.
 void ConnectThroughLocator(FrontEnd* pFrontEnd, const std::string& sUser) {
-  if (pFrontEnd->m_pPollLoop->Locate(sUser) != 0) return;
+  if (pFrontEnd->PollLoop()->Locate(sUser) != 0) return;
   printf("Here are the VERU engines you can connect to:\n");
   ListUnits(pFrontEnd);
 
@@ -240,7 +240,7 @@ void ConnectThroughLocator(FrontEnd* pFrontEnd, const std::string& sUser) {
   int iSerialNumber = LeadingInteger(cSerialNumber);
   Veru::Engine _Unit;
   if (!CopyListedUnit(pFrontEnd, iSerialNumber, &_Unit)) {
-    pFrontEnd->m_pEngine = nullptr;
+    pFrontEnd->SetCurrentEngine(nullptr);
     printf("That is not a valid serial number.  Exiting\n");
     return;
   }
@@ -285,12 +285,5 @@ void FrontEnd::AskPassword() {
   std::string sPassword;
   bool bSave = false;
   if (!AskPasswordLines(this, &sPassword, &bSave)) return;
-  {
-    Veru::MutexHolder _Lock(&m_Mutex);
-    Veru::Engine* pEngine = m_pEngine.load();
-    if (pEngine == nullptr) return;
-    pEngine->m_bInvalidUserPass = false;
-    pEngine->m_sPassword = sPassword;
-  }
-  SaveSettings(bSave);
+  SetPassword(sPassword, bSave);
 }
