@@ -26,6 +26,7 @@ const char* NotForDo(CommandKind eKind) {
     case CommandKind::kCall:
     case CommandKind::kCameraImage:
     case CommandKind::kCameraStream:
+    case CommandKind::kScene:
     case CommandKind::kHelp:
       return nullptr;
     case CommandKind::kShow:

@@ -49,7 +49,7 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
   _Outcome.bReportResult = _Command.iDevice != 0;
   if (_Command.pRow == nullptr) return _Outcome;
   _Outcome.bCommand = true;
-  _Outcome.bReportResult = _Command.pRow->bNeedsDevice;
+  _Outcome.bReportResult = ReportsResult(*_Command.pRow);
   int iDevice = _Command.iDevice;
   switch (_Command.pRow->eKind) {
     case CommandKind::kAction:
@@ -66,6 +66,15 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
         _Outcome.sError += " (the unit does not answer polling either; "
                            "sent once)";
       }
+      break;
+    }
+    case CommandKind::kScene: {
+      std::string sReason;
+      _Result.iKind = CommandResult::Kind::kAction;
+      int iRetryWindow = m_pPollLoop->ActionRetryWindow(kActionRetryWindowS);
+      _Result.iResult = m_pPollLoop->RunScene(_Command.iScene, iRetryWindow,
+                                              _Result.sMessage, &sReason);
+      if (_Result.iResult == -1) _Outcome.sError = sReason;
       break;
     }
     case CommandKind::kCameraImage:
