@@ -21,6 +21,12 @@ struct ConsoleOptions {
   // The live full-screen view instead of the scrolling lines; needs a
   // terminal, and goes with none of --json, --once, --do.
   bool m_bScreen = false;
+  // --mqtt URL: also bridge the unit to the MQTT broker at URL (empty: no
+  // bridge); --mqtt-topic BASE (empty: "veru/SERIAL"); --mqtt-discovery
+  // PREFIX (empty after "off": no discovery).
+  std::string m_sMqttUrl;
+  std::string m_sMqttTopic;
+  std::string m_sMqttDiscovery = "homeassistant";
 };
 
 // Reads the options into *pOptions. Returns -1 when the program is to go on,

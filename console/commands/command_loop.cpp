@@ -7,6 +7,7 @@
 #include <string>
 
 #include "console/front_end.h"
+#include "engine/clock.h"
 #include "engine/poll_loop.h"
 
 bool FrontEnd::HasUsableCredentials() {
@@ -38,8 +39,14 @@ bool FrontEnd::ReadLine(char* cBuffer) {
 void FrontEnd::CommandLoop() {
   char cBuffer[kInputBufferSize];
   while (m_pPollLoop->m_bRunning) {
-    // End of input ends the program as "quit" does.
-    if (!ReadLine(cBuffer)) return;
+    // End of input ends the program as "quit" does; with the MQTT bridge
+    // it runs on, as a service, until quit, a signal or the poll thread's
+    // end.
+    if (!ReadLine(cBuffer)) {
+      if (m_Options.m_sMqttUrl.empty()) return;
+      while (m_pPollLoop->m_bRunning) Veru::SleepMs(100);
+      return;
+    }
     if (strcmp(cBuffer, "quit") == 0) return;
 
     // A request for credentials routes this line to its prompt. The flag is
