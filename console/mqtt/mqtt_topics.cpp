@@ -49,8 +49,9 @@ MqttTopics::Incoming MqttTopics::Read(const std::string& sTopic,
   for (const char* sKind : {"device/", "scene/"}) {
     std::string sPrefix = sKind;
     if (sMiddle.compare(0, sPrefix.size(), sPrefix) != 0) continue;
-    *pID = sMiddle.substr(sPrefix.size());
-    if (pID->find('/') != std::string::npos) return Incoming::kOther;
+    std::string sID = sMiddle.substr(sPrefix.size());
+    if (sID.find('/') != std::string::npos) return Incoming::kOther;
+    *pID = sID;
     return sPrefix == "device/" ? Incoming::kDeviceSet : Incoming::kSceneSet;
   }
   return Incoming::kOther;
