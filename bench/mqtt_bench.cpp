@@ -85,7 +85,8 @@ struct Counter {
   ~Counter() {
     if (m_pMosq == nullptr) return;
     mosquitto_disconnect(m_pMosq);
-    mosquitto_loop_stop(m_pMosq, true);
+    // Not forced: a cancelled loop thread would leave a lock held.
+    mosquitto_loop_stop(m_pMosq, false);
     mosquitto_destroy(m_pMosq);
   }
 };
@@ -113,7 +114,7 @@ double BareRoundTrip() {
     vecTimes.push_back(Since(tStart));
   }
   mosquitto_disconnect(pSender);
-  mosquitto_loop_stop(pSender, true);
+  mosquitto_loop_stop(pSender, false);
   mosquitto_destroy(pSender);
   return Median(vecTimes);
 }

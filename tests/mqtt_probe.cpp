@@ -19,7 +19,8 @@ MqttProbe::MqttProbe() {
 MqttProbe::~MqttProbe() {
   if (m_pMosq == nullptr) return;
   mosquitto_disconnect(m_pMosq);
-  mosquitto_loop_stop(m_pMosq, true);
+  // Not forced: a cancelled loop thread would leave a lock held.
+  mosquitto_loop_stop(m_pMosq, false);
   mosquitto_destroy(m_pMosq);
 }
 
