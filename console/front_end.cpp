@@ -95,6 +95,8 @@ FrontEnd::FrontEnd()
       m_pScreen(nullptr),
       m_pFanOut(nullptr) {}
 
+FrontEnd::~FrontEnd() = default;
+
 bool FrontEnd::ChooseReport() {
   // The forms for scripts: standard output holds the report alone, every
   // other line (progress, connection lines) goes to standard error. A mode
@@ -113,8 +115,8 @@ bool FrontEnd::ChooseReport() {
   }
   std::unique_ptr<Report> pReport;
   if (m_Options.m_bScreen) {
-    m_pScreen = new Screen(this);
-    pReport.reset(m_pScreen);
+    m_pScreen.reset(new Screen(this));
+    pReport = m_pScreen->MakeReport();
   } else if (m_Options.m_bJson) {
     pReport.reset(new JsonReport(pOutput));
   } else {
@@ -187,6 +189,7 @@ int FrontEnd::Run() {
     return 2;
   }
   printf("Staring the main loop\n");
+  if (m_pScreen != nullptr) m_pScreen->SetOutputAside();
   bool bStarted = m_pPollLoop->Start() != 0;
   if (m_Options.m_bOnce) {
     // The poll thread stops by itself after the first full report, or when
@@ -195,6 +198,7 @@ int FrontEnd::Run() {
   } else if (m_pScreen != nullptr) {
     int iStatus = bStarted ? m_pScreen->Run() : 1;
     StopEngine();
+    m_pScreen->GiveOutputBack();
     // "q" while the unit does not answer ends as "quit" does then.
     return iStatus == 0 && m_bConnectionLost ? 1 : iStatus;
   } else {

@@ -15,12 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/console_process.h"
 #include "tests/sim_process.h"
 #include "tests/test_util.h"
 
 namespace {
 
-// Single quotes for the shell.
+// Single quotes for the shell that runs the script in the pane.
 std::string Quoted(const std::string& sText) {
   std::string sQuoted = "'";
   for (char c : sText) {
@@ -33,40 +34,31 @@ std::string Quoted(const std::string& sText) {
   return sQuoted + "'";
 }
 
-// Runs a shell command line; its standard output.
-std::string Shell(const std::string& sCommand) {
-  std::string sOutput;
-  FILE* pPipe = popen(sCommand.c_str(), "r");
-  if (pPipe == nullptr) return sOutput;
-  char cBuffer[4096];
-  size_t iRead;
-  while ((iRead = fread(cBuffer, 1, sizeof(cBuffer), pPipe)) > 0) {
-    sOutput.append(cBuffer, iRead);
-  }
-  pclose(pPipe);
-  return sOutput;
-}
-
 // A tmux server of its own (a private socket, no configuration file) with
 // one session running one command line; killed with everything in it at
-// the end.
+// the end. Each tmux command runs from its words, with no shell between.
 class TmuxSession {
  public:
   TmuxSession() {
     static std::atomic<int> s_iCount{0};
-    m_sTmux = "tmux -L veru-screen-" + std::to_string(getpid()) + "-" +
-              std::to_string(s_iCount++) + " -f /dev/null";
+    m_vecServer = {"-L",
+                   "veru-screen-" + std::to_string(getpid()) + "-" +
+                       std::to_string(s_iCount++),
+                   "-f", "/dev/null"};
   }
-  ~TmuxSession() { Shell(m_sTmux + " kill-server 2>/dev/null"); }
+  ~TmuxSession() { Tmux({"kill-server"}); }
 
   bool Start(const std::string& sCommand, int iWidth, int iHeight) {
-    Shell(m_sTmux + " new-session -d -s view -x " + std::to_string(iWidth) +
-          " -y " + std::to_string(iHeight) + " " + Quoted(sCommand));
-    return Shell(m_sTmux + " has-session -t view 2>/dev/null && echo up") == "up\n";
+    Tmux({"new-session", "-d", "-s", "view", "-x", std::to_string(iWidth),
+          "-y", std::to_string(iHeight), sCommand});
+    return Tmux({"has-session", "-t", "view"}).iStatus == 0;
   }
   // The screen as text (bEscapes: with the attributes' escape sequences).
   std::string Capture(bool bEscapes = false) {
-    return Shell(m_sTmux + " capture-pane -p" + (bEscapes ? " -e" : "") + " -t view");
+    std::vector<std::string> vecWords = {"capture-pane", "-p"};
+    if (bEscapes) vecWords.push_back("-e");
+    vecWords.insert(vecWords.end(), {"-t", "view"});
+    return Tmux(vecWords).sOutput;
   }
   std::vector<std::string> Lines() {
     std::vector<std::string> vecLines;
@@ -79,20 +71,31 @@ class TmuxSession {
     return WaitUntil([&] { return Capture().find(sText) != std::string::npos; },
                      iTimeoutMs);
   }
-  // tmux key names ("Space", "Escape", "Enter") or literal text.
+  // tmux key names separated by spaces ("Home Space", "Escape", "Enter").
   void Keys(const std::string& sKeys) {
-    Shell(m_sTmux + " send-keys -t view " + sKeys);
+    std::vector<std::string> vecWords = {"send-keys", "-t", "view"};
+    std::istringstream _Keys(sKeys);
+    std::string sKey;
+    while (_Keys >> sKey) vecWords.push_back(sKey);
+    Tmux(vecWords);
   }
+  // Literal text.
   void Text(const std::string& sText) {
-    Shell(m_sTmux + " send-keys -t view -l " + Quoted(sText));
+    Tmux({"send-keys", "-t", "view", "-l", sText});
   }
   void Resize(int iWidth, int iHeight) {
-    Shell(m_sTmux + " resize-window -t view -x " + std::to_string(iWidth) +
-          " -y " + std::to_string(iHeight));
+    Tmux({"resize-window", "-t", "view", "-x", std::to_string(iWidth), "-y",
+          std::to_string(iHeight)});
   }
 
  private:
-  std::string m_sTmux;
+  // Runs tmux on this server with vecWords after the server's own words.
+  ProgramRun Tmux(std::vector<std::string> vecWords) {
+    vecWords.insert(vecWords.begin(), m_vecServer.begin(), m_vecServer.end());
+    return RunProgram(vecWords, "tmux");
+  }
+
+  std::vector<std::string> m_vecServer;
 };
 
 // The unit's variables as the simulator's dump tells them, by device.
@@ -429,6 +432,93 @@ TEST_F(ScreenTest, UnknownTerminalTypeIsRefused) {
       << sScreen;
   EXPECT_NE(std::string::npos, sScreen.find("EXIT=2")) << sScreen;
   EXPECT_EQ(std::string::npos, sScreen.find("Staring the main loop")) << sScreen;
+}
+
+// The ceiling light, a dimmer: quick presses of + add up at the unit, and
+// Space switches it off and back on to its level. + on a plain switch says
+// it cannot dim. Backspace on the ':' line takes one character, however
+// many bytes it has. After q the terminal holds no line of a fetch.
+TEST_F(ScreenTest, DimmerStepsAddUpAndSwitchesOnAndOff) {
+  StartView("LC_ALL=C.UTF-8");  // keys beyond ASCII come as characters
+  ASSERT_TRUE(m_Tmux.WaitFor("connected")) << m_Tmux.Capture();
+  auto Level = [&] { return ParseDump(m_Sim.Control("dump"))[2]["LoadLevelStatus"]; };
+  auto Row = [&](int iID) {
+    std::vector<std::string> vecLines = m_Tmux.Lines();
+    int iRow = RowOf(vecLines, iID);
+    return iRow < 0 ? std::string() : vecLines[static_cast<size_t>(iRow)];
+  };
+  ASSERT_EQ("0", Level());
+  m_Tmux.Keys("Home Down");
+  ASSERT_TRUE(WaitUntil([&] { return Row(2).compare(0, 1, ">") == 0; })) << m_Tmux.Capture();
+  m_Tmux.Keys("+ + +");
+  ASSERT_TRUE(m_Tmux.WaitFor("2 dim 30: done")) << m_Tmux.Capture();
+  EXPECT_EQ("30", Level());
+  ASSERT_TRUE(WaitUntil([&] { return Row(2).find(" on 30%") != std::string::npos; }))
+      << m_Tmux.Capture();
+  m_Tmux.Keys("Space");
+  ASSERT_TRUE(WaitUntil([&] { return Row(2).find(" off 0%") != std::string::npos; }))
+      << m_Tmux.Capture();
+  EXPECT_EQ("0", Level());
+  m_Tmux.Keys("Space");
+  ASSERT_TRUE(WaitUntil([&] { return Row(2).find(" on 30%") != std::string::npos; }))
+      << m_Tmux.Capture();
+  EXPECT_EQ("30", Level());
+  EXPECT_TRUE(m_Tmux.WaitFor("2 on: done")) << m_Tmux.Capture();
+
+  m_Tmux.Keys("Up +");
+  ASSERT_TRUE(m_Tmux.WaitFor("Device 1 cannot dim")) << m_Tmux.Capture();
+
+  m_Tmux.Keys(":");
+  m_Tmux.Text("7 on\xc3\xbc");
+  m_Tmux.Keys("BSpace Enter");
+  ASSERT_TRUE(m_Tmux.WaitFor("7 on: done")) << m_Tmux.Capture();
+  EXPECT_EQ("1", ParseDump(m_Sim.Control("dump"))[7]["Status"]);
+
+  m_Tmux.Keys("q");
+  std::string sEnd = WaitForEnd();
+  EXPECT_NE(std::string::npos,
+            sEnd.find("Staring the main loop\nMainLoop exiting\nEXIT=0\n")) << sEnd;
+  EXPECT_EQ(std::string::npos, sEnd.find("GET:")) << sEnd;
+}
+
+// Space on a scene row runs the scene: "Away" (the last row) arms the
+// bedroom window at the unit.
+TEST_F(ScreenTest, SpaceOnASceneRunsIt) {
+  StartView();
+  ASSERT_TRUE(m_Tmux.WaitFor("connected")) << m_Tmux.Capture();
+  ASSERT_EQ("0", ParseDump(m_Sim.Control("dump"))[16]["Armed"]);
+  m_Tmux.Keys("End Space");
+  ASSERT_TRUE(m_Tmux.WaitFor("scene 3: done")) << m_Tmux.Capture();
+  EXPECT_TRUE(WaitUntil(
+      [&] { return ParseDump(m_Sim.Control("dump"))[16]["Armed"] == "1"; }));
+  m_Tmux.Keys("q");
+  std::string sEnd = WaitForEnd();
+  EXPECT_NE(std::string::npos, sEnd.find("EXIT=0\n")) << sEnd;
+}
+
+// When the unit refuses the user name or password, the view offers the
+// wizard on its message line, and the answer takes a line: a key alone
+// answers nothing, Enter does, and nothing typed meanwhile reaches the
+// wizard's questions.
+TEST_F(ScreenTest, WizardOfferTakesALine) {
+  WriteFile("arg_usingremote", "1");
+  WriteFile("arg_mode", "R");
+  WriteFile("arg_fwd_active", "127.0.0.1:3443");
+  WriteFile("arg_pass", "wrong");
+  StartView("VERU_CA_CERTIFICATE=" + Quoted(m_Sim.CaFile()), 100, 30,
+            "Run the connection wizard? [Y/n]");
+  m_Tmux.Text("Y");
+  ASSERT_TRUE(m_Tmux.WaitFor("[Y/n] Y")) << m_Tmux.Capture();
+  EXPECT_EQ(std::string::npos, m_Tmux.Capture().find("What is your")) << m_Tmux.Capture();
+  m_Tmux.Keys("Enter z z");  // the z keys come ahead of the wizard
+  ASSERT_TRUE(m_Tmux.WaitFor("What is your verunet username")) << m_Tmux.Capture();
+  m_Tmux.Text("127.0.0.5");
+  m_Tmux.Keys("Enter");
+  ASSERT_TRUE(m_Tmux.WaitFor("local 127.0.0.5")) << m_Tmux.Capture();
+  EXPECT_TRUE(m_Tmux.WaitFor("Living room lamp")) << m_Tmux.Capture();
+  EXPECT_EQ("127.0.0.5", ReadFile("arg_ip"));
+  m_Tmux.Keys("q");
+  EXPECT_NE(std::string::npos, WaitForEnd().find("EXIT=0"));
 }
 
 // Without a terminal, or with an option it does not go with, --screen is

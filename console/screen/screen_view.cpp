@@ -4,9 +4,8 @@
 #include "console/screen/screen_view.h"
 
 #include <cctype>
-#include <cstdlib>
 
-#include "console/front_end.h"
+#include "console/report/device_state.h"
 #include "console/screen/screen_keys.h"
 
 namespace {
@@ -94,27 +93,48 @@ ScreenRequest Command(std::string sText) {
 }
 
 ScreenRequest Toggle(const ScreenModel& _Model, ScreenView* pView) {
+  // Space on a scene runs it.
+  ScreenRowKey _Key;
+  if (ScreenSelectedRow(_Model, *pView, &_Key) &&
+      _Key.m_iKind == ScreenRowKey::kScene) {
+    return Command("scene " + std::to_string(_Key.m_iID));
+  }
   const ScreenDevice* pDevice = SelectedDevice(_Model, pView);
   if (pDevice == nullptr) return ScreenRequest();
-  int iOnOff = ScreenDeviceOnOff(*pDevice);
+  DeviceState _State = DeviceStateOf(pDevice->m_mapVariables);
   std::string sID = std::to_string(pDevice->m_iID);
-  if (iOnOff < 0) {
+  if (!_State.Known()) {
     pView->m_sMessage = "Device " + sID + " shows no on/off state";
     return ScreenRequest();
   }
-  return Command(sID + (iOnOff == 1 ? " off" : " on"));
+  return Command(sID + (_State.On() ? " off" : " on"));
 }
 
+// + and -: a step of iBy from the level last asked for while the unit has
+// not reported another, else from the level shown.
 ScreenRequest Dim(const ScreenModel& _Model, ScreenView* pView, int iBy) {
   const ScreenDevice* pDevice = SelectedDevice(_Model, pView);
   if (pDevice == nullptr) return ScreenRequest();
-  int iLevel = ScreenDeviceLevel(*pDevice);
-  if (iLevel < 0) iLevel = ScreenDeviceOnOff(*pDevice) == 1 ? 100 : 0;
-  iLevel += iBy;
+  DeviceState _State = DeviceStateOf(pDevice->m_mapVariables);
+  std::string sID = std::to_string(pDevice->m_iID);
+  if (!_State.bCanDim) {
+    pView->m_sMessage = "Device " + sID + " cannot dim";
+    return ScreenRequest();
+  }
+  int iShown = _State.iLevel >= 0 ? _State.iLevel : _State.On() ? 100 : 0;
+  ScreenAskedLevel& _Asked = pView->m_mapAskedLevels[pDevice->m_iID];
+  int iFrom = iShown;
+  if (_Asked.setOnTheWay.count(iShown) != 0) {
+    iFrom = _Asked.iLevel;
+  } else {
+    _Asked.setOnTheWay = {iShown};
+  }
+  int iLevel = iFrom + iBy;
   if (iLevel < 0) iLevel = 0;
   if (iLevel > 100) iLevel = 100;
-  return Command(std::to_string(pDevice->m_iID) + " dim " +
-                 std::to_string(iLevel));
+  _Asked.iLevel = iLevel;
+  _Asked.setOnTheWay.insert(iLevel);
+  return Command(sID + " dim " + std::to_string(iLevel));
 }
 
 ScreenRequest Poll(const ScreenModel& _Model, ScreenView* pView) {
@@ -177,9 +197,13 @@ void AppendCharacter(std::string* pText, int iKey) {
 ScreenRequest EditKey(ScreenView* pView, int iKey) {
   ScreenInput eInput = pView->m_eInput;
   ScreenRequest _Request;
-  if (eInput == ScreenInput::kWizard) {
+  if (eInput == ScreenInput::kWizard && (iKey == kKeyEscape || iKey == '\n')) {
+    // As the plain console reads it: an answer that starts with n or N is
+    // no, any other (an empty one too) is yes.
+    char cFirst = pView->m_sInput.empty() ? '\0' : pView->m_sInput[0];
     pView->m_eInput = ScreenInput::kNone;
-    if (iKey == 'n' || iKey == 'N' || iKey == kKeyEscape) {
+    pView->m_sInput.clear();
+    if (iKey == kKeyEscape || cFirst == 'n' || cFirst == 'N') {
       pView->m_sMessage = "Type :connect to run the connection wizard later";
     } else {
       _Request.m_eKind = ScreenRequest::kWizard;
@@ -210,7 +234,7 @@ ScreenRequest EditKey(ScreenView* pView, int iKey) {
   if (iKey == kKeyBackspace || iKey == '\b') {
     PopCharacter(&pView->m_sInput);
   } else if (iKey >= ' ' && iKey < kKeyUp && iKey != kKeyBackspace &&
-             static_cast<int>(pView->m_sInput.size()) < kInputBufferSize - 5) {
+             static_cast<int>(pView->m_sInput.size()) < pView->m_iInputRoom) {
     AppendCharacter(&pView->m_sInput, iKey);
   }
   if (eInput == ScreenInput::kFilter) pView->m_sFilter = pView->m_sInput;
@@ -284,22 +308,14 @@ bool ScreenSelectedRow(const ScreenModel& _Model, const ScreenView& _View,
   return false;
 }
 
-int ScreenDeviceOnOff(const ScreenDevice& _Device) {
-  auto it = _Device.m_mapVariables.find("Status");
-  if (it != _Device.m_mapVariables.end() && !it->second.empty()) {
-    return atoi(it->second.c_str()) != 0 ? 1 : 0;
+void ScreenDeviceReported(ScreenView* pView, const ScreenDevice& _Device) {
+  auto it = pView->m_mapAskedLevels.find(_Device.m_iID);
+  if (it == pView->m_mapAskedLevels.end()) return;
+  DeviceState _State = DeviceStateOf(_Device.m_mapVariables);
+  if (_State.iLevel == it->second.iLevel ||
+      it->second.setOnTheWay.count(_State.iLevel) == 0) {
+    pView->m_mapAskedLevels.erase(it);
   }
-  int iLevel = ScreenDeviceLevel(_Device);
-  if (iLevel >= 0) return iLevel > 0 ? 1 : 0;
-  return -1;
-}
-
-int ScreenDeviceLevel(const ScreenDevice& _Device) {
-  auto it = _Device.m_mapVariables.find("LoadLevelStatus");
-  if (it == _Device.m_mapVariables.end() || it->second.empty()) return -1;
-  int iLevel = atoi(it->second.c_str());
-  if (iLevel < 0) return 0;
-  return iLevel > 100 ? 100 : iLevel;
 }
 
 void ScreenAskPassword(ScreenView* pView) {
