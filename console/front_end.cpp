@@ -5,8 +5,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "console/mqtt/mqtt_bridge.h"
 #include "console/report/json_report.h"
@@ -25,6 +27,8 @@ namespace {
 
 // How often the console thread looks whether the poll thread has ended.
 constexpr int kStopCheckMs = 100;
+// The plain console's history of command lines, in the working folder.
+const char* const kHistoryFile = ".veru_history";
 // How long a stop may take before the user is told what it waits for.
 constexpr int64_t kStopQuietMs = 1000;
 
@@ -188,13 +192,28 @@ int FrontEnd::Run() {
     StopEngine();
     return 2;
   }
+  // The plain console on a terminal edits its command lines (the view and
+  // the forms for scripts read none or read their own).
+  if (!m_Options.m_bOnce && !m_Options.m_bJson && m_pScreen == nullptr) {
+    Input().StartEditing(kHistoryFile);
+  }
   printf("Staring the main loop\n");
   if (m_pScreen != nullptr) m_pScreen->SetOutputAside();
+  if (m_Options.m_bOnce) {
+    m_pPollLoop->m_iDeadlineMs = Veru::NowMs() + m_Options.m_iTimeout * 1000LL;
+  }
   bool bStarted = m_pPollLoop->Start() != 0;
   if (m_Options.m_bOnce) {
     // The poll thread stops by itself after the first full report, or when
-    // it gives up (OnceReport).
-    while (m_pPollLoop->m_bRunning) Veru::SleepMs(kStopCheckMs);
+    // it gives up (OnceReport), or when the time allowed runs out. This
+    // wait only looks at the thread: it takes no time of the clock seam.
+    while (m_pPollLoop->m_bRunning) {
+      if (m_pPollLoop->PastDeadline()) {
+        m_pOnceReport->TimedOut(m_Options.m_iTimeout);
+        Veru::StopFetches();
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(kStopCheckMs));
+    }
   } else if (m_pScreen != nullptr) {
     int iStatus = bStarted ? m_pScreen->Run() : 1;
     StopEngine();
@@ -206,6 +225,8 @@ int FrontEnd::Run() {
   }
 
   StopEngine();
+  // The terminal as it was, after the poll thread's last line.
+  m_LineInput.StopEditing();
   if (m_pOnceReport == nullptr) return bStarted && !m_bConnectionLost ? 0 : 1;
   if (m_pOnceReport->Reported()) return 0;
   const char* sReason = m_pOnceReport->FailureReason();
@@ -252,6 +273,11 @@ bool FrontEnd::StartBridge() {
   }
   m_pFanOut->AddListener(std::move(pBridge));
   return true;
+}
+
+LineInput& FrontEnd::Input() {
+  m_LineInput.SetFile(m_pInput);
+  return m_LineInput;
 }
 
 void FrontEnd::StopEngine() {

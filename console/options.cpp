@@ -9,6 +9,7 @@
 #include "console/commands/command_table.h"
 #include "console/mqtt/mqtt_topics.h"
 #include "console/mqtt/mqtt_url.h"
+#include "console/number_text.h"
 
 #ifndef VERU_VERSION
 #define VERU_VERSION "unknown"
@@ -29,6 +30,7 @@ const struct option kOptions[] = {
     {"mqtt", required_argument, nullptr, kMqtt},
     {"mqtt-topic", required_argument, nullptr, kMqttTopic},
     {"mqtt-discovery", required_argument, nullptr, kMqttDiscovery},
+    {"timeout", required_argument, nullptr, 't'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -52,6 +54,10 @@ void PrintUsage() {
       "                 and end, printing its result; may be given more than\n"
       "                 once (the lines run in order); starts no polling and\n"
       "                 reads no input\n"
+      "  -t, --timeout SECONDS\n"
+      "                 how long --do or --once may take as a whole (default\n"
+      "                 60); past it the command in flight is stopped and the\n"
+      "                 run fails with status 1\n"
       "  -s, --screen   show the home on one live full screen that updates in\n"
       "                 place, with keys to act (? lists them); needs a\n"
       "                 terminal; goes with none of --json, --once, --do\n"
@@ -116,8 +122,9 @@ int UsageError(const char* sWhat, const char* sArgument) {
 int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
   opterr = 0;  // the messages are ours
   bool bMqttTopic = false;
+  bool bTimeout = false;
   for (;;) {
-    int iOption = getopt_long(argc, argv, "+:j1d:shV", kOptions, nullptr);
+    int iOption = getopt_long(argc, argv, "+:j1d:st:hV", kOptions, nullptr);
     if (iOption == -1) break;
     switch (iOption) {
       case 'j':
@@ -160,6 +167,16 @@ int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
         if (bTopic) bMqttTopic = true;
         break;
       }
+      case 't': {
+        // Whole seconds, at least one, up to a day.
+        NumberText _Number = ReadNumberText(optarg);
+        if (_Number.bSign || !_Number.bWhole || !NumberInRange(_Number, 1, 86400)) {
+          return UsageError("not a number of seconds (1 to 86400)", optarg);
+        }
+        pOptions->m_iTimeout = static_cast<int>(_Number.iValue);
+        bTimeout = true;
+        break;
+      }
       case 'h':
         PrintUsage();
         return 0;
@@ -181,6 +198,9 @@ int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
   if (optind < argc) return UsageError("unexpected argument", argv[optind]);
   if (!pOptions->m_vecDo.empty() && pOptions->m_bOnce) {
     return UsageError("options that do not go together", "--do --once");
+  }
+  if (bTimeout && pOptions->m_vecDo.empty() && !pOptions->m_bOnce) {
+    return UsageError("option needs --do or --once", "--timeout");
   }
   if (pOptions->m_bScreen && pOptions->m_bJson) {
     return UsageError("options that do not go together", "--screen --json");

@@ -1,8 +1,9 @@
 // The full-screen view for real: tmux runs `veru-console --screen` against
 // veru-sim in a terminal of a fixed size, and the test reads the screen with
 // capture-pane, waiting for what it expects with a deadline. The console
-// runs from a small script that, once it ends, prints its exit status and
-// `stty -a`, so the test sees the mode the terminal was given back in.
+// runs from a small script that, once it ends, prints its exit status,
+// `stty -a` and a last line, so the test sees the mode the terminal was
+// given back in once all of it is there.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -206,6 +207,7 @@ class ScreenTest : public ::testing::Test {
         Quoted(sProgram) + "\n"
         "echo \"EXIT=$?\"\n"
         "stty -a\n"
+        "echo \"RUN ENDED\"\n"
         "exec sleep 600\n";
     ASSERT_TRUE(WriteFile("run.sh", sScript));
     ASSERT_TRUE(m_Tmux.Start("sh " + m_Dir.Path() + "/run.sh", iWidth, iHeight));
@@ -219,7 +221,7 @@ class ScreenTest : public ::testing::Test {
   std::string WaitForEnd() {
     WaitUntil([&] {
       m_Sim.Control("change");
-      return m_Tmux.Capture().find("EXIT=") != std::string::npos;
+      return m_Tmux.Capture().find("RUN ENDED") != std::string::npos;
     });
     return m_Tmux.Capture();
   }

@@ -705,6 +705,43 @@ TEST_F(ScreenLayoutTest, MessageLineTakesCommandsFilterAndPassword) {
   EXPECT_EQ("secret", _Request.m_sText);
 }
 
+// The command line takes what the console reads, up to 1,000 bytes; a
+// longer line is refused whole on Enter, with the reason on the message
+// line. The answers keep at most 99 characters.
+TEST_F(ScreenLayoutTest, MessageLineTakesACommandLineWhole) {
+  const std::string sCall =
+      "8 call urn:upnp-org:serviceId:TemperatureSetpoint1_Heat "
+      "SetCurrentSetpoint    NewCurrentSetpoint=215";
+  struct Case {
+    std::string sTyped;
+    bool bSent;
+  };
+  const Case kCases[] = {
+      {sCall, true},
+      {sCall + std::string(1000 - sCall.size(), ' '), true},
+      {sCall + std::string(1001 - sCall.size(), ' '), false},
+      {sCall + std::string(3000, ' '), false},
+  };
+  for (const Case& _Case : kCases) {
+    SCOPED_TRACE(_Case.sTyped.size());
+    m_View.m_sMessage.clear();
+    Key(':');
+    for (char c : _Case.sTyped) Key(c);
+    ScreenRequest _Request = Key('\n');
+    if (_Case.bSent) {
+      EXPECT_EQ(ScreenRequest::kCommand, _Request.m_eKind);
+      EXPECT_EQ(_Case.sTyped, _Request.m_sText);
+    } else {
+      EXPECT_NE(ScreenRequest::kCommand, _Request.m_eKind);
+      EXPECT_EQ(0u, m_View.m_sMessage.find("a command line of 100"))
+          << m_View.m_sMessage;
+    }
+  }
+  ScreenAskPassword(&m_View);
+  Type(std::u32string(150, U'p'));
+  EXPECT_EQ(std::string(99, 'p'), Key('\n').m_sText);
+}
+
 // Every key of the table is on the "?" page, which the keys open and close;
 // q quits and Ctrl-L redraws from every page.
 TEST_F(ScreenLayoutTest, KeysPageListsTheWholeTable) {

@@ -8,6 +8,8 @@
 
 #include "console/commands/command_table.h"
 #include "console/front_end.h"
+#include "engine/clock.h"
+#include "engine/output_line.h"
 #include "engine/poll_loop.h"
 #include "engine/terminal_text.h"
 
@@ -15,6 +17,18 @@ namespace {
 
 // How long a device command keeps retrying, in seconds.
 constexpr int kActionRetryWindowS = 60;
+
+// The retry window of a device command or a scene: while polling gets no
+// answer, one attempt (no waiting for a minute); a run with a deadline
+// (--do) retries until the deadline ends it.
+int RetryWindow(const Veru::PollLoop* pPollLoop) {
+  int iRetryWindow = pPollLoop->ActionRetryWindow(kActionRetryWindowS);
+  int64_t iDeadlineMs = pPollLoop->m_iDeadlineMs;
+  if (iDeadlineMs != 0 && iRetryWindow != 0) {
+    iRetryWindow = static_cast<int>((iDeadlineMs - Veru::NowMs()) / 1000) + 2;
+  }
+  return iRetryWindow;
+}
 
 }  // namespace
 
@@ -43,6 +57,7 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
   CommandOutcome _Outcome;
   _Outcome.pRow = _Command.pRow;
   _Outcome.sError = _Command.sError;
+  _Outcome.bRefused = _Command.bRefused;
   CommandResult& _Result = _Outcome._Result;
   _Result.sCommand = _Command.sLine;
   // A device number with no command word: the result line, nothing sent.
@@ -50,14 +65,14 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
   if (_Command.pRow == nullptr) return _Outcome;
   _Outcome.bCommand = true;
   _Outcome.bReportResult = ReportsResult(*_Command.pRow);
+  _Outcome.eNext = _Command.pRow->eNext;
   int iDevice = _Command.iDevice;
   switch (_Command.pRow->eKind) {
     case CommandKind::kAction:
     case CommandKind::kCall: {
       std::string sReason;
       _Result.iKind = CommandResult::Kind::kAction;
-      // While polling gets no answer, one attempt: no waiting for a minute.
-      int iRetryWindow = m_pPollLoop->ActionRetryWindow(kActionRetryWindowS);
+      int iRetryWindow = RetryWindow(m_pPollLoop);
       _Result.iResult = m_pPollLoop->RunAction(
           iDevice, _Command.sService, _Command.sAction, _Command.sArguments,
           iRetryWindow, _Result.sMessage, &sReason);
@@ -71,24 +86,27 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
     case CommandKind::kScene: {
       std::string sReason;
       _Result.iKind = CommandResult::Kind::kAction;
-      int iRetryWindow = m_pPollLoop->ActionRetryWindow(kActionRetryWindowS);
+      int iRetryWindow = RetryWindow(m_pPollLoop);
       _Result.iResult = m_pPollLoop->RunScene(_Command.iScene, iRetryWindow,
                                               _Result.sMessage, &sReason);
       if (_Result.iResult == -1) _Outcome.sError = sReason;
+      if (_Result.iResult == -1 && iRetryWindow == 0 && !sReason.empty()) {
+        _Outcome.sError += " (the unit does not answer polling either; "
+                           "sent once)";
+      }
       break;
     }
     case CommandKind::kCameraImage:
-      _Result.iKind = CommandResult::Kind::kImage;
-      _Result.sURL = m_pPollLoop->GetCameraImageURL(iDevice);
-      if (_Result.sURL.empty()) _Outcome.sError = "no URL for the image";
-      break;
-    case CommandKind::kCameraStream:
-      _Result.iKind = CommandResult::Kind::kStream;
-      _Result.sURL = m_pPollLoop->GetCameraStreamURL(iDevice, _Result.sType);
+    case CommandKind::kCameraStream: {
+      bool bImage = _Command.pRow->eKind == CommandKind::kCameraImage;
+      CameraURL(iDevice, bImage ? CommandResult::Kind::kImage
+                                : CommandResult::Kind::kStream, &_Result);
       if (_Result.sURL.empty()) {
-        _Outcome.sError = "no stream URL: " + _Result.sType;
+        _Outcome.sError = bImage ? "no URL for the image"
+                                 : "no stream URL: " + _Result.sType;
       }
       break;
+    }
     case CommandKind::kShow:
       if (!Show(_Command.sLine, _Command.sShowWhat)) {
         _Outcome.sError = "No such device: " + _Command.sShowWhat;
@@ -103,7 +121,7 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
       m_pReport->Notice("polling resumed");
       break;
     case CommandKind::kConnect:
-      ConnectWizard("");
+      // The caller runs the wizard (eNext).
       break;
     case CommandKind::kHelp:
       m_pReport->Help();
@@ -114,18 +132,40 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
   return _Outcome;
 }
 
-void FrontEnd::ReportCommand(const CommandOutcome& _Outcome) {
+void FrontEnd::CameraURL(int iDevice, CommandResult::Kind eKind,
+                          CommandResult* pResult) {
+  pResult->iKind = eKind;
+  if (eKind == CommandResult::Kind::kImage) {
+    pResult->sURL = m_pPollLoop->GetCameraImageURL(iDevice);
+  } else {
+    pResult->sURL = m_pPollLoop->GetCameraStreamURL(iDevice, pResult->sType);
+  }
+}
+
+void FrontEnd::ReportCommand(const CommandOutcome& _Outcome,
+                             FailureLines eFailureLines) {
   if (!_Outcome.bCommand && !_Outcome.sError.empty()) {
+    Veru::BeginErrorLine();
     fprintf(stderr, "%s\n", _Outcome.sError.c_str());
+    if (_Outcome.bRefused) m_pReport->Refused(_Outcome._Result.sCommand, _Outcome.sError);
   }
-  if (!_Outcome.bReportResult) return;
-  m_pReport->Result(_Outcome._Result);
-  // An action that failed without the controller's text: the reason.
-  const CommandResult& _Result = _Outcome._Result;
-  if (_Result.iKind == CommandResult::Kind::kAction && _Result.iResult == -1 &&
-      _Result.sMessage.empty() && !_Outcome.sError.empty()) {
-    fprintf(stderr, "veru-console: %s: %s\n",
-            Veru::EscapeControlBytes(_Result.sCommand).c_str(),
-            _Outcome.sError.c_str());
+  if (!_Outcome.bReportResult && !_Outcome.bCommand) return;
+  CommandResult _Result = _Outcome._Result;
+  _Result.sReason = _Outcome.sError;
+  if (_Outcome.bReportResult) m_pReport->Result(_Result);
+  if (_Outcome.Succeeded()) return;
+  // Why it failed, once: the controller's words, else the reason. The
+  // console's result line shows the words itself.
+  std::string sWords =
+      Veru::EscapeControlBytes(SplitControllerText(_Result.sMessage).sWords);
+  if (eFailureLines == FailureLines::kUnshown) {
+    bool bActionFailed = _Result.iKind == CommandResult::Kind::kAction &&
+                         _Result.iResult == -1;
+    if (!bActionFailed || !sWords.empty() || _Outcome.sError.empty()) return;
   }
+  std::string sWhy = !sWords.empty() ? sWords : _Outcome.sError;
+  if (sWhy.empty()) sWhy = "failed";
+  Veru::BeginErrorLine();
+  fprintf(stderr, "veru-console: %s: %s\n",
+          Veru::EscapeControlBytes(_Result.sCommand).c_str(), sWhy.c_str());
 }

@@ -64,7 +64,7 @@ void MqttCommands::Handle(const MqttRequest& _Request) {
     if (_Command.iDevice != 0 && _Command.sError.empty()) {
       _Refused.sRefusal = "no command word after the device number";
     }
-  } else if (!ReportsResult(*_Command.pRow)) {
+  } else if (_Command.pRow->bLocalOnly || !ReportsResult(*_Command.pRow)) {
     _Refused.sRefusal = std::string(_Command.pRow->sWord) +
                         " is not taken from MQTT (only device commands and "
                         "scenes are)";
@@ -85,13 +85,11 @@ std::string MqttCommands::ResultPayload(const MqttRequest& _Request,
   if (pOutcome != nullptr) {
     _Result = pOutcome->_Result;
     // Without the controller's own text, the reason is the message.
-    if (!pOutcome->Succeeded() && _Result.sMessage.empty()) {
-      _Result.sMessage = pOutcome->sError;
-    }
+    _Result.sReason = pOutcome->sError;
   } else {
     _Result.iKind = CommandResult::Kind::kAction;
     _Result.iResult = -1;
-    _Result.sMessage = _Request.sRefusal;
+    _Result.sReason = _Request.sRefusal;
   }
   _Result.sCommand = _Request.sLine;
   json_object* p_json_event = NewResultEvent(_Result);

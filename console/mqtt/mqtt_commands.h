@@ -3,8 +3,10 @@
 // that drives the broker connection, so a command that waits for the unit
 // stalls neither), and answers each on BASE/result with the --json
 // stream's result event plus "topic". Only what a command table row that
-// reports a result runs is taken: device commands and scenes. The program's
-// life (quit, connect, suspend, resume), show and help are refused, as are
+// reports a result runs is taken: device commands and scenes. The rows for
+// the person at the console alone (bLocalOnly: quit, connect, suspend,
+// resume, show) and help, which has no result to send back, are refused, as
+// are
 // the requests mqtt_incoming.h refuses; a refused request gets a result
 // event with "result":-1 and the reason, and nothing is sent to the unit.
 //

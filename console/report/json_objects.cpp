@@ -6,20 +6,6 @@
 #include "console/report/utf8_text.h"
 #include "engine/clock.h"
 
-namespace {
-
-// The controller's error text without the blank it puts after "ERROR:" and
-// without the line end it may end with.
-std::string TrimmedMessage(const std::string& sMessage) {
-  size_t iStart = sMessage.find_first_not_of(' ');
-  if (iStart == std::string::npos) return "";
-  size_t iEnd = sMessage.find_last_not_of("\r\n");
-  if (iEnd == std::string::npos || iEnd < iStart) return "";
-  return sMessage.substr(iStart, iEnd + 1 - iStart);
-}
-
-}  // namespace
-
 void AddJsonText(json_object* p_json_object, const char* sKey,
                  const std::string& sText) {
   std::string sValid = ValidUtf8(sText);
@@ -92,7 +78,10 @@ json_object* NewResultEvent(const CommandResult& _Result) {
   int iResult = _Result.iResult;
   if (bCamera) iResult = _Result.Succeeded() ? 0 : -1;
   AddJsonInt(p_json_event, "result", iResult);
-  AddJsonText(p_json_event, "message", TrimmedMessage(_Result.sMessage));
+  // The controller's words, or why the command failed without them.
+  std::string sMessage = SplitControllerText(_Result.sMessage).sWords;
+  AddJsonText(p_json_event, "message",
+              sMessage.empty() ? _Result.sReason : sMessage);
   if (_Result.iKind == CommandResult::Kind::kStream) {
     AddJsonText(p_json_event, "type", _Result.sType);
   }

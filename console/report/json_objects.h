@@ -38,8 +38,8 @@ json_object* NewSceneObject(const Veru::Scene& _Scene);
 void AddSceneFields(json_object* p_json_object, const Veru::Scene& _Scene);
 
 // {"event":"result","time":T,"command":..,"result":..,"message":..}: the
-// message is the controller's error text without its leading blank and
-// line end; a camera command adds "type" (stream) and "url", its result 0
+// message is the controller's words (SplitControllerText), or the reason
+// (sReason) when it sent none; a camera command adds "type" (stream) and "url", its result 0
 // when a URL was found and -1 when not.
 json_object* NewResultEvent(const CommandResult& _Result);
 

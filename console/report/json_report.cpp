@@ -141,6 +141,14 @@ void JsonReport::Result(const CommandResult& _Result) {
 }
 
 // The line on standard error, and a result event.
+void JsonReport::Refused(const std::string& sCommand, const std::string& sReason) {
+  json_object* p_json_event = NewJsonEvent("result");
+  AddJsonText(p_json_event, "command", sCommand);
+  AddJsonInt(p_json_event, "result", -1);
+  AddJsonText(p_json_event, "message", sReason);
+  Write(p_json_event);
+}
+
 void JsonReport::NoSuchDevice(const std::string& sCommand,
                               const std::string& sWord) {
   TextReport(stderr).NoSuchDevice(sCommand, sWord);

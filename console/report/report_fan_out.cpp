@@ -196,6 +196,18 @@ void ReportFanOut::NoSuchDevice(const std::string& sCommand,
   Publish(std::move(_Event));
 }
 
+void ReportFanOut::Refused(const std::string& sCommand,
+                           const std::string& sReason) {
+  if (m_pForm) m_pForm->Refused(sCommand, sReason);
+  if (!Listened()) return;
+  ReportEvent _Event = NewEvent(Kind::kResult);
+  _Event.m_Result.sCommand = sCommand;
+  _Event.m_Result.iKind = CommandResult::Kind::kAction;
+  _Event.m_Result.iResult = -1;
+  _Event.m_Result.sReason = sReason;
+  Publish(std::move(_Event));
+}
+
 void ReportFanOut::Help() {
   if (m_pForm) m_pForm->Help();
   if (Listened()) Publish(NewEvent(Kind::kHelp));

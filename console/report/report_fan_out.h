@@ -76,6 +76,10 @@ class ReportFanOut : public Report {
   void Result(const CommandResult& _Result) override;
   void NoSuchDevice(const std::string& sCommand,
                     const std::string& sWord) override;
+  // To the form as it is; the listeners get it as a result event (result
+  // -1, sReason the reason), as the JSON stream shows it.
+  void Refused(const std::string& sCommand,
+               const std::string& sReason) override;
   void Help() override;
   void Notice(const std::string& sText) override;
 

@@ -34,11 +34,7 @@ constexpr int kGiveBackWaitMs = 1000;
 
 }  // namespace
 
-Screen::Screen(FrontEnd* pFrontEnd) : m_pFrontEnd(pFrontEnd) {
-  // The last bytes of the console's line buffer stay free, as a typed line
-  // may end with a character of up to four.
-  m_State.SetInputRoom(kInputBufferSize - 5);
-}
+Screen::Screen(FrontEnd* pFrontEnd) : m_pFrontEnd(pFrontEnd) {}
 
 Screen::~Screen() {
   {
@@ -241,13 +237,14 @@ void Screen::HandleRequest(const ScreenRequest& _Request) {
     m_State.SetMessage(_Command.sError.empty() ? "" : _Request.m_sText + ": " + _Command.sError);
     return;
   }
-  if (_Command.pRow != nullptr && _Command.pRow->eKind == CommandKind::kQuit) {
+  CommandNext eNext = _Command.pRow != nullptr ? _Command.pRow->eNext : CommandNext::kGoOn;
+  if (eNext == CommandNext::kQuit) {
     m_iStatus = 0;
     m_bEnd = true;
     return;
   }
   // The wizard needs the plain terminal: it runs here, off the full screen.
-  if (_Command.pRow != nullptr && _Command.pRow->eKind == CommandKind::kConnect) {
+  if (eNext == CommandNext::kWizard) {
     return RunWizard();
   }
   bool bSends = _Command.pRow == nullptr || ReportsResult(*_Command.pRow);
@@ -339,16 +336,17 @@ void Screen::WorkerLoop() {
 }
 
 void Screen::RunJob(const Job& _Job) {
-  Veru::PollLoop* pPollLoop = m_pFrontEnd->m_pPollLoop;
   if (!_Job.bCamera) {
     std::string sText = ScreenMessageOf(m_pFrontEnd->RunCommand(_Job.sLine));
     if (!sText.empty()) m_State.SetMessage(sText);
     return;
   }
-  std::string sImage = pPollLoop->GetCameraImageURL(_Job.iDevice);
-  std::string sType;
-  std::string sStream = pPollLoop->GetCameraStreamURL(_Job.iDevice, sType);
-  if (sImage.empty()) sImage = "(none)";
-  if (sStream.empty()) sStream = "(none: " + sType + ")";
+  CommandResult _Image;
+  CommandResult _Stream;
+  m_pFrontEnd->CameraURL(_Job.iDevice, CommandResult::Kind::kImage, &_Image);
+  m_pFrontEnd->CameraURL(_Job.iDevice, CommandResult::Kind::kStream, &_Stream);
+  std::string sImage = _Image.sURL.empty() ? "(none)" : _Image.sURL;
+  std::string sStream =
+      _Stream.sURL.empty() ? "(none: " + _Stream.sType + ")" : _Stream.sURL;
   m_State.SetCameraURLs(_Job.iDevice, sImage, sStream);
 }

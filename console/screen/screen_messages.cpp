@@ -11,12 +11,8 @@ std::string ScreenMessageOf(const CommandOutcome& _Outcome) {
     return sText;
   }
   if (!_Outcome.sError.empty()) return _Result.sCommand + ": " + _Outcome.sError;
-  if (_Outcome.pRow == nullptr) return "";
-  switch (_Outcome.pRow->eKind) {
-    case CommandKind::kSuspend: return "Polling suspended (:resume goes on)";
-    case CommandKind::kResume: return "Polling resumed";
-    default: return "";
-  }
+  if (_Outcome.pRow == nullptr || _Outcome.pRow->sDoneWords == nullptr) return "";
+  return _Outcome.pRow->sDoneWords;
 }
 
 std::string ScreenMessageOf(const CommandResult& _Result) {
@@ -35,9 +31,6 @@ std::string ScreenMessageOf(const CommandResult& _Result) {
   }
   if (_Result.iResult == 0) return sText + "done";
   if (_Result.iResult > 0) return sText + "queued as job " + std::to_string(_Result.iResult);
-  std::string sMessage = _Result.sMessage;
-  while (!sMessage.empty() && (sMessage.back() == '\n' || sMessage.back() == '\r')) {
-    sMessage.pop_back();
-  }
-  return sText + "failed" + (sMessage.empty() ? "" : ":" + sMessage);
+  ControllerText _Text = SplitControllerText(_Result.sMessage);
+  return sText + "failed" + (_Text.sWords.empty() ? "" : ": " + _Text.sWords);
 }

@@ -172,11 +172,6 @@ bool ScreenState::HasReply() {
   return m_Model.m_tLastReplyMs > 0;
 }
 
-void ScreenState::SetInputRoom(int iBytes) {
-  std::lock_guard<std::mutex> _Lock(m_Mutex);
-  m_View.m_iInputRoom = iBytes;
-}
-
 ScreenFrame ScreenState::Layout(int iWidth, int iHeight, bool bSuspended) {
   std::lock_guard<std::mutex> _Lock(m_Mutex);
   m_Model.m_sConnection = bSuspended ? "suspended" : m_sConnection;

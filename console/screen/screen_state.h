@@ -75,8 +75,6 @@ class ScreenState {
   bool TakeQuestions();
   // True once a reply came (the age in the header then grows).
   bool HasReply();
-  // Sets how many bytes a typed line takes.
-  void SetInputRoom(int iBytes);
   // The frame at that size (bSuspended: polling is paused); keeps its
   // first row for the next frame.
   ScreenFrame Layout(int iWidth, int iHeight, bool bSuspended);

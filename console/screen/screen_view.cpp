@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "console/report/device_state.h"
+#include "console/input/line_input.h"
 #include "console/screen/screen_keys.h"
 
 namespace {
@@ -222,7 +223,13 @@ ScreenRequest EditKey(ScreenView* pView, int iKey) {
   }
   if (iKey == '\n') {
     pView->m_eInput = ScreenInput::kNone;
-    if (eInput == ScreenInput::kCommand && !pView->m_sInput.empty()) {
+    if (eInput == ScreenInput::kCommand &&
+        pView->m_sInput.size() > kCommandLineMaxBytes) {
+      // Refused whole, as the console refuses it.
+      std::string sWhy = TooLongLineMessage(pView->m_sInput.size());
+      pView->m_sMessage = sWhy.substr(sWhy.find(' ') + 1);
+      pView->m_sMessage.pop_back();
+    } else if (eInput == ScreenInput::kCommand && !pView->m_sInput.empty()) {
       _Request = Command(pView->m_sInput);
     } else if (eInput == ScreenInput::kPassword) {
       _Request.m_eKind = ScreenRequest::kPassword;
@@ -233,9 +240,16 @@ ScreenRequest EditKey(ScreenView* pView, int iKey) {
   }
   if (iKey == kKeyBackspace || iKey == '\b') {
     PopCharacter(&pView->m_sInput);
-  } else if (iKey >= ' ' && iKey < kKeyUp && iKey != kKeyBackspace &&
-             static_cast<int>(pView->m_sInput.size()) < pView->m_iInputRoom) {
-    AppendCharacter(&pView->m_sInput, iKey);
+  } else if (iKey >= ' ' && iKey < kKeyUp && iKey != kKeyBackspace) {
+    // A command line holds what the console reads (one character more is
+    // taken, so Enter can refuse a line too long); the other inputs what an
+    // answer holds. A character that does not fit is not taken.
+    size_t iLimit = eInput == ScreenInput::kCommand
+                        ? kCommandLineMaxBytes + 4
+                        : static_cast<size_t>(kAnswerBufferSize - 1);
+    std::string sInput = pView->m_sInput;
+    AppendCharacter(&sInput, iKey);
+    if (sInput.size() <= iLimit) pView->m_sInput = sInput;
   }
   if (eInput == ScreenInput::kFilter) pView->m_sFilter = pView->m_sInput;
   return _Request;

@@ -47,9 +47,6 @@ struct ScreenView {
   // The line being typed on the message line, and what it is for.
   ScreenInput m_eInput = ScreenInput::kNone;
   std::string m_sInput;
-  // The most bytes a typed line takes (the Screen sets it from the
-  // console's line buffer).
-  int m_iInputRoom = 95;
   // By device: the level + and - asked for last, until the unit reports
   // another (see ScreenAskedLevel).
   std::map<int, ScreenAskedLevel> m_mapAskedLevels;
