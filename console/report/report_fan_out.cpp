@@ -200,11 +200,9 @@ void ReportFanOut::Refused(const std::string& sCommand,
                            const std::string& sReason) {
   if (m_pForm) m_pForm->Refused(sCommand, sReason);
   if (!Listened()) return;
-  ReportEvent _Event = NewEvent(Kind::kResult);
-  _Event.m_Result.sCommand = sCommand;
-  _Event.m_Result.iKind = CommandResult::Kind::kAction;
-  _Event.m_Result.iResult = -1;
-  _Event.m_Result.sReason = sReason;
+  ReportEvent _Event = NewEvent(Kind::kRefused);
+  _Event.m_sCommand = sCommand;
+  _Event.m_sText = sReason;
   Publish(std::move(_Event));
 }
 

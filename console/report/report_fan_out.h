@@ -76,8 +76,6 @@ class ReportFanOut : public Report {
   void Result(const CommandResult& _Result) override;
   void NoSuchDevice(const std::string& sCommand,
                     const std::string& sWord) override;
-  // To the form as it is; the listeners get it as a result event (result
-  // -1, sReason the reason), as the JSON stream shows it.
   void Refused(const std::string& sCommand,
                const std::string& sReason) override;
   void Help() override;
