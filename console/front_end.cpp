@@ -7,8 +7,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
+#include "console/mqtt/mqtt_bridge.h"
 #include "console/report/json_report.h"
 #include "console/report/once_report.h"
 #include "console/report/report_fan_out.h"
@@ -163,6 +165,15 @@ int FrontEnd::Run() {
     StopEngine();
     return iStatus;
   }
+  // The bridge runs as a service: without a terminal no wizard can choose
+  // a unit.
+  if (m_pEngine.load() == nullptr && !m_Options.m_sMqttUrl.empty() &&
+      !isatty(fileno(m_pInput))) {
+    fprintf(stderr, "veru-console: --mqtt: no unit saved in the setting files "
+                    "of this folder and no terminal to choose one; run "
+                    "veru-console without --mqtt first\n");
+    return 2;
+  }
   // --once never reads standard input, so it has no wizard.
   if (m_pEngine.load() == nullptr && m_Options.m_bOnce) {
     fprintf(stderr, "veru-console: no unit saved in the setting files of "
@@ -177,6 +188,10 @@ int FrontEnd::Run() {
     return 1;
   }
 
+  if (!m_Options.m_sMqttUrl.empty() && !StartBridge()) {
+    StopEngine();
+    return 2;
+  }
   // The plain console on a terminal edits its command lines (the view and
   // the forms for scripts read none or read their own).
   if (!m_Options.m_bOnce && !m_Options.m_bJson && m_pScreen == nullptr) {
@@ -250,6 +265,46 @@ void FrontEnd::DropCredentialRequest(Credential eCredential) {
   } else {
     m_bNeedUserPassword = false;
   }
+}
+
+bool FrontEnd::StartBridge() {
+  MqttBridge::Settings _Settings;
+  std::string sError;
+  if (!ParseMqttUrl(m_Options.m_sMqttUrl, &_Settings.m_Url, &sError)) {
+    fprintf(stderr, "veru-console: --mqtt: %s\n", sError.c_str());
+    return false;
+  }
+  _Settings.m_sBase = m_Options.m_sMqttTopic;
+  _Settings.m_sDiscoveryPrefix = m_Options.m_sMqttDiscovery;
+  // The password is read once and taken out of the environment, so that
+  // no program this one starts inherits it.
+  if (const char* sPassword = getenv("VERU_MQTT_PASSWORD")) {
+    _Settings.m_sPassword = sPassword;
+    unsetenv("VERU_MQTT_PASSWORD");
+  }
+  if (const char* sCaFile = getenv("VERU_MQTT_CA_CERTIFICATE")) {
+    _Settings.m_sCaFile = sCaFile;
+  }
+  Veru::Engine _Engine;
+  int iSerialNumber =
+      m_pPollLoop->CopyEngine(&_Engine) ? _Engine.m_iSerialNumber : 0;
+  auto pBridge = std::make_unique<MqttBridge>(
+      _Settings, iSerialNumber,
+      [this](const std::string& sLine) { return ReadCommand(sLine); },
+      [this](const CommandLine& _Command) { return RunCommand(_Command); },
+      [](const std::string& sLine) {
+        // Refused credentials at the first connection: the program ends
+        // as a signal ends it, with the usage status.
+        RunStopSteps();
+        fprintf(stderr, "%s\n", sLine.c_str());
+        _exit(2);
+      });
+  if (!pBridge->Start(&sError)) {
+    fprintf(stderr, "veru-console: --mqtt: %s\n", sError.c_str());
+    return false;
+  }
+  m_pFanOut->AddListener(std::move(pBridge));
+  return true;
 }
 
 LineInput& FrontEnd::Input() {

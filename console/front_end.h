@@ -73,6 +73,11 @@ class FrontEnd {
   // line on standard error, when standard output cannot be set aside.
   bool ChooseReport();
 
+  // With --mqtt: adds the MQTT bridge (console/mqtt/mqtt_bridge.h) to the
+  // report's listeners, for the current unit. Before the poll thread
+  // starts. False, with one line on standard error, when it cannot work.
+  bool StartBridge();
+
   // The end of polling, for the end of the program (Run calls it; so does
   // --do when its commands are done): the poll thread is told to stop, every
   // fetch in flight is ended (its wget stopped, its reply file removed) and

@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "console/commands/command_table.h"
+#include "console/mqtt/mqtt_topics.h"
+#include "console/mqtt/mqtt_url.h"
 #include "console/number_text.h"
 
 #ifndef VERU_VERSION
@@ -17,11 +19,17 @@ namespace {
 
 const char kProgram[] = "veru-console";
 
+// The options that have no short form.
+enum LongOnly { kMqtt = 1000, kMqttTopic, kMqttDiscovery };
+
 const struct option kOptions[] = {
     {"json", no_argument, nullptr, 'j'},
     {"once", no_argument, nullptr, '1'},
     {"do", required_argument, nullptr, 'd'},
     {"screen", no_argument, nullptr, 's'},
+    {"mqtt", required_argument, nullptr, kMqtt},
+    {"mqtt-topic", required_argument, nullptr, kMqttTopic},
+    {"mqtt-discovery", required_argument, nullptr, kMqttDiscovery},
     {"timeout", required_argument, nullptr, 't'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
@@ -53,6 +61,16 @@ void PrintUsage() {
       "  -s, --screen   show the home on one live full screen that updates in\n"
       "                 place, with keys to act (? lists them); needs a\n"
       "                 terminal; goes with none of --json, --once, --do\n"
+      "      --mqtt URL also bridge the unit to the MQTT broker at URL,\n"
+      "                 mqtt://[USER@]HOST[:PORT] (port 1883) or mqtts://...\n"
+      "                 (TLS, port 8883): retained states, commands, Home\n"
+      "                 Assistant discovery; the end of input does not end\n"
+      "                 the program then; not with --once or --do\n"
+      "      --mqtt-topic BASE\n"
+      "                 the bridge's topics under BASE (default veru/SERIAL)\n"
+      "      --mqtt-discovery PREFIX\n"
+      "                 Home Assistant discovery under PREFIX (default\n"
+      "                 homeassistant); off: none\n"
       "  -h, --help     print this help and end\n"
       "  -V, --version  print the program's name and version and end\n"
       "\n"
@@ -72,6 +90,10 @@ void PrintUsage() {
       "  VERU_INSECURE_TLS=1       do not check the forward server's\n"
       "                            certificate (for testing only)\n"
       "  NO_COLOR=1                the full-screen view uses no colour\n"
+      "  VERU_MQTT_PASSWORD=PASS   the MQTT broker's password for USER\n"
+      "  VERU_MQTT_CA_CERTIFICATE=FILE\n"
+      "                            check the MQTT broker's certificate\n"
+      "                            against the authority in FILE\n"
       "\n"
       "Exit status:\n"
       "  0  after quit (q in --screen) or the end of input; --once: the\n"
@@ -82,7 +104,9 @@ void PrintUsage() {
       "     standard error)\n"
       "  2  a usage error: an unknown option, options that do not go\n"
       "     together, a --do LINE that is not a command (nothing sent), or\n"
-      "     --screen without a terminal of a known type\n"
+      "     --screen without a terminal of a known type; --mqtt without a\n"
+      "     saved unit and without a terminal, or with credentials the\n"
+      "     broker refuses at its first connection\n"
       "  128+N  ended by signal N (SIGINT, SIGTERM, SIGHUP)\n");
 }
 
@@ -97,6 +121,7 @@ int UsageError(const char* sWhat, const char* sArgument) {
 
 int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
   opterr = 0;  // the messages are ours
+  bool bMqttTopic = false;
   bool bTimeout = false;
   for (;;) {
     int iOption = getopt_long(argc, argv, "+:j1d:st:hV", kOptions, nullptr);
@@ -114,6 +139,34 @@ int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
       case 's':
         pOptions->m_bScreen = true;
         break;
+      case kMqtt: {
+        MqttUrl _Url;
+        std::string sError;
+        if (!ParseMqttUrl(optarg, &_Url, &sError)) {
+          return UsageError(("--mqtt: " + sError + ":").c_str(), optarg);
+        }
+        pOptions->m_sMqttUrl = optarg;
+        break;
+      }
+      case kMqttTopic:
+      case kMqttDiscovery: {
+        std::string sText = optarg;
+        bool bTopic = iOption == kMqttTopic;
+        if (!bTopic && sText == "off") {
+          pOptions->m_sMqttDiscovery.clear();
+          break;
+        }
+        std::string sProblem = TopicBaseProblem(sText);
+        if (!sProblem.empty()) {
+          std::string sWhat = std::string(bTopic ? "--mqtt-topic: "
+                                                 : "--mqtt-discovery: ") +
+                              sProblem;
+          return UsageError(sWhat.c_str(), optarg);
+        }
+        (bTopic ? pOptions->m_sMqttTopic : pOptions->m_sMqttDiscovery) = sText;
+        if (bTopic) bMqttTopic = true;
+        break;
+      }
       case 't': {
         // Whole seconds, at least one, up to a day.
         NumberText _Number = ReadNumberText(optarg);
@@ -157,6 +210,18 @@ int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
   }
   if (pOptions->m_bScreen && !pOptions->m_vecDo.empty()) {
     return UsageError("options that do not go together", "--screen --do");
+  }
+  if (pOptions->m_sMqttUrl.empty() &&
+      (bMqttTopic || pOptions->m_sMqttDiscovery != "homeassistant")) {
+    return UsageError("options that do not go together",
+                      bMqttTopic ? "--mqtt-topic without --mqtt"
+                                 : "--mqtt-discovery without --mqtt");
+  }
+  if (!pOptions->m_sMqttUrl.empty() && pOptions->m_bOnce) {
+    return UsageError("options that do not go together", "--mqtt --once");
+  }
+  if (!pOptions->m_sMqttUrl.empty() && !pOptions->m_vecDo.empty()) {
+    return UsageError("options that do not go together", "--mqtt --do");
   }
   return -1;
 }

@@ -26,6 +26,12 @@ struct ConsoleOptions {
   // --timeout SECONDS: how long --do or --once may take as a whole; past
   // it the command in flight is stopped and the run fails (status 1).
   int m_iTimeout = 60;
+  // --mqtt URL: also bridge the unit to the MQTT broker at URL (empty: no
+  // bridge); --mqtt-topic BASE (empty: "veru/SERIAL"); --mqtt-discovery
+  // PREFIX (empty after "off": no discovery).
+  std::string m_sMqttUrl;
+  std::string m_sMqttTopic;
+  std::string m_sMqttDiscovery = "homeassistant";
 };
 
 // Reads the options into *pOptions. Returns -1 when the program is to go on,

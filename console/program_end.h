@@ -42,6 +42,12 @@
 //            (ReportFanOut::AddListener, before the poll thread starts):
 //            runs the listener's OnReport on the copies of the reports, in
 //            order, and its OnStop; StopEngine ends them.
+//   mqtt     --mqtt only, two threads of the bridge (console/mqtt/): the
+//            broker connection (MqttClient: mosquitto_loop, connecting
+//            again, the callbacks that publish every state again and hand
+//            messages on), and the commands from the broker (MqttCommands:
+//            FrontEnd::ReadCommand and RunCommand, one at a time). Both are
+//            ended by the bridge's OnStop on its listener thread.
 //   Every fetch also runs wget as a child process, waited for by the thread
 //   that started it.
 //
@@ -70,6 +76,17 @@
 //   view end        Screen::m_EndMutex: whether the terminal is the view's;
 //                   the view's stop step waits under it (m_GivenBack) for the
 //                   drawing thread to give the terminal back.
+//   bridge          MqttBridge::m_Mutex: the parts of the bridge made when
+//                   its base is known. Its listener thread holds it while
+//                   reporting to the retained states and while OnStop joins
+//                   the bridge's threads, which never take it.
+//   retained        MqttRetained::m_Mutex: the latest retained state of
+//                   every topic; held while publishing (libmosquitto's
+//                   queue locks are taken under it, and only they). The
+//                   connection thread takes it inside libmosquitto's
+//                   callbacks, whose lock no publish takes.
+//   mqtt queues     MqttCommands::m_Mutex (the commands waiting) and
+//                   MqttClient::m_PauseMutex (the pause between connections).
 //   fetch registry  transport.cpp, g_FetchMutex: the fetches in flight (their
 //                   wget and reply file) and whether fetches were stopped.
 //   stop steps      program_end.cpp, g_StepMutex: the list of stop steps; not

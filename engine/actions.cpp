@@ -81,8 +81,17 @@ int PollLoop::RunAction(int iDevice, std::string sServiceId,
                         std::string sAction, std::string sArguments,
                         int iRetryWindow, std::string& sMessage,
                         std::string* pReason) {
-  std::string sURL =
-      FormatActionPath(iDevice, sServiceId, sAction, sArguments);
+  return SendAction(FormatActionPath(iDevice, sServiceId, sAction, sArguments),
+                    iRetryWindow, sMessage, pReason);
+}
+
+int PollLoop::RunScene(int iScene, int iRetryWindow, std::string& sMessage,
+                       std::string* pReason) {
+  return SendAction(FormatScenePath(iScene), iRetryWindow, sMessage, pReason);
+}
+
+int PollLoop::SendAction(const std::string& sURL, int iRetryWindow,
+                         std::string& sMessage, std::string* pReason) {
   // Too long for its buffer: refused, nothing is sent.
   if (sURL.empty()) {
     if (pReason != nullptr) *pReason = "the request is too long to send";

@@ -131,6 +131,10 @@ class PollLoop {
   int RunAction(int iDevice, std::string sServiceId, std::string sAction,
                 std::string sArguments, int iRetryWindow,
                 std::string& sMessage, std::string* pReason = nullptr);
+  // Asks the controller to run scene iScene, through the same request and
+  // reading of the answer as RunAction (FormatScenePath): the same results.
+  int RunScene(int iScene, int iRetryWindow, std::string& sMessage,
+               std::string* pReason = nullptr);
 
   // --- Camera URLs ---------------------------------------------------------
   // The URL of one still image of the device; sends nothing. Empty only
@@ -235,6 +239,10 @@ class PollLoop {
   // Deletes every unit record but the current one, which is put back under
   // its serial number. Lock held.
   void ClearEngines();
+  // Sends one lu_action request path (empty: too long, nothing sent) and
+  // reads the answer as RunAction says.
+  int SendAction(const std::string& sURL, int iRetryWindow,
+                 std::string& sMessage, std::string* pReason);
 };
 
 // Counts one device or camera request in flight for one scope, so the poll

@@ -78,6 +78,13 @@ std::string FormatActionPath(int iDevice, const std::string& sServiceId,
       iDevice, sServiceId.c_str(), sAction.c_str(), sArguments.c_str());
 }
 
+std::string FormatScenePath(int iScene) {
+  return FormatBounded(
+      "data_request?id=lu_action&serviceId=urn:lumenhollow-com:serviceId:"
+      "HomeAutomationGateway1&action=RunScene&SceneNum=%d&output_format=json",
+      iScene);
+}
+
 std::string FormatCameraImagePath(int iDevice, int64_t tNow) {
   return FormatBounded("data_request?id=cam_image&Device_Num=%d&time=%d",
                        iDevice, static_cast<int32_t>(tNow));

@@ -36,6 +36,11 @@ std::string FormatActionPath(int iDevice, const std::string& sServiceId,
                              const std::string& sAction,
                              const std::string& sArguments);
 
+// "data_request?id=lu_action&serviceId=urn:lumenhollow-com:serviceId:
+// HomeAutomationGateway1&action=RunScene&SceneNum=N&output_format=json":
+// the unit runs scene N (no device number).
+std::string FormatScenePath(int iScene);
+
 // "data_request?id=cam_image&Device_Num=N&time=T"
 std::string FormatCameraImagePath(int iDevice, int64_t tNow);
 

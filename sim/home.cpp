@@ -226,6 +226,9 @@ Reply Home::Answer(const std::map<std::string, std::string>& mapQuery,
                           QueryNumber(mapQuery, "dataversion"),
                           QueryNumber(mapQuery, "minimumdelay"),
                           QueryNumber(mapQuery, "timeout"), iWakeGeneration);
+  } else if (sId == "lu_action" &&
+             QueryValue(mapQuery, "action") == "RunScene") {
+    _Reply = RunScene(mapQuery);
   } else if (sId == "lu_action") {
     _Reply = Action(mapQuery);
   } else if (sId == "cam_image") {
@@ -488,6 +491,9 @@ std::string Home::PartialReplyLocked(int iSince) {
     json_object_array_add(p_json_devices, DeviceElement(entry.second, iSince));
   }
   json_object_object_add(p_json_reply, "devices", p_json_devices);
+  if (json_object* p_json_scenes = ScenesSinceLocked(iSince)) {
+    json_object_object_add(p_json_reply, "scenes", p_json_scenes);
+  }
   return ToText(p_json_reply);
 }
 

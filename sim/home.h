@@ -2,7 +2,7 @@
 // rooms, categories, about twenty devices and a few scenes, with a data
 // version that grows with every change. It answers the unit's data requests
 // as a real unit would: status long polls (full or partial replies),
-// device actions, camera images and stream ports.
+// device actions, scenes run, camera images and stream ports.
 //
 // Threads: every operation may be called from any server thread; one mutex
 // guards the model and a condition variable wakes long polls on a change or
@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "sim/sim_server.h"
+
+struct json_object;
 
 namespace Sim {
 
@@ -90,6 +92,13 @@ class Home {
   std::string Status(int iLoadTime, int iDataVersion, int iMinimumDelayMs,
                      int iTimeoutS, int iWakeGeneration);
   Reply Action(const std::map<std::string, std::string>& mapQuery);
+  // RunScene of the gateway service: the scene's devices set, the scene
+  // made active; "ERROR:" for another service or an unknown scene
+  // (home_scenes.cpp).
+  Reply RunScene(const std::map<std::string, std::string>& mapQuery);
+  // The scenes changed after data version iSince, for a partial reply
+  // (id, active, state); null when none changed.
+  json_object* ScenesSinceLocked(int iSince);
   std::string FullReplyLocked();
   std::string PartialReplyLocked(int iSince);
   // Sets a variable, noting the coming data version when it changes.

@@ -68,6 +68,8 @@ class ConsoleProcess {
   bool InputEchoes();
   // Sends the child a signal.
   void Signal(int iSignal);
+  // The child's process id (-1 before Start and after it was reaped).
+  pid_t Pid() const { return m_iPid; }
   // Closes the child's standard input: it sees end of input.
   void CloseInput();
   // Waits up to iTimeoutMs for the child to end, and leaves it running when

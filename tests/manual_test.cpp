@@ -22,7 +22,7 @@ ProgramRun Man(const std::vector<std::string>& vecArguments, int iWidth) {
 }
 
 // The long and short options --help lists: the words that begin its
-// option lines ("  -j, --json ...").
+// option lines ("  -j, --json ...", "      --mqtt URL ...").
 std::vector<std::string> HelpOptions() {
   ProgramRun _Help = RunProgram({"--help"}, VERU_CONSOLE_PATH);
   std::vector<std::string> vecOptions;
@@ -30,6 +30,11 @@ std::vector<std::string> HelpOptions() {
   for (size_t iEnd; (iEnd = _Help.sOutput.find('\n', iStart)) != std::string::npos;
        iStart = iEnd + 1) {
     std::string sLine = _Help.sOutput.substr(iStart, iEnd - iStart);
+    // An option with no short form: "      --mqtt URL ...".
+    if (sLine.compare(0, 8, "      --") == 0) {
+      vecOptions.push_back(sLine.substr(6, sLine.find(' ', 6) - 6));
+      continue;
+    }
     if (sLine.compare(0, 3, "  -") != 0) continue;
     size_t iComma = sLine.find(", --");
     if (iComma == std::string::npos) continue;

@@ -483,6 +483,21 @@ TEST_F(ScreenTest, DimmerStepsAddUpAndSwitchesOnAndOff) {
   EXPECT_EQ(std::string::npos, sEnd.find("GET:")) << sEnd;
 }
 
+// Space on a scene row runs the scene: "Away" (the last row) arms the
+// bedroom window at the unit.
+TEST_F(ScreenTest, SpaceOnASceneRunsIt) {
+  StartView();
+  ASSERT_TRUE(m_Tmux.WaitFor("connected")) << m_Tmux.Capture();
+  ASSERT_EQ("0", ParseDump(m_Sim.Control("dump"))[16]["Armed"]);
+  m_Tmux.Keys("End Space");
+  ASSERT_TRUE(m_Tmux.WaitFor("scene 3: done")) << m_Tmux.Capture();
+  EXPECT_TRUE(WaitUntil(
+      [&] { return ParseDump(m_Sim.Control("dump"))[16]["Armed"] == "1"; }));
+  m_Tmux.Keys("q");
+  std::string sEnd = WaitForEnd();
+  EXPECT_NE(std::string::npos, sEnd.find("EXIT=0\n")) << sEnd;
+}
+
 // When the unit refuses the user name or password, the view offers the
 // wizard on its message line, and the answer takes a line: a key alone
 // answers nothing, Enter does, and nothing typed meanwhile reaches the

@@ -7,6 +7,7 @@
 
 #include "console/front_end.h"
 #include "console/input/line_input.h"
+#include "engine/clock.h"
 #include "engine/poll_loop.h"
 
 bool FrontEnd::HasUsableCredentials() {
@@ -20,9 +21,14 @@ void FrontEnd::CommandLoop() {
   LineInput& _Input = Input();
   std::string sLine;
   while (m_pPollLoop->m_bRunning) {
-    // End of input ends the program as "quit" does.
+    // End of input ends the program as "quit" does; with the MQTT bridge
+    // it runs on, as a service, until a signal or the poll thread's end.
     LineRead eRead = _Input.ReadCommandLine(&sLine);
-    if (eRead == LineRead::kEnd) return;
+    if (eRead == LineRead::kEnd) {
+      if (m_Options.m_sMqttUrl.empty()) return;
+      while (m_pPollLoop->m_bRunning) Veru::SleepMs(100);
+      return;
+    }
     // Refused whole (and told): nothing of it is sent, nor taken as an
     // answer.
     if (eRead == LineRead::kTooLong) continue;

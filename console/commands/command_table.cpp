@@ -57,6 +57,9 @@ const std::vector<CommandRow> kRows = {
      "show N", "print device N",
      "the model is not fetched with --do (use --once for the report)", true,
      nullptr, CommandNext::kGoOn},
+    {"scene", nullptr, WordMatch::kWord, false, CommandKind::kScene, nullptr,
+     nullptr, nullptr, false, "scene N", "run scene N", nullptr, nullptr,
+     nullptr, false, nullptr, CommandNext::kGoOn},
     {"suspend", nullptr, WordMatch::kSubstring, false, CommandKind::kSuspend,
      nullptr, nullptr, nullptr, false, "suspend",
      "pause polling (commands still work)", nullptr, nullptr,
@@ -227,6 +230,26 @@ bool ReadDeviceCommand(const std::string& sText, size_t iFrom, int iDevice,
   return true;
 }
 
+// "scene N": N a scene number (decimal digits, 1 to the 32-bit limit).
+void ReadScene(const std::vector<std::string>& vecWords, const CommandRow* pRow,
+               CommandLine* pCommand) {
+  long long iScene = 0;
+  bool bNumber = vecWords.size() == 2 && !vecWords[1].empty() &&
+                 vecWords[1].size() <= 10;
+  for (size_t i = 0; bNumber && i < vecWords[1].size(); ++i) {
+    char c = vecWords[1][i];
+    bNumber = c >= '0' && c <= '9';
+    iScene = iScene * 10 + (c - '0');
+  }
+  if (!bNumber || iScene < 1 || iScene > INT_MAX) {
+    pCommand->sError = std::string("scene needs a scene number; usage: ") +
+                       pRow->sSyntax;
+    return;
+  }
+  pCommand->pRow = pRow;
+  pCommand->iScene = static_cast<int>(iScene);
+}
+
 // The devices whose names hold sTyped (case-insensitive), as "N NAME, ...".
 std::string Candidates(const std::string& sTyped,
                        const std::vector<DeviceName>& vecNames) {
@@ -314,9 +337,13 @@ void ReadNamedCommand(const std::string& sLine,
 
 const std::vector<CommandRow>& CommandRows() { return kRows; }
 
+bool ReportsResult(const CommandRow& _Row) {
+  return _Row.bNeedsDevice || _Row.eKind == CommandKind::kScene;
+}
+
 bool CommandOutcome::Succeeded() const {
   if (!bCommand || !sError.empty()) return false;
-  if (pRow->bNeedsDevice) return _Result.Succeeded();
+  if (ReportsResult(*pRow)) return _Result.Succeeded();
   return true;
 }
 
@@ -364,6 +391,10 @@ CommandLine ReadCommandLine(const std::string& sLine,
       _Command.sError = std::string(pRow->sWord) +
                         " needs a device number first; usage: " +
                         pRow->sSyntax;
+      return _Command;
+    }
+    if (pRow->eKind == CommandKind::kScene) {
+      ReadScene(vecWords, pRow, &_Command);
       return _Command;
     }
     size_t iMostWords = pRow->eKind == CommandKind::kShow ? 2 : 1;

@@ -55,6 +55,7 @@ enum class CommandKind {
   kCameraStream,  // the camera's stream URL
   kCall,          // any action: N call SERVICE ACTION [NAME=VALUE]...
   kShow,          // the model as known now, or one device
+  kScene,         // scene N: the unit runs one scene
   kSuspend,
   kResume,
   kConnect,  // the connection wizard
@@ -101,6 +102,10 @@ struct CommandRow {
   CommandNext eNext;
 };
 
+// True for a row whose outcome is a result (a device command, a scene
+// run): reported as the result line or event, and counted by --do.
+bool ReportsResult(const CommandRow& _Row);
+
 // The rows in help order; the substring rows among them are in the order
 // they are looked for.
 const std::vector<CommandRow>& CommandRows();
@@ -126,6 +131,8 @@ struct CommandLine {
   std::string sArguments;
   // kShow: the word after "show" (empty: the whole model).
   std::string sShowWhat;
+  // kScene: the scene's number.
+  int iScene = 0;
   // Why the line is not a command (or a call is refused): one line for
   // standard error, without its line end. Empty for a blank line.
   std::string sError;

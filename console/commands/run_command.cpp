@@ -18,6 +18,18 @@ namespace {
 // How long a device command keeps retrying, in seconds.
 constexpr int kActionRetryWindowS = 60;
 
+// The retry window of a device command or a scene: while polling gets no
+// answer, one attempt (no waiting for a minute); a run with a deadline
+// (--do) retries until the deadline ends it.
+int RetryWindow(const Veru::PollLoop* pPollLoop) {
+  int iRetryWindow = pPollLoop->ActionRetryWindow(kActionRetryWindowS);
+  int64_t iDeadlineMs = pPollLoop->m_iDeadlineMs;
+  if (iDeadlineMs != 0 && iRetryWindow != 0) {
+    iRetryWindow = static_cast<int>((iDeadlineMs - Veru::NowMs()) / 1000) + 2;
+  }
+  return iRetryWindow;
+}
+
 }  // namespace
 
 std::vector<DeviceName> FrontEnd::DeviceNames() {
@@ -52,7 +64,7 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
   _Outcome.bReportResult = _Command.iDevice != 0;
   if (_Command.pRow == nullptr) return _Outcome;
   _Outcome.bCommand = true;
-  _Outcome.bReportResult = _Command.pRow->bNeedsDevice;
+  _Outcome.bReportResult = ReportsResult(*_Command.pRow);
   _Outcome.eNext = _Command.pRow->eNext;
   int iDevice = _Command.iDevice;
   switch (_Command.pRow->eKind) {
@@ -60,16 +72,23 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
     case CommandKind::kCall: {
       std::string sReason;
       _Result.iKind = CommandResult::Kind::kAction;
-      // While polling gets no answer, one attempt: no waiting for a minute.
-      // A run with a deadline (--do) retries until the deadline ends it.
-      int iRetryWindow = m_pPollLoop->ActionRetryWindow(kActionRetryWindowS);
-      int64_t iDeadlineMs = m_pPollLoop->m_iDeadlineMs;
-      if (iDeadlineMs != 0 && iRetryWindow != 0) {
-        iRetryWindow = static_cast<int>((iDeadlineMs - Veru::NowMs()) / 1000) + 2;
-      }
+      int iRetryWindow = RetryWindow(m_pPollLoop);
       _Result.iResult = m_pPollLoop->RunAction(
           iDevice, _Command.sService, _Command.sAction, _Command.sArguments,
           iRetryWindow, _Result.sMessage, &sReason);
+      if (_Result.iResult == -1) _Outcome.sError = sReason;
+      if (_Result.iResult == -1 && iRetryWindow == 0 && !sReason.empty()) {
+        _Outcome.sError += " (the unit does not answer polling either; "
+                           "sent once)";
+      }
+      break;
+    }
+    case CommandKind::kScene: {
+      std::string sReason;
+      _Result.iKind = CommandResult::Kind::kAction;
+      int iRetryWindow = RetryWindow(m_pPollLoop);
+      _Result.iResult = m_pPollLoop->RunScene(_Command.iScene, iRetryWindow,
+                                              _Result.sMessage, &sReason);
       if (_Result.iResult == -1) _Outcome.sError = sReason;
       if (_Result.iResult == -1 && iRetryWindow == 0 && !sReason.empty()) {
         _Outcome.sError += " (the unit does not answer polling either; "

@@ -248,7 +248,7 @@ void Screen::HandleRequest(const ScreenRequest& _Request) {
   if (eNext == CommandNext::kWizard) {
     return RunWizard();
   }
-  bool bSends = _Command.pRow == nullptr || _Command.pRow->bNeedsDevice;
+  bool bSends = _Command.pRow == nullptr || ReportsResult(*_Command.pRow);
   if (bSends) m_State.SetMessage(_Request.m_sText + ": ...");
   Job _Job;
   _Job.sLine = _Request.m_sText;

@@ -17,7 +17,7 @@ const std::vector<ScreenKeyBinding>& ScreenKeyTable() {
        nullptr},
       {kKeyEnd, "End", ScreenAction::kLast, "the last row", nullptr, nullptr},
       {' ', "Space", ScreenAction::kToggle,
-       "switch the device on or off (the opposite of what it shows)",
+       "switch the device on or off (opposite of its row); run a scene",
        "Space on/off", "Space on/off"},
       {'+', "+", ScreenAction::kDimUp, "dim up by 10 %", "+/- dim", "+/- dim"},
       {'-', "-", ScreenAction::kDimDown, "dim down by 10 %", nullptr, nullptr},

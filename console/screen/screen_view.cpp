@@ -94,6 +94,12 @@ ScreenRequest Command(std::string sText) {
 }
 
 ScreenRequest Toggle(const ScreenModel& _Model, ScreenView* pView) {
+  // Space on a scene runs it.
+  ScreenRowKey _Key;
+  if (ScreenSelectedRow(_Model, *pView, &_Key) &&
+      _Key.m_iKind == ScreenRowKey::kScene) {
+    return Command("scene " + std::to_string(_Key.m_iID));
+  }
   const ScreenDevice* pDevice = SelectedDevice(_Model, pView);
   if (pDevice == nullptr) return ScreenRequest();
   DeviceState _State = DeviceStateOf(pDevice->m_mapVariables);

@@ -1,0 +1,90 @@
+// MqttBridge bridges the unit to an MQTT broker (--mqtt URL): a listener of
+// the report fan-out that keeps the broker's retained states as the
+// reports tell them (MqttRetained), a connection of its own to the broker
+// (MqttClient), and a source of commands through the command table
+// (MqttCommands). Topics and payloads: mqtt_topics.h; discovery:
+// mqtt_discovery.h.
+//
+// The bridge connects once it knows its base: --mqtt-topic, or
+// "veru/SERIAL" with the unit's serial number (at start when a unit is
+// saved, else from the first full reply). The availability of the unit
+// (BASE/bridge/unit) is online once a poll answers, offline after the
+// console gives the connection up, online again when it is restored. At
+// the end (OnStop) it publishes {"state":"offline"} on BASE/bridge/state
+// and disconnects cleanly; killed, the broker publishes the same as its
+// Last Will.
+//
+// Threads: OnReport and OnStop on the fan-out's thread for this listener;
+//   the connection and the commands on threads of their own (see their
+//   headers). Lock: m_Mutex guards the parts made when the base is known.
+// Ownership: the fan-out owns the bridge; the bridge owns its client,
+//   retained states and command runner.
+#ifndef VERU_CONSOLE_MQTT_MQTT_BRIDGE_H
+#define VERU_CONSOLE_MQTT_MQTT_BRIDGE_H
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "console/mqtt/mqtt_client.h"
+#include "console/mqtt/mqtt_commands.h"
+#include "console/mqtt/mqtt_retained.h"
+#include "console/mqtt/mqtt_topics.h"
+#include "console/mqtt/mqtt_url.h"
+#include "console/report/report_listener.h"
+
+class MqttBridge : public ReportListener {
+ public:
+  struct Settings {
+    MqttUrl m_Url;
+    // --mqtt-topic; empty: "veru/SERIAL".
+    std::string m_sBase;
+    // --mqtt-discovery; empty: discovery off.
+    std::string m_sDiscoveryPrefix = "homeassistant";
+    std::string m_sPassword;
+    std::string m_sCaFile;
+  };
+
+  // fRead and fRun run the commands (FrontEnd::ReadCommand, RunCommand);
+  // fFatal ends the program when the broker refuses the credentials at the
+  // first connection (with the line to print). iSerialNumber: the saved
+  // unit's, or 0 while unknown.
+  MqttBridge(Settings _Settings, int iSerialNumber,
+             MqttCommands::ReadFunction fRead, MqttCommands::RunFunction fRun,
+             MqttClient::FatalFunction fFatal);
+  ~MqttBridge() override;
+
+  // Checks what can be checked before connecting (the CA file); false, with
+  // *pError, when the bridge cannot work. Then connects at once when the
+  // base is known. The owner's thread, before the reports start.
+  bool Start(std::string* pError);
+
+  void OnReport(const ReportEvent& _Event) override;
+  void OnStop() override;
+
+ private:
+  // Makes the topics, the retained states and the connection for unit
+  // iSerialNumber. m_Mutex held.
+  void Connect(int iSerialNumber);
+  void OnMessage(const std::string& sTopic, const std::string& sPayload,
+                 bool bRetained);
+  void PublishResult(const std::string& sPayload);
+  void Model(const ReportEvent& _Event);
+
+  Settings m_Settings;
+  int m_iSerialNumber;
+  MqttCommands::ReadFunction m_fRead;
+  MqttCommands::RunFunction m_fRun;
+  MqttClient::FatalFunction m_fFatal;
+  // The unit answers (kept before the retained states exist).
+  bool m_bUnitOnline = false;
+
+  std::mutex m_Mutex;
+  std::unique_ptr<MqttTopics> m_pTopics;
+  std::unique_ptr<MqttRetained> m_pRetained;
+  std::unique_ptr<MqttClient> m_pClient;
+  std::unique_ptr<MqttCommands> m_pCommands;
+};
+
+#endif  // VERU_CONSOLE_MQTT_MQTT_BRIDGE_H
