@@ -2,8 +2,10 @@
 // "help" command.
 #include "console/options.h"
 
+#include <errno.h>
 #include <getopt.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "console/commands/command_table.h"
@@ -16,11 +18,19 @@ namespace {
 
 const char kProgram[] = "veru-console";
 
+// The long options without a short form.
+enum LongOnly { kHistory = 1000, kNoHistory, kHistoryDays };
+// The longest retention --history-days takes: 100 years.
+constexpr long kMostHistoryDays = 36500;
+
 const struct option kOptions[] = {
     {"json", no_argument, nullptr, 'j'},
     {"once", no_argument, nullptr, '1'},
     {"do", required_argument, nullptr, 'd'},
     {"screen", no_argument, nullptr, 's'},
+    {"history", required_argument, nullptr, kHistory},
+    {"no-history", no_argument, nullptr, kNoHistory},
+    {"history-days", required_argument, nullptr, kHistoryDays},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -47,6 +57,11 @@ void PrintUsage() {
       "  -s, --screen   show the home on one live full screen that updates in\n"
       "                 place, with keys to act (? lists them); needs a\n"
       "                 terminal; goes with none of --json, --once, --do\n"
+      "      --history FILE  record every change of the home into the\n"
+      "                 SQLite file FILE instead of history.db in the working\n"
+      "                 directory (--once and --do record nothing)\n"
+      "      --no-history  record no history\n"
+      "      --history-days N  keep the history N days (default 30)\n"
       "  -h, --help     print this help and end\n"
       "  -V, --version  print the program's name and version and end\n"
       "\n"
@@ -107,6 +122,26 @@ int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
       case 's':
         pOptions->m_bScreen = true;
         break;
+      case kHistory:
+        pOptions->m_sHistory = optarg;
+        if (pOptions->m_sHistory.empty()) {
+          return UsageError("an empty history file name", "--history");
+        }
+        break;
+      case kNoHistory:
+        pOptions->m_bNoHistory = true;
+        break;
+      case kHistoryDays: {
+        char* sEnd = nullptr;
+        errno = 0;
+        long iDays = strtol(optarg, &sEnd, 10);
+        if (optarg[0] < '0' || optarg[0] > '9' || *sEnd != '\0' ||
+            errno != 0 || iDays < 1 || iDays > kMostHistoryDays) {
+          return UsageError("not a number of days from 1 to 36500", optarg);
+        }
+        pOptions->m_iHistoryDays = static_cast<int>(iDays);
+        break;
+      }
       case 'h':
         PrintUsage();
         return 0;

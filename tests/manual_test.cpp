@@ -32,7 +32,7 @@ std::string RunShell(const std::string& sCommand, int* pStatus) {
 }
 
 // The long and short options --help lists: the words that begin its
-// option lines ("  -j, --json ...").
+// option lines ("  -j, --json ...", "      --history FILE ...").
 std::vector<std::string> HelpOptions() {
   ProgramRun _Help = RunProgram({"--help"}, VERU_CONSOLE_PATH);
   std::vector<std::string> vecOptions;
@@ -40,6 +40,11 @@ std::vector<std::string> HelpOptions() {
   for (size_t iEnd; (iEnd = _Help.sOutput.find('\n', iStart)) != std::string::npos;
        iStart = iEnd + 1) {
     std::string sLine = _Help.sOutput.substr(iStart, iEnd - iStart);
+    // A long option without a short one: "      --history FILE ...".
+    if (sLine.compare(0, 8, "      --") == 0) {
+      vecOptions.push_back(sLine.substr(6, sLine.find(' ', 6) - 6));
+      continue;
+    }
     if (sLine.compare(0, 3, "  -") != 0) continue;
     size_t iComma = sLine.find(", --");
     if (iComma == std::string::npos) continue;
