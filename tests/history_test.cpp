@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "console/history/history_detail.h"
 #include "console/history/history_file.h"
 #include "console/history/history_query.h"
 #include "console/history/history_recorder.h"
@@ -469,6 +470,52 @@ TEST_F(HistoryTest, SeriesHoldsTheNumbersAndTheGaps) {
   ASSERT_EQ(1u, _Series.vecGaps.size());
   EXPECT_EQ(kNow - 100, _Series.vecGaps[0].first);
   EXPECT_EQ(kNow - 50, _Series.vecGaps[0].second);
+}
+
+}  // namespace
+
+namespace {
+
+// The detail page's lines: a sparkline per numeric variable (a gap where
+// the connection was lost), then the newest changes that fit, each line
+// within the width.
+TEST_F(HistoryTest, DetailLinesShowSparklinesAndRecentChanges) {
+  auto pRecorder = OpenRecorder();
+  ASSERT_NE(nullptr, pRecorder);
+  pRecorder->OnReport(FullEvent(kNow - 86400, Home("0", "0")));
+  pRecorder->OnReport(
+      KindEvent(ReportEvent::Kind::kConnectionLost, kNow - 43200));
+  pRecorder->OnReport(
+      KindEvent(ReportEvent::Kind::kConnectionRestored, kNow - 21600));
+  for (int i = 1; i <= 5; ++i) {
+    pRecorder->OnReport(DeviceEvent(
+        kNow - 600 + i, MakeDevice(6, "Front door",
+                                   {{"Tripped", i % 2 ? "1" : "0"}})));
+    pRecorder->OnReport(KindEvent(ReportEvent::Kind::kPartial, kNow - 600 + i));
+  }
+  pRecorder->OnStop();
+
+  std::vector<std::string> vecLines =
+      HistoryDetailLines(m_sPath, kUnit, 6, kNow, 80, 6, true);
+  ASSERT_EQ(6u, vecLines.size());
+  EXPECT_EQ("History (last 24 h)", vecLines[0]);
+  EXPECT_EQ(0u, vecLines[1].find("  Armed  ")) << vecLines[1];
+  EXPECT_NE(std::string::npos, vecLines[2].find("  Tripped  ")) << vecLines[2];
+  EXPECT_NE(std::string::npos, vecLines[2].find("▁     ")) << vecLines[2];
+  EXPECT_TRUE(EndsWith(vecLines[2], "█  0..1 last 1")) << vecLines[2];
+  EXPECT_EQ("Recent changes", vecLines[3]);
+  EXPECT_TRUE(EndsWith(vecLines[4], "  Tripped 1 -> 0")) << vecLines[4];
+  EXPECT_TRUE(EndsWith(vecLines[5], "  Tripped 0 -> 1")) << vecLines[5];
+  for (const std::string& sLine : vecLines) {
+    EXPECT_LE(sLine.size(), 80u * 3) << sLine;
+  }
+  std::vector<std::string> vecAscii =
+      HistoryDetailLines(m_sPath, kUnit, 6, kNow, 40, 3, false);
+  ASSERT_EQ(3u, vecAscii.size());
+  EXPECT_TRUE(EndsWith(vecAscii[2].substr(0, 40), vecAscii[2]));
+  EXPECT_EQ(std::string::npos, vecAscii[2].find("▁"));
+  EXPECT_EQ(1u, HistoryDetailLines("none.db", kUnit, 6, kNow, 80, 6, true)
+                    .size());
 }
 
 }  // namespace
