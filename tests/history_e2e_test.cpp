@@ -212,4 +212,85 @@ TEST_F(HistoryE2eTest, OnlyTheFormsThatFollowTheHomeRecord) {
                                      " 'Status'"));
 }
 
+// The history command reads the file alone: in the console, with --do and
+// --json, by number or whole name, and while the unit is away.
+TEST_F(HistoryE2eTest, HistoryCommandTellsTheChangesBack) {
+  {
+    ConsoleProcess _Console;
+    Start(&_Console);
+    _Console.WriteLine("1 on");
+    ASSERT_TRUE(_Console.WaitFor("   Status=1\n"));
+    ASSERT_TRUE(_Console.WaitFor("==========PARTIAL"));
+    ASSERT_TRUE(WaitUntil([] {
+      return Rows("history.db", "SELECT count(*) FROM change WHERE device = "
+                                "1 AND value = 'Switched on'") == "1\n";
+    }));
+    _Console.WriteLine("history 1 1h");
+    EXPECT_TRUE(_Console.WaitFor("  1 Living room lamp  Status (none) -> 0\n"));
+    EXPECT_TRUE(_Console.WaitFor("  1 Living room lamp  Target (none) -> 0\n"));
+    EXPECT_TRUE(_Console.WaitFor("  1 Living room lamp  Status 0 -> 1\n"));
+    EXPECT_TRUE(_Console.WaitFor("  1 Living room lamp  Target 0 -> 1\n"));
+    EXPECT_TRUE(_Console.WaitFor(
+        "  1 Living room lamp  comment (none) -> Switched on\n"));
+    _Console.WriteLine("history 42");
+    EXPECT_TRUE(_Console.WaitForError(
+        "veru-console: history 42: No such device in the history: 42\n"));
+    EXPECT_EQ(0, Quit(&_Console));
+  }
+  m_Sim.Stop();  // the unit is away: the history is still there
+
+  ProgramRun _Json = RunProgram({"--json", "--do", "history living ROOM lamp 30m"},
+                                VERU_CONSOLE_PATH);
+  EXPECT_EQ(0, _Json.iStatus) << _Json.sErrors;
+  EXPECT_EQ(0u, _Json.sOutput.find("{\"event\":\"history\",\"time\":"))
+      << _Json.sOutput;
+  const char* kInOrder[] = {
+      "\"device\":1,\"since\":",
+      "\"changes\":[{\"time\":",
+      "\"device\":1,\"name\":\"Living room lamp\",\"variable\":\"Status\","
+      "\"previous\":null,\"value\":\"0\"}",
+      "\"variable\":\"Status\",\"previous\":\"0\",\"value\":\"1\"}",
+      "\"variable\":\"comment\",\"previous\":null,"
+      "\"value\":\"Switched on\"}]}\n"};
+  size_t iAt = 0;
+  for (const char* sPart : kInOrder) {
+    iAt = _Json.sOutput.find(sPart, iAt);
+    EXPECT_NE(std::string::npos, iAt) << sPart << " in " << _Json.sOutput;
+  }
+  EXPECT_EQ(1u, CountOf(_Json.sOutput, "\n"));
+
+  ProgramRun _Home = RunProgram({"--do", "history 5m", "--do", "history"},
+                                VERU_CONSOLE_PATH);
+  EXPECT_EQ(0, _Home.iStatus) << _Home.sErrors;
+  EXPECT_EQ(2u, CountOf(_Home.sOutput, "  1 Living room lamp  Status 0 -> 1\n"))
+      << _Home.sOutput;
+  EXPECT_NE(std::string::npos, _Home.sOutput.find("  6 Front door  Armed (none) -> 1\n"));
+
+  // Refused like a line that is not a command (2), and a file that cannot
+  // be read (1).
+  struct Case {
+    std::vector<std::string> vecArguments;
+    int iStatus;
+    const char* sError;
+  };
+  const Case kCases[] = {
+      {{"--do", "history 1 7w"}, 2, "not a span: 7w (45s, 30m, 6h, 7d)"},
+      {{"--do", "history 1 0h"}, 2, "not a span: 0h"},
+      {{"--do", "history Back door"}, 2, "No such device in the history: Back door"},
+      {{"--history", "none.db", "--do", "history 1"}, 1,
+       "history 1: none.db: No such file or directory"},
+      {{"--history", "home.txt", "--do", "history"}, 1,
+       "home.txt: is not a history file of veru-console"},
+  };
+  WriteFile("home.txt", "not a history\n");
+  for (const Case& _Case : kCases) {
+    SCOPED_TRACE(_Case.vecArguments.back());
+    ProgramRun _Run = RunProgram(_Case.vecArguments, VERU_CONSOLE_PATH);
+    EXPECT_EQ(_Case.iStatus, _Run.iStatus);
+    EXPECT_EQ("", _Run.sOutput);
+    EXPECT_NE(std::string::npos, _Run.sErrors.find(_Case.sError)) << _Run.sErrors;
+  }
+  EXPECT_FALSE(FileExists("none.db"));
+}
+
 }  // namespace

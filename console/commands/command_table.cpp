@@ -1,6 +1,8 @@
 // The command table and the reading of a command line (see command_table.h).
 #include "console/commands/command_table.h"
 
+#include "console/history/history_query.h"
+
 #include <cctype>
 #include <climits>
 #include <cstring>
@@ -46,6 +48,12 @@ const std::vector<CommandRow> kRows = {
     {"show", nullptr, WordMatch::kWord, false, CommandKind::kShow, nullptr,
      nullptr, nullptr, false, "show", "print the whole home as it is known now",
      "show N", "print device N"},
+    {"history", nullptr, WordMatch::kWord, false, CommandKind::kHistory,
+     nullptr, nullptr, nullptr, false, "history [DEVICE] [SPAN]",
+     "the recorded changes of DEVICE (a number or a whole name) or of the "
+     "whole home over the last SPAN (45s, 30m, 6h, 7d; default 24h), oldest "
+     "first",
+     nullptr, nullptr},
     {"suspend", nullptr, WordMatch::kSubstring, false, CommandKind::kSuspend,
      nullptr, nullptr, nullptr, false, "suspend",
      "pause polling (commands still work)", nullptr, nullptr},
@@ -136,6 +144,22 @@ bool WordIs(const CommandRow& _Row, const std::string& sWord) {
 }
 
 // The whole-word row for the command word of a line; null when none.
+// "history [DEVICE] [SPAN]": the words after "history" are kept for the run;
+// a span that cannot be read makes the line no command.
+void ReadHistoryLine(const std::string& sLine, const CommandRow* pRow,
+                     CommandLine* pCommand) {
+  std::string sRest = sLine.substr(sLine.find(pRow->sWord) +
+                                   strlen(pRow->sWord));
+  std::string sDevice;
+  int64_t iSpan = 0;
+  if (!ReadHistoryArguments(sRest, &sDevice, &iSpan, &pCommand->sError)) {
+    pCommand->sError += "; usage: " + std::string(pRow->sSyntax);
+    return;
+  }
+  pCommand->pRow = pRow;
+  pCommand->sShowWhat = sRest;
+}
+
 const CommandRow* FindWordRow(const std::string& sWord) {
   for (const CommandRow& _Row : kRows) {
     if (_Row.eMatch == WordMatch::kWord && WordIs(_Row, sWord)) return &_Row;
@@ -352,6 +376,10 @@ CommandLine ReadCommandLine(const std::string& sLine,
       _Command.sError = std::string(pRow->sWord) +
                         " needs a device number first; usage: " +
                         pRow->sSyntax;
+      return _Command;
+    }
+    if (pRow->eKind == CommandKind::kHistory) {
+      ReadHistoryLine(sLine, pRow, &_Command);
       return _Command;
     }
     size_t iMostWords = pRow->eKind == CommandKind::kShow ? 2 : 1;

@@ -45,6 +45,7 @@ enum class CommandKind {
   kCameraStream,  // the camera's stream URL
   kCall,          // any action: N call SERVICE ACTION [NAME=VALUE]...
   kShow,          // the model as known now, or one device
+  kHistory,       // history [DEVICE] [SPAN]: the changes, from the file
   kSuspend,
   kResume,
   kConnect,  // the connection wizard
@@ -93,7 +94,8 @@ struct CommandLine {
   std::string sService;
   std::string sAction;
   std::string sArguments;
-  // kShow: the word after "show" (empty: the whole model).
+  // kShow: the word after "show" (empty: the whole model). kHistory: what
+  // follows the word (a device and a span, read already).
   std::string sShowWhat;
   // Why the line is not a command (or a call is refused): one line for
   // standard error, without its line end. Empty for a blank line.
@@ -120,6 +122,9 @@ struct CommandOutcome {
   // True when the console reports _Result: a device command, or a device
   // number with no command word.
   bool bReportResult = false;
+  // True when the line was refused as it ran, as a line that is not a
+  // command is (a device the history does not know): --do ends with 2.
+  bool bRefused = false;
   // Why the command failed or was refused when the result cannot say it
   // (no answer, refused credentials, no URL, a refused call), for standard
   // error; empty otherwise.

@@ -27,6 +27,7 @@ const char* NotForDo(CommandKind eKind) {
     case CommandKind::kCameraImage:
     case CommandKind::kCameraStream:
     case CommandKind::kHelp:
+    case CommandKind::kHistory:
       return nullptr;
     case CommandKind::kShow:
       return "the model is not fetched with --do (use --once for the report)";
@@ -140,7 +141,16 @@ int FrontEnd::RunDo() {
     CommandOutcome _Outcome = RunCommand(_Command);
     ReportCommand(_Outcome);
     if (_Outcome.Succeeded()) continue;
-    iStatus = 1;
+    if (_Outcome.bRefused) {
+      iStatus = kUsageStatus;
+    } else if (iStatus == 0) {
+      iStatus = 1;
+    }
+    // ReportCommand told why already.
+    if (_Outcome.pRow != nullptr &&
+        _Outcome.pRow->eKind == CommandKind::kHistory) {
+      continue;
+    }
     const CommandResult& _Result = _Outcome._Result;
     // An action's reason without the controller's text is told already.
     if (_Result.iKind == CommandResult::Kind::kAction &&

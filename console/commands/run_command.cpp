@@ -8,6 +8,8 @@
 
 #include "console/commands/command_table.h"
 #include "console/front_end.h"
+#include "console/history/history_command.h"
+#include "engine/clock.h"
 #include "engine/poll_loop.h"
 #include "engine/terminal_text.h"
 
@@ -33,6 +35,24 @@ CommandLine FrontEnd::ReadCommand(const std::string& sLine) {
   if (!_Command.bNeedsNames) return _Command;
   std::vector<DeviceName> vecNames = DeviceNames();
   return ReadCommandLine(sLine, &vecNames);
+}
+
+void FrontEnd::RunHistory(const std::string& sArguments,
+                          CommandOutcome* pOutcome) {
+  int iUnit = 0;
+  {
+    Veru::MutexHolder _Lock(&m_Mutex);
+    Veru::Engine* pEngine = m_pEngine.load();
+    if (pEngine != nullptr) iUnit = pEngine->m_iSerialNumber;
+  }
+  HistoryOutcome _History = RunHistoryCommand(
+      sArguments, m_Options.m_sHistory, iUnit, Veru::Now());
+  if (_History.iStatus != 0) {
+    pOutcome->sError = _History.sError;
+    pOutcome->bRefused = _History.iStatus == 2;
+    return;
+  }
+  m_pReport->History(_History._Answer);
 }
 
 CommandOutcome FrontEnd::RunCommand(const std::string& sLine) {
@@ -85,6 +105,9 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
         _Outcome.sError = "No such device: " + _Command.sShowWhat;
       }
       break;
+    case CommandKind::kHistory:
+      RunHistory(_Command.sShowWhat, &_Outcome);
+      break;
     case CommandKind::kSuspend:
       m_pPollLoop->m_bSuspended = true;
       m_pReport->Notice("polling suspended");
@@ -108,6 +131,13 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
 void FrontEnd::ReportCommand(const CommandOutcome& _Outcome) {
   if (!_Outcome.bCommand && !_Outcome.sError.empty()) {
     fprintf(stderr, "%s\n", _Outcome.sError.c_str());
+  }
+  // The history file unreadable, or a device it does not know.
+  if (_Outcome.bCommand && _Outcome.pRow->eKind == CommandKind::kHistory &&
+      !_Outcome.sError.empty()) {
+    fprintf(stderr, "veru-console: %s: %s\n",
+            Veru::EscapeControlBytes(_Outcome._Result.sCommand).c_str(),
+            _Outcome.sError.c_str());
   }
   if (!_Outcome.bReportResult) return;
   m_pReport->Result(_Outcome._Result);

@@ -195,16 +195,21 @@ HistoryRead ReadHistory(const std::string& sPath, int iUnit,
   return eRead;
 }
 
-std::string FormatHistoryLine(const HistoryEntry& _Entry) {
-  time_t tTime = static_cast<time_t>(_Entry.tTime);
+std::string FormatHistoryTime(int64_t tTime) {
+  time_t tWhen = static_cast<time_t>(tTime);
   struct tm _Local;
   char cTime[32] = "";
-  if (localtime_r(&tTime, &_Local) != nullptr) {
+  if (localtime_r(&tWhen, &_Local) != nullptr) {
     strftime(cTime, sizeof(cTime), "%Y-%m-%d %H:%M:%S", &_Local);
   }
+  return cTime;
+}
+
+std::string FormatHistoryLine(const HistoryEntry& _Entry) {
+  std::string sTime = FormatHistoryTime(_Entry.tTime);
   // Names and values come from the unit: their control bytes are shown,
   // never sent to the terminal.
-  return std::string(cTime) + "  " + std::to_string(_Entry.iDevice) + " " +
+  return sTime + "  " + std::to_string(_Entry.iDevice) + " " +
          Veru::EscapeControlBytes(_Entry.sName) + "  " +
          Veru::EscapeControlBytes(_Entry.sVariable) + " " +
          (_Entry.bHasPrevious ? Veru::EscapeControlBytes(_Entry.sPrevious)

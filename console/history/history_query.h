@@ -62,6 +62,9 @@ HistoryRead ReadHistory(const std::string& sPath, int iUnit,
                         int64_t tSpan, HistoryAnswer* pAnswer,
                         std::string* pReason);
 
+// A time as the text form prints it: "2026-12-11 03:12:08", local time.
+std::string FormatHistoryTime(int64_t tTime);
+
 // One change as the text form prints it, without the line end:
 // "2026-12-11 03:12:08  6 Front door  Tripped 0 -> 1" (local time; the
 // first value recorded has "(none)" before it).

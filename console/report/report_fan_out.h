@@ -78,6 +78,7 @@ class ReportFanOut : public Report {
                     const std::string& sWord) override;
   void Help() override;
   void Notice(const std::string& sText) override;
+  void History(const HistoryAnswer& _Answer) override;
 
  private:
   struct Channel {

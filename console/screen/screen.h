@@ -83,6 +83,7 @@ class Screen : public Report {
                     const std::string& sWord) override;
   void Help() override;
   void Notice(const std::string& sText) override;
+  void History(const HistoryAnswer& _Answer) override;
 
   // The fastest the view redraws: a burst of changes makes one frame.
   static constexpr int kMinFrameMs = 50;

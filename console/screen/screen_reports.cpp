@@ -8,6 +8,7 @@
 
 #include "console/commands/command_table.h"
 #include "console/front_end.h"
+#include "console/history/history_query.h"
 #include "engine/clock.h"
 #include "engine/poll_loop.h"
 
@@ -191,3 +192,15 @@ void Screen::Help() {
 }
 
 void Screen::Notice(const std::string& sText) { SetMessage(sText); }
+
+// The message line has room for one change: how many there are, and the
+// last (the detail page shows a device's).
+void Screen::History(const HistoryAnswer& _Answer) {
+  if (_Answer.vecChanges.empty()) {
+    SetMessage("No change since " + FormatHistoryTime(_Answer.tSince));
+    return;
+  }
+  SetMessage(std::to_string(_Answer.vecChanges.size()) +
+             " changes; the last: " +
+             FormatHistoryLine(_Answer.vecChanges.back()));
+}
