@@ -5,20 +5,25 @@
 //
 // Every hook and every command result goes to the one Report (m_pReport,
 // see console/report/report.h), whose form Run chooses once from the options
-// (ChooseReport): text lines, JSON events, and for --once either of them
-// wrapped in a OnceReport; with --once Run ends after the first full report
-// and reads no commands. A front end that never ran Run reports as text on
-// standard output.
+// (ChooseReport): text lines, JSON events, the full-screen view (--screen),
+// and for --once the text or JSON form wrapped in a OnceReport; the fan-out
+// (m_pFanOut, see console/report/report_fan_out.h) passes each report to
+// that form and to every listener. With --once Run ends after the first
+// full report and reads no commands. A front end that never ran Run reports
+// as text on standard output.
 //
-// Threads: Run, the wizard, AskPassword, the command loop, HandleCommand and
-//   RunCommand run on the console (main) thread. The engine calls every On*
-//   hook on the poll thread: OnDevice and OnScene inside a merge with m_Mutex
-//   held, OnEngineState and OnFullData after it without the lock (the poll
-//   thread is the model's only writer). "show" (Show) calls the report of
-//   the model on the console thread with m_Mutex held. So no hook locks
-//   m_Mutex. m_pEngine, m_bNeedPassword and m_bNeedUserPassword are atomics
-//   shared without the lock; m_pReport is set before the poll thread starts
-//   and not changed.
+// Threads (every thread and lock of the program, and the order of the locks,
+//   are listed in console/program_end.h): Run, the wizard, AskPassword, the
+//   command loop, HandleCommand and RunDo run on the console (main) thread;
+//   with --screen that thread draws the view, which runs the wizard and the
+//   password prompt itself, and the view's worker thread runs RunCommand.
+//   The engine calls every On* hook on the poll thread: OnDevice and OnScene
+//   inside a merge with m_Mutex held, OnEngineState and OnFullData after it
+//   without the lock (the poll thread is the model's only writer). "show"
+//   (Show) calls the report of the model with m_Mutex held, on the thread
+//   that runs the command. So no hook locks m_Mutex. m_pEngine,
+//   m_bNeedPassword and m_bNeedUserPassword are atomics shared without the
+//   lock; m_pReport is set before the poll thread starts and not changed.
 // Ownership: the front end lives for the whole run and never frees the
 //   engine, the current unit record or the mutex; it owns its Report.
 #ifndef VERU_CONSOLE_FRONT_END_H

@@ -2,7 +2,8 @@
 // front end's one Report. Called on the poll thread; OnDevice and OnScene
 // run inside a merge with the model mutex held, the others without it, and
 // none of them locks. Each returns at once. The prompts they ask for are run
-// by the command loop on the console thread when the next line arrives.
+// by the command loop on the console thread when the next line arrives; the
+// full-screen view asks for them itself, on its drawing thread.
 #include "console/front_end.h"
 #include "engine/poll_loop.h"
 

@@ -16,7 +16,9 @@ struct ConsoleOptions {
   // Print the first full report and end; read no commands.
   bool m_bOnce = false;
   // --do LINE, in the order given: run each as a console command against
-  // the saved unit and end; no status poll, no input read.
+  // the saved unit and end; no polling (one status request only when a line
+  // names a device or asks for a camera stream, to learn the devices), no
+  // input read.
   std::vector<std::string> m_vecDo;
   // The live full-screen view instead of the scrolling lines; needs a
   // terminal, and goes with none of --json, --once, --do.

@@ -92,11 +92,12 @@ void SetUsingRemote(PollLoop* pPollLoop, bool bUsingRemote) {
 void SettleAccessMode(PollLoop* pPollLoop, FetchPacer* pPacer) {
   Engine _Engine;
   if (!pPollLoop->CopyEngine(&_Engine)) return;
-  if (_Engine.m_bUsingRemote && _Engine.m_sMode == "L") {
+  AccessMode eMode = _Engine.Mode();
+  if (_Engine.m_bUsingRemote && eMode == AccessMode::kLocalOnly) {
     SetUsingRemote(pPollLoop, false);
-  } else if (!_Engine.m_bUsingRemote && _Engine.m_sMode == "R") {
+  } else if (!_Engine.m_bUsingRemote && eMode == AccessMode::kRemoteOnly) {
     SetUsingRemote(pPollLoop, true);
-  } else if (_Engine.m_bUsingRemote && _Engine.m_sMode == "A") {
+  } else if (_Engine.m_bUsingRemote && eMode == AccessMode::kAutomatic) {
     pPacer->Mark();
     if (pPollLoop->Locate(_Engine.m_sUsername) != 0) return;
     MutexHolder _Lock(pPollLoop->m_pMutex);
@@ -123,8 +124,7 @@ bool CredentialsMissing(PollLoop* pPollLoop) {
   MutexHolder _Lock(pPollLoop->m_pMutex);
   Engine* pEngine = pPollLoop->CurrentEngine();
   if (pEngine == nullptr) return false;
-  return pEngine->m_bUsingRemote &&
-         (pEngine->m_bInvalidUserPass || pEngine->m_sPassword.empty());
+  return pEngine->m_bUsingRemote && !pEngine->RemoteCredentialsUsable();
 }
 
 enum class CredentialsNeed { kNone, kPassword, kUserPassword };
@@ -141,12 +141,12 @@ CredentialsNeed TakeCredentialsNeed(PollLoop* pPollLoop) {
     pEngine->m_bInvalidUserPass = false;
     return CredentialsNeed::kNone;
   }
+  if (pEngine->RemoteCredentialsUsable()) return CredentialsNeed::kNone;
   if (pEngine->m_bInvalidUserPass) {
     pEngine->m_sPassword.clear();
     return CredentialsNeed::kUserPassword;
   }
-  if (pEngine->m_sPassword.empty()) return CredentialsNeed::kPassword;
-  return CredentialsNeed::kNone;
+  return CredentialsNeed::kPassword;
 }
 
 // Asks the console for credentials when they are missing or were refused,
@@ -293,10 +293,10 @@ bool OutagePause(PollLoop* pPollLoop, Engine* pEngine) {
 // way has its address (and, remotely, usable credentials).
 bool WayUsable(const Engine& _Engine, bool bRemote) {
   if (bRemote) {
-    return _Engine.m_sMode != "L" && !_Engine.m_sFwdActive.empty() &&
-           !_Engine.m_sPassword.empty() && !_Engine.m_bInvalidUserPass;
+    return _Engine.Mode() != AccessMode::kLocalOnly &&
+           !_Engine.m_sFwdActive.empty() && _Engine.RemoteCredentialsUsable();
   }
-  return _Engine.m_sMode != "R" && !_Engine.m_sIp.empty();
+  return _Engine.Mode() != AccessMode::kRemoteOnly && !_Engine.m_sIp.empty();
 }
 
 // One round of the search for a unit whose connection was given up: the
@@ -367,7 +367,7 @@ bool Answers(const std::string& sURL) {
 void ProbeLocal(PollLoop* pPollLoop, FetchPacer* pPacer) {
   Engine _Engine;
   if (!pPollLoop->CopyEngine(&_Engine) || !_Engine.m_bUsingRemote ||
-      _Engine.m_sMode != "A" || _Engine.m_sIp.empty()) {
+      _Engine.Mode() != AccessMode::kAutomatic || _Engine.m_sIp.empty()) {
     pPollLoop->m_tLastLocalProbe = 0;
     return;
   }
@@ -467,7 +467,8 @@ bool PollLoop::Reconnect() {
   if (!pEngine->m_bUsingRemote) {
     // The unit moved on the home network: poll it at its new address.
     if (pEngine->m_sIp != _Before.m_sIp) return true;
-    if (pEngine->m_sMode != "L" && pEngine->m_bRemoteAvailable) {
+    if (pEngine->Mode() != AccessMode::kLocalOnly &&
+        pEngine->m_bRemoteAvailable) {
       pEngine->m_bUsingRemote = true;
       return true;
     }
@@ -475,7 +476,8 @@ bool PollLoop::Reconnect() {
   }
   // The unit is attached to another forward server.
   if (pEngine->m_sFwdActive != _Before.m_sFwdActive) return true;
-  if (pEngine->m_sMode != "R" && pEngine->m_bLocalAvailable) {
+  if (pEngine->Mode() != AccessMode::kRemoteOnly &&
+      pEngine->m_bLocalAvailable) {
     SwitchToLocal(pEngine);
     return true;
   }

@@ -33,4 +33,15 @@ void Engine::UpdateAvailability() {
       !m_sUsername.empty() && m_mapUsers.count(m_sUsername) != 0;
 }
 
+AccessMode Engine::Mode() const {
+  if (m_sMode == "A") return AccessMode::kAutomatic;
+  if (m_sMode == "L") return AccessMode::kLocalOnly;
+  if (m_sMode == "R") return AccessMode::kRemoteOnly;
+  return AccessMode::kUnset;
+}
+
+bool Engine::RemoteCredentialsUsable() const {
+  return !m_sPassword.empty() && !m_bInvalidUserPass;
+}
+
 }  // namespace Veru

@@ -75,6 +75,16 @@ class Device {
   std::string m_sComment;
 };
 
+// How a unit may be reached, as its m_sMode text names it. The text is what
+// the setting file and the wizard hold, kept as it is (a hand-edited "L"
+// with a line end after it is not "L"); the engine decides by this value.
+enum class AccessMode {
+  kAutomatic,   // "A": local when the home network has the unit, else remote
+  kLocalOnly,   // "L"
+  kRemoteOnly,  // "R"
+  kUnset,       // any other text (empty included): forces nothing
+};
+
 // One controller unit. A new Engine has serial number 0, every text empty,
 // no users and every flag false.
 class Engine {
@@ -84,6 +94,14 @@ class Engine {
   // Recomputes the two availability flags: local when the unit has an IP
   // address, remote when the unit's user name is one of its listed users.
   void UpdateAvailability();
+
+  // The access mode m_sMode names.
+  AccessMode Mode() const;
+
+  // True when the remote path has credentials worth sending: a password,
+  // and no refusal of it by the unit. The one rule for the poll loop's
+  // credentials step, its choice of a way to the unit, and the console.
+  bool RemoteCredentialsUsable() const;
 
   int m_iSerialNumber;  // 0 until learnt
   std::string m_sUsername;
@@ -97,7 +115,7 @@ class Engine {
   bool m_bUsingBackup;
   bool m_bRemoteAvailable;
   bool m_bLocalAvailable;
-  std::string m_sMode;  // "A" automatic, "L" local only, "R" remote only
+  std::string m_sMode;  // "A", "L", "R" or other text; see Mode()
   std::string m_sIp;
   std::map<std::string, bool> m_mapUsers;
   bool m_bInvalidUserPass;

@@ -1,9 +1,13 @@
 // PollLoop keeps the current unit's home model up to date by long polling.
 //
-// Threads: MainLoop (and GetStatus, ParseStatus, Reconnect) runs on the poll
-//   thread; RunAction, the camera requests and the wizard's Locate run on the
-//   console thread. m_bQuit, m_bRunning and m_bSuspended are atomics, each
-//   written by one thread and read by the other.
+// Threads (the program's threads and locks are listed in
+//   console/program_end.h): MainLoop (and GetStatus, ParseStatus, Reconnect)
+//   runs on the poll thread; RunAction and the camera requests run on the
+//   thread that runs a command (the console thread, or the full-screen
+//   view's worker), the wizard's Locate on the console thread. --do starts
+//   no poll thread: its GetStatus and device merge run on the console
+//   thread. m_bQuit, m_bRunning and m_bSuspended are atomics; see the fields
+//   for who writes them.
 // Lock: *m_pMutex (owned by FrontEnd; may be null, then nothing is locked)
 //   guards the model maps, the unit list and every field of the unit
 //   records. It is never held across a request or a sleep, and never taken
@@ -147,9 +151,9 @@ class PollLoop {
   FrontEnd* m_pFrontEnd;
   pthread_mutex_t* m_pMutex;
 
-  // Poll thread only (the merge writes them under *m_pMutex; the other
-  // thread never reads them): the request's fields and the controller's
-  // status, and the main loop's counters.
+  // The request's fields and the controller's status: written by the poll
+  // thread alone, under *m_pMutex, and read by it without the lock; every
+  // other thread reads them under *m_pMutex ("show" reports the status).
   int m_iLoadTime;
   int m_iDataVersion;
   int m_iState;  // -2: no contact
@@ -157,6 +161,8 @@ class PollLoop {
   std::string m_sVersion;
   std::string m_sModel;
   bool m_bZWaveHeal;
+  // Poll thread only (with --do, which starts none, the console thread):
+  // the main loop's counters.
   int m_iMinimumDelay;
   int m_iNoResponseCount;
   int m_iRetryCount;
@@ -181,10 +187,15 @@ class PollLoop {
   std::map<int, Room*> m_mapRoom;
   std::map<int, Category*> m_mapCategory;
 
-  // Atomics, one writer each: m_bQuit and m_bSuspended the console thread,
-  // m_bRunning the poll thread.
+  // m_bQuit: a stop is requested. Set, never cleared, by whichever thread
+  // ends polling: the console thread (StopEngine), the --once report on the
+  // poll thread, the front end's stop step on the signal thread.
   std::atomic<bool> m_bQuit;
+  // Written by the poll thread alone: it runs.
   std::atomic<bool> m_bRunning;
+  // Polling is paused. Written by "suspend" and "resume" (on the console
+  // thread or the full-screen view's worker) and by the wizard, which
+  // pauses polling while it asks and puts the flag back after.
   std::atomic<bool> m_bSuspended;
   // Written by the poll thread, read by the console thread: a poll has
   // failed since the last good one (the unit does not answer).
@@ -192,8 +203,8 @@ class PollLoop {
   // Written by the poll thread, read by any: the connection was given up and
   // no poll has answered since.
   std::atomic<bool> m_bGivenUp;
-  // Written by the console thread (CommandHolder), read by the poll thread:
-  // the device and camera requests in flight.
+  // Written by the threads that run commands (CommandHolder), read by the
+  // poll thread: the device and camera requests in flight.
   std::atomic<int> m_iCommandsRunning;
 
   // The retry window (seconds) a device command is to use: iUsual, or 0 (one

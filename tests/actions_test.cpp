@@ -25,8 +25,8 @@ class ActionsTest : public LoopbackTest {
           std::string* pMessage) {
     *pMessage = "untouched";
     int iResult = 0;
-    m_sOutput = CaptureOutput([&] {
-      iResult = m_PollLoop.RunAction(iDevice, kSwitchService, sAction,
+    m_sOutput = CaptureStdoutOf([&] {
+      iResult = m_pPollLoop->RunAction(iDevice, kSwitchService, sAction,
                                      sArguments, iRetryWindow, *pMessage);
     });
     return iResult;

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <map>
 #include <string>
-#include <thread>
 
 #include "engine/reply_readers.h"
 #include "engine/transport.h"
@@ -24,7 +23,7 @@ class CameraTest : public LoopbackTest {
     for (const auto& variable : mapVars) {
       pDevice->m_mapVariables[variable.first] = variable.second;
     }
-    m_PollLoop.m_mapDevice[iID] = pDevice;
+    m_pPollLoop->m_mapDevice[iID] = pDevice;
   }
 
   // One GetCameraStreamURL with the output captured; the type starts as
@@ -32,8 +31,8 @@ class CameraTest : public LoopbackTest {
   std::string Stream(int iDevice, std::string* pType) {
     *pType = "untouched";
     std::string sURL;
-    m_sOutput = CaptureOutput(
-        [&] { sURL = m_PollLoop.GetCameraStreamURL(iDevice, *pType); });
+    m_sOutput = CaptureStdoutOf(
+        [&] { sURL = m_pPollLoop->GetCameraStreamURL(iDevice, *pType); });
     return sURL;
   }
 
@@ -210,17 +209,17 @@ TEST_F(CameraTest, ImageURLHasTheFullFormAndTheCurrentTime) {
   EXPECT_EQ(
       "http://192.168.81.20:3480/data_request?id=cam_image&Device_Num=7"
       "&time=1700000000",
-      m_PollLoop.GetCameraImageURL(7));
+      m_pPollLoop->GetCameraImageURL(7));
   FakeClock::Advance(1000);
   EXPECT_EQ(
       "http://192.168.81.20:3480/data_request?id=cam_image&Device_Num=7"
       "&time=1700000001",
-      m_PollLoop.GetCameraImageURL(7));
+      m_pPollLoop->GetCameraImageURL(7));
   UseRemote("fwd1.relay.test", "carol", "pw", 4242);
   EXPECT_EQ(
       "https://fwd1.relay.test/carol/pw/4242/data_request?id=cam_image"
       "&Device_Num=-2&time=1700000001",
-      m_PollLoop.GetCameraImageURL(-2));
+      m_pPollLoop->GetCameraImageURL(-2));
   EXPECT_EQ(iNumber, Veru::PeekTempFileNumber());
 }
 
@@ -230,23 +229,23 @@ TEST_F(CameraTest, StreamLookupCopiesVariablesUnderTheLock) {
   UseLocal(kUnitIp);
   AddDevice(3, {{"streaming", "/a"}, {"ip", "192.168.81.30"}});
   std::atomic<bool> bStop{false};
-  std::thread _Poller([&] {
+  ScopedThread _Poller([&] {
     for (int i = 0; !bStop; ++i) {
       Veru::MutexHolder _Lock(&m_FrontEnd.m_Mutex);
-      Veru::Device* pDevice = m_PollLoop.m_mapDevice[3];
+      Veru::Device* pDevice = m_pPollLoop->m_mapDevice[3];
       pDevice->m_mapVariables["streaming"] = i % 2 == 0 ? "/b" : "/a";
       pDevice->m_mapVariables["status" + std::to_string(i % 50)] = "1";
     }
-  });
+  }, [&] { bStop = true; });
   for (int i = 0; i < 300; ++i) {
     std::string sType;
-    std::string sURL = m_PollLoop.GetCameraStreamURL(3, sType);
+    std::string sURL = m_pPollLoop->GetCameraStreamURL(3, sType);
     EXPECT_TRUE(sURL == "http://192.168.81.30/a" ||
                 sURL == "http://192.168.81.30/b")
         << sURL;
   }
   bStop = true;
-  _Poller.join();
+  _Poller.Join();
 }
 
 }  // namespace

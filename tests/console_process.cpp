@@ -14,6 +14,8 @@
 #include <cstring>
 #include <vector>
 
+#include "tests/test_util.h"
+
 extern char** environ;
 
 namespace {
@@ -129,7 +131,7 @@ bool ConsoleProcess::StartWithArguments(
   for (std::string& sWord : vecWords) vecArgv.push_back(&sWord[0]);
   vecArgv.push_back(nullptr);
 
-  int iError = posix_spawn(&m_iPid, sProgram.c_str(), &_Actions, &_Attributes,
+  int iError = posix_spawnp(&m_iPid, sProgram.c_str(), &_Actions, &_Attributes,
                            vecArgv.data(), vecEnvp.data());
   posix_spawn_file_actions_destroy(&_Actions);
   posix_spawnattr_destroy(&_Attributes);
@@ -265,18 +267,14 @@ void ConsoleProcess::Reap(int iStatus, int iDrainMs) {
 
 bool ConsoleProcess::WaitForEnd(int iTimeoutMs) {
   if (m_iPid <= 0) return true;
-  auto tEnd = std::chrono::steady_clock::now() +
-              std::chrono::milliseconds(iTimeoutMs);
   int iStatus = 0;
-  for (;;) {
-    pid_t iDone = waitpid(m_iPid, &iStatus, WNOHANG);
-    if (iDone == m_iPid) {
-      Reap(iStatus, 2000);
-      return true;
-    }
-    if (std::chrono::steady_clock::now() >= tEnd) return false;
-    usleep(5000);
+  if (!WaitUntil(
+          [&] { return waitpid(m_iPid, &iStatus, WNOHANG) == m_iPid; },
+          iTimeoutMs)) {
+    return false;
   }
+  Reap(iStatus, 2000);
+  return true;
 }
 
 int ConsoleProcess::WaitForExit(int iTimeoutMs) {

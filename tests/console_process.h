@@ -31,7 +31,7 @@ class ConsoleProcess {
   ConsoleProcess(const ConsoleProcess&) = delete;
   ConsoleProcess& operator=(const ConsoleProcess&) = delete;
 
-  // Starts sProgram (no arguments). With bTerminalInput the child reads a
+  // Starts sProgram (a path, or a name looked up on PATH; no arguments). With bTerminalInput the child reads a
   // pseudo-terminal (so it sees a terminal, as a user's program does)
   // instead of a pipe. False when it could not be started.
   bool Start(const std::string& sProgram, bool bTerminalInput = false) {
@@ -106,6 +106,8 @@ class ConsoleProcess {
 
 // One run of a program to its end with its input closed: its exit status
 // (as WaitForExit gives it), standard output and standard error apart.
+// The program starts from its argument vector, with no shell between
+// (the tests start the console, tmux, man and bash this way).
 struct ProgramRun {
   int iStatus = -1;
   std::string sOutput;

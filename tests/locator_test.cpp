@@ -4,15 +4,14 @@
 
 #include <atomic>
 #include <cstring>
-#include <thread>
 
 #include "engine/transport.h"
 #include "sim/home.h"
-#include "tests/engine_fixture.h"
+#include "tests/loopback_fixture.h"
 
 namespace {
 
-class LocatorTest : public EngineFixture {
+class LocatorTest : public LoopbackTest {
  protected:
   // Merges a literal document as if the locator had sent it.
   int Parse(const std::string& sJson, const std::string& sUsername) {
@@ -446,16 +445,16 @@ TEST_F(LocatorTest, RebuildRunsUnderTheModelMutex) {
   m_pEngine->m_iSerialNumber = 4711;
   std::atomic<bool> bDone{false};
   CapturedOutput _Capture;
-  std::thread _Locator([&] {
+  ScopedThread _Locator([&] {
     for (int i = 0; i < 3; ++i) EXPECT_EQ(0, m_pPollLoop->Locate("bob"));
     bDone = true;
   });
   Veru::Engine _Copy;
-  while (!bDone) {
+  EXPECT_TRUE(WaitUntil([&] {
     EXPECT_TRUE(m_pPollLoop->CopyEngine(&_Copy));
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  _Locator.join();
+    return bDone.load();
+  }));
+  _Locator.Join();
   _Capture.Text();
   EXPECT_EQ("Home", m_pEngine->m_sName);
   EXPECT_EQ(3u, m_MainLocator.Log().size());

@@ -10,7 +10,6 @@
 #include <atomic>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "console/front_end.h"
 #include "engine/poll_loop.h"
@@ -42,7 +41,7 @@ testing::AssertionResult WaitsForTheMutex(
     pthread_mutex_t* pMutex, const std::function<void()>& fOperation) {
   std::atomic<bool> bDone{false};
   pthread_mutex_lock(pMutex);
-  std::thread _Other([&] {
+  ScopedThread _Other([&] {
     fOperation();
     bDone = true;
   });
@@ -50,7 +49,7 @@ testing::AssertionResult WaitsForTheMutex(
   bool bDoneWhileHeld = bDone;
   bool bWaited = HasWaiter(pMutex);
   pthread_mutex_unlock(pMutex);
-  _Other.join();
+  _Other.Join();
   if (bDoneWhileHeld) {
     return testing::AssertionFailure()
            << "it finished while the mutex was held";

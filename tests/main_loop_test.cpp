@@ -20,7 +20,7 @@
 #include "console/commands/command_table.h"
 #include "console/report/report.h"
 #include "engine/clock.h"
-#include "tests/engine_fixture.h"
+#include "tests/loopback_fixture.h"
 
 namespace {
 
@@ -82,10 +82,10 @@ std::string UnitDocument(const std::string& sMembers) {
   return "{\"units\":[{\"serialNumber\":100," + sMembers + "}]}";
 }
 
-class MainLoopTest : public EngineFixture {
+class MainLoopTest : public LoopbackTest {
  protected:
   void SetUp() override {
-    EngineFixture::SetUp();
+    LoopbackTest::SetUp();
     m_pEngine->m_iSerialNumber = 100;
     m_pEngine->m_sUsername = "bob";
     m_pEngine->m_sMode = "A";
@@ -94,7 +94,7 @@ class MainLoopTest : public EngineFixture {
   void TearDown() override {
     m_Unit.Stop();
     m_Forward.Stop();
-    EngineFixture::TearDown();
+    LoopbackTest::TearDown();
   }
 
   void StartUnit() { ASSERT_TRUE(m_Unit.Start(kAnsweringIp, 3480)); }
@@ -342,6 +342,7 @@ TEST_F(MainLoopTest, AccessModeIsSettledOnceAtStart) {
       {"R", true, nullptr, true},
       {"A", false, nullptr, false},
       {"X", true, nullptr, true},
+      {"L\n", true, nullptr, true},  // a hand-edited file: not the mode "L"
       {"", false, nullptr, false},
       {"A", true, "\"ipAddress\":\"10.0.0.7\"", false},
       {"A", true, "\"ipAddress\":\"\"", true},

@@ -3,7 +3,6 @@
 // page and offered by the completion.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -16,19 +15,10 @@ const std::string kManual = std::string(VERU_SOURCE_DIR) + "/doc/veru-console.1"
 const std::string kCompletion =
     std::string(VERU_SOURCE_DIR) + "/doc/veru-console.bash";
 
-// What a shell command prints on standard output (standard error joined
-// to it when the command says 2>&1), and its exit status.
-std::string RunShell(const std::string& sCommand, int* pStatus) {
-  std::string sOutput;
-  FILE* pPipe = popen(sCommand.c_str(), "r");
-  if (pPipe == nullptr) return "<popen failed>";
-  char cBuffer[4096];
-  size_t iRead;
-  while ((iRead = fread(cBuffer, 1, sizeof(cBuffer), pPipe)) > 0) {
-    sOutput.append(cBuffer, iRead);
-  }
-  *pStatus = pclose(pPipe);
-  return sOutput;
+// man renders the page at iWidth columns.
+ProgramRun Man(const std::vector<std::string>& vecArguments, int iWidth) {
+  ScopedEnv _Width("MANWIDTH", std::to_string(iWidth).c_str());
+  return RunProgram(vecArguments, "man");
 }
 
 // The long and short options --help lists: the words that begin its
@@ -56,14 +46,12 @@ std::vector<std::string> HelpOptions() {
 }
 
 TEST(ManualTest, PageRendersAndNamesEveryOption) {
-  int iStatus = -1;
-  std::string sWarnings = RunShell(
-      "MANWIDTH=80 man --warnings -l '" + kManual + "' 2>&1 >/dev/null", &iStatus);
-  EXPECT_EQ(0, iStatus);
-  EXPECT_EQ("", sWarnings);
-  std::string sPage =
-      RunShell("MANWIDTH=200 man -l '" + kManual + "' 2>/dev/null", &iStatus);
-  ASSERT_EQ(0, iStatus);
+  ProgramRun _Checked = Man({"--warnings", "-l", kManual}, 80);
+  EXPECT_EQ(0, _Checked.iStatus);
+  EXPECT_EQ("", _Checked.sErrors);
+  ProgramRun _Page = Man({"-l", kManual}, 200);
+  ASSERT_EQ(0, _Page.iStatus);
+  const std::string& sPage = _Page.sOutput;
   for (const char* sSection :
        {"\nNAME\n", "\nSYNOPSIS\n", "\nOPTIONS\n", "\nCOMMANDS\n", "\nFILES\n",
         "\nENVIRONMENT\n", "\nEXIT STATUS\n", "\nEXAMPLES\n",
@@ -81,14 +69,13 @@ TEST(ManualTest, PageRendersAndNamesEveryOption) {
 TEST(ManualTest, CompletionOffersEveryOption) {
   // What the completion offers after "veru-console WORD".
   auto Offered = [](const std::string& sWords, int iCurrent) {
-    int iStatus = -1;
-    std::string sOffered = RunShell(
-        "bash -c 'source \"" + kCompletion + "\"; COMP_WORDS=(" + sWords +
-            "); COMP_CWORD=" + std::to_string(iCurrent) +
-            "; _veru_console; echo \"${COMPREPLY[*]}\"'",
-        &iStatus);
-    EXPECT_EQ(0, iStatus);
-    return sOffered;
+    ProgramRun _Run = RunProgram(
+        {"-c", "source \"" + kCompletion + "\"; COMP_WORDS=(" + sWords +
+                   "); COMP_CWORD=" + std::to_string(iCurrent) +
+                   "; _veru_console; echo \"${COMPREPLY[*]}\""},
+        "bash");
+    EXPECT_EQ(0, _Run.iStatus);
+    return _Run.sOutput;
   };
   std::string sAll = " " + Offered("veru-console -", 1);
   sAll.back() = ' ';  // the line end

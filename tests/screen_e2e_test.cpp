@@ -15,12 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/console_process.h"
 #include "tests/sim_process.h"
 #include "tests/test_util.h"
 
 namespace {
 
-// Single quotes for the shell.
+// Single quotes for the shell that runs the script in the pane.
 std::string Quoted(const std::string& sText) {
   std::string sQuoted = "'";
   for (char c : sText) {
@@ -33,40 +34,31 @@ std::string Quoted(const std::string& sText) {
   return sQuoted + "'";
 }
 
-// Runs a shell command line; its standard output.
-std::string Shell(const std::string& sCommand) {
-  std::string sOutput;
-  FILE* pPipe = popen(sCommand.c_str(), "r");
-  if (pPipe == nullptr) return sOutput;
-  char cBuffer[4096];
-  size_t iRead;
-  while ((iRead = fread(cBuffer, 1, sizeof(cBuffer), pPipe)) > 0) {
-    sOutput.append(cBuffer, iRead);
-  }
-  pclose(pPipe);
-  return sOutput;
-}
-
 // A tmux server of its own (a private socket, no configuration file) with
 // one session running one command line; killed with everything in it at
-// the end.
+// the end. Each tmux command runs from its words, with no shell between.
 class TmuxSession {
  public:
   TmuxSession() {
     static std::atomic<int> s_iCount{0};
-    m_sTmux = "tmux -L veru-screen-" + std::to_string(getpid()) + "-" +
-              std::to_string(s_iCount++) + " -f /dev/null";
+    m_vecServer = {"-L",
+                   "veru-screen-" + std::to_string(getpid()) + "-" +
+                       std::to_string(s_iCount++),
+                   "-f", "/dev/null"};
   }
-  ~TmuxSession() { Shell(m_sTmux + " kill-server 2>/dev/null"); }
+  ~TmuxSession() { Tmux({"kill-server"}); }
 
   bool Start(const std::string& sCommand, int iWidth, int iHeight) {
-    Shell(m_sTmux + " new-session -d -s view -x " + std::to_string(iWidth) +
-          " -y " + std::to_string(iHeight) + " " + Quoted(sCommand));
-    return Shell(m_sTmux + " has-session -t view 2>/dev/null && echo up") == "up\n";
+    Tmux({"new-session", "-d", "-s", "view", "-x", std::to_string(iWidth),
+          "-y", std::to_string(iHeight), sCommand});
+    return Tmux({"has-session", "-t", "view"}).iStatus == 0;
   }
   // The screen as text (bEscapes: with the attributes' escape sequences).
   std::string Capture(bool bEscapes = false) {
-    return Shell(m_sTmux + " capture-pane -p" + (bEscapes ? " -e" : "") + " -t view");
+    std::vector<std::string> vecWords = {"capture-pane", "-p"};
+    if (bEscapes) vecWords.push_back("-e");
+    vecWords.insert(vecWords.end(), {"-t", "view"});
+    return Tmux(vecWords).sOutput;
   }
   std::vector<std::string> Lines() {
     std::vector<std::string> vecLines;
@@ -79,20 +71,31 @@ class TmuxSession {
     return WaitUntil([&] { return Capture().find(sText) != std::string::npos; },
                      iTimeoutMs);
   }
-  // tmux key names ("Space", "Escape", "Enter") or literal text.
+  // tmux key names separated by spaces ("Home Space", "Escape", "Enter").
   void Keys(const std::string& sKeys) {
-    Shell(m_sTmux + " send-keys -t view " + sKeys);
+    std::vector<std::string> vecWords = {"send-keys", "-t", "view"};
+    std::istringstream _Keys(sKeys);
+    std::string sKey;
+    while (_Keys >> sKey) vecWords.push_back(sKey);
+    Tmux(vecWords);
   }
+  // Literal text.
   void Text(const std::string& sText) {
-    Shell(m_sTmux + " send-keys -t view -l " + Quoted(sText));
+    Tmux({"send-keys", "-t", "view", "-l", sText});
   }
   void Resize(int iWidth, int iHeight) {
-    Shell(m_sTmux + " resize-window -t view -x " + std::to_string(iWidth) +
-          " -y " + std::to_string(iHeight));
+    Tmux({"resize-window", "-t", "view", "-x", std::to_string(iWidth), "-y",
+          std::to_string(iHeight)});
   }
 
  private:
-  std::string m_sTmux;
+  // Runs tmux on this server with vecWords after the server's own words.
+  ProgramRun Tmux(std::vector<std::string> vecWords) {
+    vecWords.insert(vecWords.begin(), m_vecServer.begin(), m_vecServer.end());
+    return RunProgram(vecWords, "tmux");
+  }
+
+  std::vector<std::string> m_vecServer;
 };
 
 // The unit's variables as the simulator's dump tells them, by device.

@@ -6,13 +6,11 @@
 #include <gtest/gtest.h>
 #include <json-c/json.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "sim/sim_server.h"
@@ -146,18 +144,19 @@ std::string Untimed(const std::string& sLine) {
 // and moves *pNext past it, or returns "" on timeout.
 std::string WaitForLine(ConsoleProcess* pConsole, size_t* pNext,
                         const std::string& sWanted) {
-  auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-  while (std::chrono::steady_clock::now() < tEnd) {
+  std::string sFound;
+  WaitUntil([&] {
     std::vector<std::string> vecLines = Lines(pConsole->Output());
     for (size_t i = *pNext; i < vecLines.size(); ++i) {
       std::string sLine = Untimed(vecLines[i]);
       if (sLine.find(sWanted) == std::string::npos) continue;
       *pNext = i + 1;
-      return sLine;
+      sFound = sLine;
+      return true;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return "";
+    return false;
+  });
+  return sFound;
 }
 
 // The printed full report that starts at iStart: from its FULLDATA line
@@ -427,9 +426,8 @@ TEST_F(ScriptUseTest, JsonSessionFollowsTheSimulatedHome) {
   std::string sDump = m_Sim.Control("dump");
   // Every device event from the first report on, applied in order, gives
   // the simulator's model; the last one is the change just made.
-  auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(15);
   std::string sEvents;
-  for (;;) {
+  WaitUntil([&] {
     std::map<int, std::string> mapNow = mapModel;
     std::vector<std::string> vecLines = Lines(_Console.Output());
     for (size_t i = 1; i < vecLines.size(); ++i) {
@@ -440,9 +438,8 @@ TEST_F(ScriptUseTest, JsonSessionFollowsTheSimulatedHome) {
     }
     sEvents.clear();
     for (const auto& device : mapNow) sEvents += device.second;
-    if (sEvents == sDump || std::chrono::steady_clock::now() > tEnd) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+    return sEvents == sDump;
+  });
   EXPECT_EQ(sDump, sEvents);
   EXPECT_NE(std::string::npos,
             sDump.find("---DEVICE 1 Living room lamp room 1 category 3 "

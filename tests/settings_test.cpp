@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "console/setup/settings.h"
@@ -316,10 +315,10 @@ TEST_F(SaveSettingsTest, SavesFromTwoThreadsLeaveOneWholeSet) {
       }
       SetAndSave(kSets[iSet]);
     };
-    std::thread _Poll(Run, 0);
-    std::thread _Console(Run, 1);
-    _Poll.join();
-    _Console.join();
+    ScopedThread _Poll([&] { Run(0); });
+    ScopedThread _Console([&] { Run(1); });
+    _Poll.Join();
+    _Console.Join();
     std::string sOnDisk = ReadFile("arg_serialnumber");
     int iSet = sOnDisk == "111" ? 0 : 1;
     const UnitValues& _Expected = kSets[iSet];

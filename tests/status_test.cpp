@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "console/front_end.h"
@@ -595,7 +594,7 @@ TEST(StatusMerge, MergeWritesUnderTheLock) {
   _Model.Merge(kHome);
   std::atomic<bool> bStop(false);
   size_t iSeen = 0;
-  std::thread _Reader([&] {
+  ScopedThread _Reader([&] {
     while (!bStop) {
       Veru::Engine _Copy;
       EXPECT_TRUE(_Model.m_PollLoop.CopyEngine(&_Copy));
@@ -603,7 +602,7 @@ TEST(StatusMerge, MergeWritesUnderTheLock) {
       Veru::Device* pDevice = _Model.m_PollLoop.FindDevice(7);
       if (pDevice != nullptr) iSeen += pDevice->GetVariable("watts").size();
     }
-  });
+  }, [&] { bStop = true; });
   CapturedOutput _Capture;
   for (int i = 0; i < 50; ++i) {
     std::string sReply = "{\"fwd1\":\"f" + std::to_string(i) +
@@ -615,7 +614,7 @@ TEST(StatusMerge, MergeWritesUnderTheLock) {
   }
   _Capture.Text();
   bStop = true;
-  _Reader.join();
+  _Reader.Join();
   EXPECT_EQ(100, _Model.m_Engine.m_iSerialNumber);
   EXPECT_EQ("f49", _Model.m_Engine.m_sFwdMain);
   EXPECT_EQ("49", _Model.m_PollLoop.FindDevice(7)->GetVariable("watts"));

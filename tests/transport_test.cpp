@@ -9,7 +9,6 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "engine/clock.h"
@@ -37,7 +36,7 @@ class TransportTest : public LoopbackTest {
   // listen there when a fake wget stands in.
   int FetchX(Veru::DataBlock* pDataBlock, std::string* pOutput) {
     int iResult = 0;
-    *pOutput = CaptureOutput([&] {
+    *pOutput = CaptureStdoutOf([&] {
       iResult = Veru::FetchURL(kUrlX, kUrlX, 90, pDataBlock);
     });
     return iResult;
@@ -55,8 +54,8 @@ class TransportTest : public LoopbackTest {
   int RunRequest(const std::string& sPath, int iRetryWindow,
                  json_object** pp_json_object, std::string* pOutput) {
     int iResult = -1;
-    *pOutput = CaptureOutput([&] {
-      iResult = m_PollLoop.Request(sPath, &m_DataBlock, pp_json_object,
+    *pOutput = CaptureStdoutOf([&] {
+      iResult = m_pPollLoop->Request(sPath, &m_DataBlock, pp_json_object,
                                    iRetryWindow);
     });
     return iResult;
@@ -99,8 +98,8 @@ TEST_F(TransportTest, LocalAndRemoteURLsArriveAsSent) {
     if (_Case.bRemote) {
       UseRemote(sFwd, "alice", "s3cret", 35104321);
       // Neither of these ever forms a URL.
-      m_Engine.m_sFwdMain = "127.0.0.19:1";
-      m_Engine.m_sFwdBack = "127.0.0.19:2";
+      m_pEngine->m_sFwdMain = "127.0.0.19:1";
+      m_pEngine->m_sFwdBack = "127.0.0.19:2";
     } else {
       UseLocal(kUnitIp);
     }
@@ -179,8 +178,8 @@ TEST_F(TransportTest, RepliesDecideTheResult) {
     Veru::DataBlock _Fresh(true);
     json_object* p_json_object = nullptr;
     int iResult = -1;
-    CaptureOutput([&] {
-      iResult = m_PollLoop.Request("data_request?id=x", &_Fresh,
+    CaptureStdoutOf([&] {
+      iResult = m_pPollLoop->Request("data_request?id=x", &_Fresh,
                                    &p_json_object, _Case.iRetryWindow);
     });
     EXPECT_EQ(_Case.iResult, iResult);
@@ -262,7 +261,7 @@ TEST_F(TransportTest, FetcherGetsItsArgumentsInOrder) {
     remove(sRecord.c_str());
     int iNumber = Veru::PeekTempFileNumber();
     Veru::DataBlock _DataBlock(true);
-    std::string sOutput = CaptureOutput([&] {
+    std::string sOutput = CaptureStdoutOf([&] {
       const char kUrl[] = "http://127.0.0.10:3480/data_request?id=x";
       EXPECT_EQ(0, Veru::FetchURL(kUrl, kUrl, 30, &_DataBlock));
     });
@@ -305,10 +304,10 @@ TEST_F(TransportTest, TwoThreadsNeverShareATemporaryFile) {
         vecReplies[iThread].push_back(_DataBlock.m_pData);
     }
   };
-  CaptureOutput([&] {
-    std::thread _Other(fFetch, 1);
+  CaptureStdoutOf([&] {
+    ScopedThread _Other([&] { fFetch(1); });
     fFetch(0);
-    _Other.join();
+    _Other.Join();
   });
   unsetenv("WGET_RECORD");
 
@@ -653,7 +652,7 @@ TEST_F(TransportTest, OverlongURLIsRefusedBeforeAnythingRuns) {
     int iNumber = Veru::PeekTempFileNumber();
     Veru::DataBlock _DataBlock(true);
     int iResult = 0;
-    std::string sOutput = CaptureOutput(
+    std::string sOutput = CaptureStdoutOf(
         [&] {
           iResult = Veru::FetchURL(sBase + sPath, sBase + sPath, 90,
                                    &_DataBlock);

@@ -13,7 +13,7 @@ bool FrontEnd::HasUsableCredentials() {
   Veru::Engine _Engine;
   if (!m_pPollLoop->CopyEngine(&_Engine)) return false;
   if (!_Engine.m_bUsingRemote) return true;
-  return !_Engine.m_bInvalidUserPass && !_Engine.m_sPassword.empty();
+  return _Engine.RemoteCredentialsUsable();
 }
 
 bool FrontEnd::ReadLine(char* cBuffer) {

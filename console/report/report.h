@@ -19,17 +19,19 @@
 //   - help, "No such device" and the notices of suspend and resume go to
 //     standard error in the text and JSON forms.
 //
-// Threads and the model lock (the front end's m_Mutex):
+// Threads and the model lock (the front end's m_Mutex); "the command
+// thread" is the thread that runs a command: the console thread, or with the
+// full-screen view the view's worker (see console/program_end.h):
 //   - Device and Scene run on the poll thread inside a merge, the lock HELD;
-//     Device also runs on the console thread for "show N", lock held.
+//     Device also runs on the command thread for "show N", lock held.
 //   - Full runs on the poll thread after a merge, the lock NOT held (the
 //     poll thread is the model's only writer); for "show" (bShown) it runs on
-//     the console thread with the lock HELD. EngineState and Partial run on
+//     the command thread with the lock HELD. EngineState and Partial run on
 //     the poll thread, lock not held.
 //   - The connection methods run on the poll thread, lock not held.
-//   - Result, NoSuchDevice, Help, Notice and History run on the console
+//   - Result, NoSuchDevice, Help, Notice and History run on the command
 //     thread, lock not held.
-//   So the poll thread and the console thread may call a Report at the same
+//   So the poll thread and the command thread may call a Report at the same
 //   time: each form writes every report as one piece (one write call), so
 //   reports never interleave. No method may take the model lock or block for
 //   long (a merge waits for it).
@@ -110,7 +112,7 @@ class Report {
   // A poll answered again after an outage of tOutageSeconds.
   virtual void ConnectionRestored(int64_t tOutageSeconds) = 0;
 
-  // --- Commands (console thread) -------------------------------------------
+  // --- Commands (the command thread) ---------------------------------------
   virtual void Result(const CommandResult& _Result) = 0;
   // "show WORD" where WORD names no known device.
   virtual void NoSuchDevice(const std::string& sCommand,
