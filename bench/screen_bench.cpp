@@ -29,9 +29,10 @@
 #include "bench/least_time.h"
 #include "bench/synthetic_replies.h"
 #include "console/front_end.h"
-#include "console/screen/screen.h"
 #include "console/screen/screen_layout.h"
 #include "console/screen/screen_model.h"
+#include "console/screen/screen_report.h"
+#include "console/screen/screen_state.h"
 #include "console/screen/screen_view.h"
 #include "engine/poll_loop.h"
 #include "tests/test_util.h"
@@ -99,21 +100,22 @@ void BM_Layout(benchmark::State& state) { RunLayout(state, 80, 24); }
 void BM_LayoutWide(benchmark::State& state) { RunLayout(state, 200, 60); }
 
 // A wired front end with a current unit and a full 10,000-device reply
-// merged, as the program has them while polling; with bScreen the view is
-// its report (not run: no terminal is touched).
+// merged, as the program has them while polling; with bScreen the view's
+// report feeds the view's state (no terminal is touched).
 struct PolledHome {
   explicit PolledHome(bool bScreen) {
     m_Wired.NewUnit()->m_iSerialNumber = 35000001;  // nothing to learn or save
     if (bScreen) {
-      m_pScreen = new Screen(&m_Wired.m_FrontEnd);
-      m_Wired.m_FrontEnd.m_pReport.reset(m_pScreen);
+      m_pState.reset(new ScreenState);
+      m_Wired.m_FrontEnd.m_pReport.reset(
+          new ScreenReport(m_pState.get(), m_Wired.PollLoop()));
     }
     QuietStdout _Quiet;
     m_Wired.PollLoop()->ParseStatus(
         json_tokener_parse(SyntheticReplies::FullReply(10000).c_str()));
   }
+  std::unique_ptr<ScreenState> m_pState;
   WiredFrontEnd m_Wired;
-  Screen* m_pScreen = nullptr;
 };
 
 void RunPartial(benchmark::State& state, bool bScreen) {
@@ -126,7 +128,7 @@ void RunPartial(benchmark::State& state, bool bScreen) {
   for (auto _ : state) {
     pPollLoop->ParseStatus(json_tokener_parse(aPartial[iNext].c_str()));
     if (bScreen) {
-      ScreenFrame _Frame = _Home.m_pScreen->Layout(80, 24);
+      ScreenFrame _Frame = _Home.m_pState->Layout(80, 24, false);
       benchmark::DoNotOptimize(_Frame.m_vecCells.data());
     }
     iNext ^= 1;

@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "console/history/history_recorder.h"
 #include "console/report/json_report.h"
@@ -24,6 +26,8 @@ namespace {
 
 // How often the console thread looks whether the poll thread has ended.
 constexpr int kStopCheckMs = 100;
+// The plain console's history of command lines, in the working folder.
+const char* const kHistoryFile = ".veru_history";
 // How long a stop may take before the user is told what it waits for.
 constexpr int64_t kStopQuietMs = 1000;
 
@@ -110,6 +114,8 @@ FrontEnd::FrontEnd()
       m_pScreen(nullptr),
       m_pFanOut(nullptr) {}
 
+FrontEnd::~FrontEnd() = default;
+
 bool FrontEnd::ChooseReport() {
   // The forms for scripts: standard output holds the report alone, every
   // other line (progress, connection lines) goes to standard error. A mode
@@ -128,8 +134,8 @@ bool FrontEnd::ChooseReport() {
   }
   std::unique_ptr<Report> pReport;
   if (m_Options.m_bScreen) {
-    m_pScreen = new Screen(this);
-    pReport.reset(m_pScreen);
+    m_pScreen.reset(new Screen(this));
+    pReport = m_pScreen->MakeReport();
   } else if (m_Options.m_bJson) {
     pReport.reset(new JsonReport(pOutput));
   } else {
@@ -189,15 +195,32 @@ int FrontEnd::Run() {
     return 1;
   }
 
+  // The plain console on a terminal edits its command lines (the view and
+  // the forms for scripts read none or read their own).
+  if (!m_Options.m_bOnce && !m_Options.m_bJson && m_pScreen == nullptr) {
+    Input().StartEditing(kHistoryFile);
+  }
   printf("Staring the main loop\n");
+  if (m_pScreen != nullptr) m_pScreen->SetOutputAside();
+  if (m_Options.m_bOnce) {
+    m_pPollLoop->m_iDeadlineMs = Veru::NowMs() + m_Options.m_iTimeout * 1000LL;
+  }
   bool bStarted = m_pPollLoop->Start() != 0;
   if (m_Options.m_bOnce) {
     // The poll thread stops by itself after the first full report, or when
-    // it gives up (OnceReport).
-    while (m_pPollLoop->m_bRunning) Veru::SleepMs(kStopCheckMs);
+    // it gives up (OnceReport), or when the time allowed runs out. This
+    // wait only looks at the thread: it takes no time of the clock seam.
+    while (m_pPollLoop->m_bRunning) {
+      if (m_pPollLoop->PastDeadline()) {
+        m_pOnceReport->TimedOut(m_Options.m_iTimeout);
+        Veru::StopFetches();
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(kStopCheckMs));
+    }
   } else if (m_pScreen != nullptr) {
     int iStatus = bStarted ? m_pScreen->Run() : 1;
     StopEngine();
+    m_pScreen->GiveOutputBack();
     // "q" while the unit does not answer ends as "quit" does then.
     return iStatus == 0 && m_bConnectionLost ? 1 : iStatus;
   } else {
@@ -205,12 +228,19 @@ int FrontEnd::Run() {
   }
 
   StopEngine();
+  // The terminal as it was, after the poll thread's last line.
+  m_LineInput.StopEditing();
   if (m_pOnceReport == nullptr) return bStarted && !m_bConnectionLost ? 0 : 1;
   if (m_pOnceReport->Reported()) return 0;
   const char* sReason = m_pOnceReport->FailureReason();
   fprintf(stderr, "veru-console: no report from the unit: %s\n",
           sReason != nullptr ? sReason : "polling ended");
   return 1;
+}
+
+LineInput& FrontEnd::Input() {
+  m_LineInput.SetFile(m_pInput);
+  return m_LineInput;
 }
 
 void FrontEnd::StopEngine() {

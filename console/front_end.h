@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "console/commands/command_table.h"
+#include "console/input/line_input.h"
 #include "console/report/report.h"
 #include "console/options.h"
 #include "engine/model.h"
@@ -51,13 +52,10 @@ namespace Veru {
 class PollLoop;
 }
 
-// Every answer and command line is read into a buffer of this size: at most
-// 99 characters count, the line end is not kept.
-constexpr int kInputBufferSize = 100;
-
 class FrontEnd {
  public:
   FrontEnd();
+  ~FrontEnd();
   FrontEnd(const FrontEnd&) = delete;
   FrontEnd& operator=(const FrontEnd&) = delete;
 
@@ -105,8 +103,9 @@ class FrontEnd {
   // not a command.
   void HandleCommand(const char* cBuffer);
   // Runs one command line (see command_table.h) and gives back what came of
-  // it; prints only what the command itself prints (show, help, the
-  // wizard), not its result. Console thread, or a thread of the full-screen
+  // it, with what the caller must do next (the wizard, the end): it never
+  // runs the wizard itself. Prints only what the command itself prints
+  // (show, help), not its result. Console thread, or a thread of the full-screen
   // view that runs commands; never the poll thread. Takes m_Mutex to read
   // device names and the model, never across a request.
   CommandOutcome RunCommand(const std::string& sLine);
@@ -114,10 +113,14 @@ class FrontEnd {
   // The line read against the table, with the model's device names when it
   // needs them. Takes m_Mutex briefly.
   CommandLine ReadCommand(const std::string& sLine);
-  // Reports an outcome as HandleCommand does: the result through the
-  // report; on standard error why a line is not a command, and why an
-  // action failed when the controller sent no text.
-  void ReportCommand(const CommandOutcome& _Outcome);
+  // Which failures get a line of reason on standard error after the
+  // result: those the result line does not show (an action that failed
+  // without the controller's text: the console), or every one (--do).
+  enum class FailureLines { kUnshown, kEvery };
+  // Reports an outcome: the result through the report (the reason with it,
+  // for the JSON event); on standard error why a line is not a command, and
+  // the failures eFailureLines asks for, one line each.
+  void ReportCommand(const CommandOutcome& _Outcome, FailureLines eFailureLines);
   // "history [DEVICE] [SPAN]" (sArguments: what follows the word), read
   // from the history file for the current unit and reported; sets
   // pOutcome's error when the file cannot be read or the device is unknown.
@@ -129,10 +132,13 @@ class FrontEnd {
   // remotely with a password that was not refused. The poll thread waits
   // for exactly this after asking for credentials. Takes m_Mutex.
   bool HasUsableCredentials();
-  // Reads one line into cBuffer (kInputBufferSize bytes): the line end is
-  // dropped and characters past the 99th are read and thrown away. False at
-  // end of input (cBuffer is then empty).
-  bool ReadLine(char* cBuffer);
+  // The console's line input, reading m_pInput (see line_input.h).
+  LineInput& Input();
+  // The URL of camera iDevice's still image (eKind kImage) or stream
+  // (kStream, with its type) into *pResult, whose kind it sets: the one way
+  // the console and the full-screen view ask for them. Sends the stream's
+  // request remotely; takes no lock across it.
+  void CameraURL(int iDevice, CommandResult::Kind eKind, CommandResult* pResult);
   // "show" (sWhat empty: the whole model as known now) or "show N", the
   // command line sLine. False, after the report's NoSuchDevice, when there
   // is no device N. Takes m_Mutex to report.
@@ -185,6 +191,9 @@ class FrontEnd {
   std::atomic<bool> m_bConnectionLost;
   // Where lines are read from; standard input unless a test says otherwise.
   FILE* m_pInput;
+  // Reads m_pInput (through Input()); with editing on a terminal for the
+  // plain console.
+  LineInput m_LineInput;
   // Set by main before Run.
   ConsoleOptions m_Options;
   // Where every report goes: text on standard output until Run chooses.
@@ -192,9 +201,9 @@ class FrontEnd {
   // With --once: the form inside m_pReport, as Run chose it (for the exit
   // status); null otherwise.
   OnceReport* m_pOnceReport;
-  // With --screen: the form inside m_pReport, the full-screen view that Run
-  // runs instead of the command loop; null otherwise.
-  Screen* m_pScreen;
+  // With --screen: the full-screen view that Run runs instead of the
+  // command loop (its report is the form inside m_pReport); null otherwise.
+  std::unique_ptr<Screen> m_pScreen;
   // Once Run chose: m_pReport itself, which passes every report to the
   // chosen form and to each listener added to it (see report_fan_out.h).
   ReportFanOut* m_pFanOut;

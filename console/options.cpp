@@ -2,13 +2,12 @@
 // "help" command.
 #include "console/options.h"
 
-#include <errno.h>
 #include <getopt.h>
 
-#include <cstdlib>
 #include <cstring>
 
 #include "console/commands/command_table.h"
+#include "console/number_text.h"
 
 #ifndef VERU_VERSION
 #define VERU_VERSION "unknown"
@@ -28,6 +27,7 @@ const struct option kOptions[] = {
     {"once", no_argument, nullptr, '1'},
     {"do", required_argument, nullptr, 'd'},
     {"screen", no_argument, nullptr, 's'},
+    {"timeout", required_argument, nullptr, 't'},
     {"history", required_argument, nullptr, kHistory},
     {"no-history", no_argument, nullptr, kNoHistory},
     {"history-days", required_argument, nullptr, kHistoryDays},
@@ -54,6 +54,10 @@ void PrintUsage() {
       "                 and end, printing its result; may be given more than\n"
       "                 once (the lines run in order); starts no polling and\n"
       "                 reads no input\n"
+      "  -t, --timeout SECONDS\n"
+      "                 how long --do or --once may take as a whole (default\n"
+      "                 60); past it the command in flight is stopped and the\n"
+      "                 run fails with status 1\n"
       "  -s, --screen   show the home on one live full screen that updates in\n"
       "                 place, with keys to act (? lists them); needs a\n"
       "                 terminal; goes with none of --json, --once, --do\n"
@@ -106,8 +110,9 @@ int UsageError(const char* sWhat, const char* sArgument) {
 
 int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
   opterr = 0;  // the messages are ours
+  bool bTimeout = false;
   for (;;) {
-    int iOption = getopt_long(argc, argv, "+:j1d:shV", kOptions, nullptr);
+    int iOption = getopt_long(argc, argv, "+:j1d:st:hV", kOptions, nullptr);
     if (iOption == -1) break;
     switch (iOption) {
       case 'j':
@@ -122,6 +127,16 @@ int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
       case 's':
         pOptions->m_bScreen = true;
         break;
+      case 't': {
+        // Whole seconds, at least one, up to a day.
+        NumberText _Number = ReadNumberText(optarg);
+        if (_Number.bSign || !_Number.bWhole || !NumberInRange(_Number, 1, 86400)) {
+          return UsageError("not a number of seconds (1 to 86400)", optarg);
+        }
+        pOptions->m_iTimeout = static_cast<int>(_Number.iValue);
+        bTimeout = true;
+        break;
+      }
       case kHistory:
         pOptions->m_sHistory = optarg;
         if (pOptions->m_sHistory.empty()) {
@@ -132,14 +147,12 @@ int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
         pOptions->m_bNoHistory = true;
         break;
       case kHistoryDays: {
-        char* sEnd = nullptr;
-        errno = 0;
-        long iDays = strtol(optarg, &sEnd, 10);
-        if (optarg[0] < '0' || optarg[0] > '9' || *sEnd != '\0' ||
-            errno != 0 || iDays < 1 || iDays > kMostHistoryDays) {
-          return UsageError("not a number of days from 1 to 36500", optarg);
+        NumberText _Number = ReadNumberText(optarg);
+        if (_Number.bSign || !_Number.bWhole ||
+            !NumberInRange(_Number, 1, kMostHistoryDays)) {
+          return UsageError("not a number of days (1 to 36500)", optarg);
         }
-        pOptions->m_iHistoryDays = static_cast<int>(iDays);
+        pOptions->m_iHistoryDays = static_cast<int>(_Number.iValue);
         break;
       }
       case 'h':
@@ -163,6 +176,9 @@ int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
   if (optind < argc) return UsageError("unexpected argument", argv[optind]);
   if (!pOptions->m_vecDo.empty() && pOptions->m_bOnce) {
     return UsageError("options that do not go together", "--do --once");
+  }
+  if (bTimeout && pOptions->m_vecDo.empty() && !pOptions->m_bOnce) {
+    return UsageError("option needs --do or --once", "--timeout");
   }
   if (pOptions->m_bScreen && pOptions->m_bJson) {
     return UsageError("options that do not go together", "--screen --json");

@@ -23,6 +23,9 @@ struct ConsoleOptions {
   // The live full-screen view instead of the scrolling lines; needs a
   // terminal, and goes with none of --json, --once, --do.
   bool m_bScreen = false;
+  // --timeout SECONDS: how long --do or --once may take as a whole; past
+  // it the command in flight is stopped and the run fails (status 1).
+  int m_iTimeout = 60;
   // The history file the interactive forms record into (--history FILE),
   // and --no-history. --once and --do never record.
   std::string m_sHistory = "history.db";
@@ -39,8 +42,9 @@ struct ConsoleOptions {
 // Reads the options into *pOptions. Returns -1 when the program is to go on,
 // or the exit status it is to end with: 0 after --help or --version (printed
 // on standard output), 2 after an unknown option, a stray argument or
-// options that do not go together (one line and the usage hint on
-// standard error).
+// options that do not go together, a --timeout that is not a whole number
+// of seconds from 1 on or is given without --do or --once (one line and the
+// usage hint on standard error).
 int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions);
 
 #endif  // VERU_CONSOLE_OPTIONS_H

@@ -73,7 +73,8 @@ std::string PollLoop::GetCameraStreamURL(int iDevice, std::string& sType) {
   if (URL.empty()) return "";
   CommandHolder _Command(this);
   DataBlock _DataBlock(true);
-  if (FetchURL(URL, MaskPassword(URL), kRequestTimeLimit, &_DataBlock) != 0 ||
+  if (PastDeadline() ||
+      FetchURL(URL, MaskPassword(URL), FetchTimeLimit(), &_DataBlock) != 0 ||
       _DataBlock.m_iSize == 0)
     return "";
   return ReadCameraPortReply(_DataBlock.m_pData, sType);

@@ -299,13 +299,63 @@ bool WayUsable(const Engine& _Engine, bool bRemote) {
   return _Engine.Mode() != AccessMode::kRemoteOnly && !_Engine.m_sIp.empty();
 }
 
+// A way of access tried for one poll of an outage round. The unit's way
+// (and a refusal of its remote credentials, which a local trial drops) is
+// put back as it was when the trial goes, unless the poll answered (Keep): a round
+// that finds nothing, or is ended by a stop, never leaves the way switched,
+// so the switch that the unit's return makes is told and saved as any
+// reconnect's. Poll thread only.
+class WayTrial {
+ public:
+  WayTrial(PollLoop* pPollLoop, bool bRemote) : m_pPollLoop(pPollLoop) {
+    MutexHolder _Lock(pPollLoop->m_pMutex);
+    m_pEngine = pPollLoop->CurrentEngine();
+    if (m_pEngine == nullptr) return;
+    m_bWasRemote = m_pEngine->m_bUsingRemote;
+    m_bWasInvalid = m_pEngine->m_bInvalidUserPass;
+    if (bRemote) {
+      m_pEngine->m_bUsingRemote = true;
+    } else {
+      SwitchToLocal(m_pEngine);
+    }
+  }
+  ~WayTrial() {
+    if (m_bKept) return;
+    MutexHolder _Lock(m_pPollLoop->m_pMutex);
+    // Only the unit that was tried: the console may have chosen another.
+    if (m_pEngine == nullptr || m_pPollLoop->CurrentEngine() != m_pEngine) {
+      return;
+    }
+    if (m_bWasRemote) {
+      // A refusal the remote poll itself met stands.
+      m_pEngine->m_bUsingRemote = true;
+      m_pEngine->m_bInvalidUserPass |= m_bWasInvalid;
+    } else {
+      SwitchToLocal(m_pEngine);
+    }
+  }
+  WayTrial(const WayTrial&) = delete;
+  WayTrial& operator=(const WayTrial&) = delete;
+  // The poll answered: the way stays.
+  void Keep() { m_bKept = true; }
+  // True when the trial switched the way the unit was reached.
+  bool Switched(bool bRemote) const { return bRemote != m_bWasRemote; }
+
+ private:
+  PollLoop* m_pPollLoop;
+  Engine* m_pEngine = nullptr;
+  bool m_bWasRemote = false;
+  bool m_bWasInvalid = false;
+  bool m_bKept = false;
+};
+
 // One round of the search for a unit whose connection was given up: the
 // pause, the locator asked again (a new address or forward server is
 // followed), then one poll the way the unit is reached and, if that fails,
 // one the other way when the mode allows it. A poll that answers ends the
 // outage; a switch of the way is made as any reconnect makes it
-// (OnConnectionRetry). Otherwise the way stays as it was and the next pause
-// is longer. False when a stop was requested.
+// (OnConnectionRetry). Otherwise the way stays as it was (WayTrial) and the
+// next pause is longer. False when a stop was requested.
 bool OutageRound(PollLoop* pPollLoop, FetchPacer* pPacer) {
   Engine* pEngine = pPollLoop->CurrentEngine();
   if (!OutagePause(pPollLoop, pEngine)) return false;
@@ -324,18 +374,18 @@ bool OutageRound(PollLoop* pPollLoop, FetchPacer* pPacer) {
   for (bool bRemote : {bFirstRemote, !bFirstRemote}) {
     if (pPollLoop->m_bQuit) return false;
     if (!WayUsable(_Engine, bRemote)) continue;
-    SetUsingRemote(pPollLoop, bRemote);
+    WayTrial _Trial(pPollLoop, bRemote);
     pPacer->Wait(pPollLoop->m_bQuit);
     if (pPollLoop->m_bQuit) return false;
     pPacer->Mark();
     json_object* p_json_object = pPollLoop->GetStatus();
     if (p_json_object != nullptr) {
-      if (bRemote != bFirstRemote) pPollLoop->m_pFrontEnd->OnConnectionRetry();
+      _Trial.Keep();
+      if (_Trial.Switched(bRemote)) pPollLoop->m_pFrontEnd->OnConnectionRetry();
       OnGoodPoll(pPollLoop, p_json_object);
       return true;
     }
   }
-  SetUsingRemote(pPollLoop, bFirstRemote);
   pPollLoop->m_iOutagePauseMs =
       std::min(2 * pPollLoop->m_iOutagePauseMs, kLastOutagePauseMs);
   return !pPollLoop->m_bQuit;

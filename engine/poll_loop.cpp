@@ -4,9 +4,12 @@
 
 #include <json-c/json.h>
 
+#include <cstdio>
+
 #include "console/front_end.h"
 #include "engine/clock.h"
 #include "engine/json_reply.h"
+#include "engine/output_line.h"
 #include "engine/requests.h"
 #include "engine/transport.h"
 
@@ -32,7 +35,9 @@ PollLoop::PollLoop(pthread_mutex_t* pMutex, FrontEnd* pFrontEnd)
       m_bSuspended(false),
       m_bNoAnswer(false),
       m_bGivenUp(false),
-      m_iCommandsRunning(0) {}
+      m_iCommandsRunning(0),
+      m_iDeadlineMs(0),
+      m_bQuietRetries(false) {}
 
 PollLoop::~PollLoop() {
   ClearData();
@@ -74,6 +79,9 @@ int PollLoop::Request(std::string sPath, DataBlock* pDataBlock,
   // must not turn into a request for the bare base URL.
   if (sPath.empty()) return -1;
   int64_t tStart = Now();
+  // The "GET:" lines of this request's retries, hidden after the first
+  // failed attempt when m_bQuietRetries is set; shown again at the end.
+  FetchLinesOfThisThread _Quiet;
   for (;;) {
     // Formed anew for every attempt, so a switch of unit or access mode
     // between attempts is followed.
@@ -83,8 +91,10 @@ int PollLoop::Request(std::string sPath, DataBlock* pDataBlock,
     if (sURL.empty()) return -1;
     sURL += sPath;
     if (sURL.size() >= static_cast<size_t>(kUrlBufferSize)) return -1;
+    // Past the deadline the request ends unsent.
+    if (PastDeadline()) return -1;
     int iResult =
-        FetchURL(sURL, MaskPassword(sURL), kRequestTimeLimit, pDataBlock);
+        FetchURL(sURL, MaskPassword(sURL), FetchTimeLimit(), pDataBlock);
     if (iResult == 0 && pDataBlock->m_iSize != 0) {
       if (pp_json_object != nullptr && pDataBlock->m_pData != nullptr) {
         bool bJSON = false;
@@ -95,11 +105,30 @@ int PollLoop::Request(std::string sPath, DataBlock* pDataBlock,
     }
     // Once the fetches are stopped (the program ends) none would be sent.
     if (iRetryWindow == 0 || tStart + iRetryWindow <= Now() ||
-        FetchesStopped()) {
+        FetchesStopped() || PastDeadline()) {
       return -1;
+    }
+    if (m_bQuietRetries && _Quiet.IsShown()) {
+      BeginErrorLine();
+      fprintf(stderr, "veru-console: no answer from the unit yet; trying "
+                      "again quietly\n");
+      _Quiet.Hide();
     }
     SleepMs(1000);
   }
+}
+
+bool PollLoop::PastDeadline() const {
+  int64_t iDeadlineMs = m_iDeadlineMs;
+  return iDeadlineMs != 0 && NowMs() >= iDeadlineMs;
+}
+
+int PollLoop::FetchTimeLimit() const {
+  int64_t iDeadlineMs = m_iDeadlineMs;
+  if (iDeadlineMs == 0) return kRequestTimeLimit;
+  int64_t iLeftS = (iDeadlineMs - NowMs() + 999) / 1000;
+  if (iLeftS < 1) return 1;
+  return iLeftS < kRequestTimeLimit ? static_cast<int>(iLeftS) : kRequestTimeLimit;
 }
 
 }  // namespace Veru

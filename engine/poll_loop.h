@@ -212,6 +212,21 @@ class PollLoop {
   // console for long during an outage. Any thread.
   int ActionRetryWindow(int iUsual) const { return m_bNoAnswer ? 0 : iUsual; }
 
+  // Written once by the console thread before the requests it bounds (--do,
+  // --once), read by any: the steady-clock time (NowMs) by which every
+  // request must have ended; 0: none. Past it Request sends nothing, and a
+  // fetch's time limit never reaches beyond it.
+  std::atomic<int64_t> m_iDeadlineMs;
+  // Written once by the console thread before --do sends anything: while
+  // the unit does not answer, a request that retries says so once on
+  // standard error and its retries print no "GET:" lines.
+  std::atomic<bool> m_bQuietRetries;
+  // True once m_iDeadlineMs is set and has passed. Any thread.
+  bool PastDeadline() const;
+  // The time limit, in seconds, of the next fetch: the transport's, or less
+  // when the deadline is nearer (at least 1). Any thread.
+  int FetchTimeLimit() const;
+
  private:
   // Start routine of the poll thread; pArg is the PollLoop. Returns null.
   static void* ThreadEntry(void* pArg);

@@ -17,6 +17,7 @@
 #include <map>
 #include <mutex>
 
+#include "engine/output_line.h"
 #include "engine/terminal_text.h"
 
 extern char** environ;
@@ -204,6 +205,7 @@ void NoteCertificateRefused() {
 }
 
 void TellNotes(const FetchNotes& _Notes) {
+  if (_Notes.iRefusedSize >= 0 || _Notes.bCertificateRefused) BeginErrorLine();
   if (_Notes.iRefusedSize >= 0) {
     fprintf(stderr,
             "veru-console: a reply of %ld bytes is refused (limit %ld)\n",
@@ -239,12 +241,28 @@ bool ReadReplyFile(FILE* pFile, DataBlock* pDataBlock, long* pRefusedSize) {
   return true;
 }
 
+// False while the calling thread's "GET:" lines are hidden.
+thread_local bool g_bFetchLinesShown = true;
+
+// Prints a fetch's progress when the calling thread shows it.
+void PrintProgress(const std::string& sText) {
+  if (!g_bFetchLinesShown) return;
+  fputs(sText.c_str(), stdout);
+  fflush(stdout);
+  NoteStandardOutput(sText.data(), sText.size());
+}
+
 // Ends the "GET:" line of a fetch that produced no reply, then tells its
 // notes.
 int Failed(const FetchNotes& _Notes = FetchNotes()) {
-  printf(" FAILED!\n");
-  fflush(stdout);
+  PrintProgress(" FAILED!\n");
   TellNotes(_Notes);
+  return -1;
+}
+
+// Ends the "GET:" line of a fetch that StopFetches ended.
+int Stopped() {
+  PrintProgress(" stopped\n");
   return -1;
 }
 
@@ -263,6 +281,12 @@ void DataBlock::Release() {
 }
 
 int PeekTempFileNumber() { return g_iTempFileCounter.load(); }
+
+FetchLinesOfThisThread::~FetchLinesOfThisThread() { g_bFetchLinesShown = true; }
+
+void FetchLinesOfThisThread::Hide() { g_bFetchLinesShown = false; }
+
+bool FetchLinesOfThisThread::IsShown() const { return g_bFetchLinesShown; }
 
 void StopFetches() {
   std::unique_lock<std::mutex> _Lock(g_FetchMutex);
@@ -304,8 +328,7 @@ int FetchURL(const std::string& sURL, const std::string& sShownURL,
   if (_Record.Refused()) return -1;
 
   // The URL may hold an address a unit or a locator sent.
-  printf("GET:%s", EscapeControlBytes(sShownURL).c_str());
-  fflush(stdout);
+  PrintProgress("GET:" + EscapeControlBytes(sShownURL));
   // A file left by an earlier run must never be read as this fetch's reply.
   // The log and the reply can hold passwords: both are made private before
   // wget opens them.
@@ -316,8 +339,13 @@ int FetchURL(const std::string& sURL, const std::string& sShownURL,
     return Failed();
   }
   int iStatus = RunFetcher(sURL, iTimeLimit, iNumber, sFilename);
-  // A stopped fetch brings no reply, whatever wget wrote before it ended.
-  if (iStatus == -1 || FetchesStopped()) {
+  // A stopped fetch brings no reply, whatever wget wrote before it ended;
+  // the program is ending, which is no failure of the fetch.
+  if (FetchesStopped()) {
+    remove(sFilename);
+    return Stopped();
+  }
+  if (iStatus == -1) {
     remove(sFilename);
     return Failed();
   }
@@ -330,8 +358,7 @@ int FetchURL(const std::string& sURL, const std::string& sShownURL,
   fclose(pFile);
   remove(sFilename);
   if (!bRead) return Failed(_Notes);
-  printf(" got: %ld bytes\n", static_cast<long>(pDataBlock->m_iSize));
-  fflush(stdout);
+  PrintProgress(" got: " + std::to_string(pDataBlock->m_iSize) + " bytes\n");
   TellNotes(_Notes);
   return iStatus;
 }

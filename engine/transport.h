@@ -77,9 +77,23 @@ constexpr long kReplySizeLimit = 64L * 1024 * 1024;
 // Otherwise wget's exit status (0 is success; 128 + N when signal N ended
 // it), with the reply in *pDataBlock (empty when wget wrote nothing).
 // After StopFetches: -1 at once, nothing printed or run; a fetch in flight
-// when it was called ends with " FAILED!\n" and -1.
+// when it was called ends with " stopped\n" and -1 (the program is ending:
+// no failure of the fetch).
 int FetchURL(const std::string& sURL, const std::string& sShownURL,
              int iTimeLimit, DataBlock* pDataBlock);
+
+// Whether the calling thread's fetches print their "GET:" lines: shown at
+// first; Hide stops them (the notes on standard error stay), and the end of
+// the scope shows them again. One per scope, on the fetching thread.
+class FetchLinesOfThisThread {
+ public:
+  FetchLinesOfThisThread() = default;
+  ~FetchLinesOfThisThread();
+  FetchLinesOfThisThread(const FetchLinesOfThisThread&) = delete;
+  FetchLinesOfThisThread& operator=(const FetchLinesOfThisThread&) = delete;
+  void Hide();
+  bool IsShown() const;
+};
 
 // The end of every fetch, for the end of the program: the wget of every
 // fetch in flight is killed, no fetch starts any more, and when it returns

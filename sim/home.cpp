@@ -296,8 +296,18 @@ Reply Home::Action(const std::map<std::string, std::string>& mapQuery) {
   HomeDevice& _Device = it->second;
   json_object* p_json_response = json_object_new_object();
   std::string sResponse = "u:" + sAction + "Response";
-  if (sService == kSwitchPower && sAction == "SetTarget" &&
-      _Device.mapVariables.count("Target") != 0) {
+  bool bDimmer = _Device.mapVariables.count("LoadLevelTarget") != 0;
+  if (sService == kSwitchPower && sAction == "SetTarget" && bDimmer) {
+    // A dimmable light: on goes back to the last level it had (full when it
+    // had none), off is level 0, and Status follows the level.
+    bool bOn = QueryValue(mapQuery, "newTargetValue") == "1";
+    std::string sLevel = bOn ? std::to_string(_Device.iLastLevel) : "0";
+    SetLevelLocked(&_Device, sLevel);
+    _Device.sComment = bOn ? "Switched on" : "Switched off";
+    BumpLocked(&_Device);
+    AddText(p_json_response, "OK", "OK");
+  } else if (sService == kSwitchPower && sAction == "SetTarget" &&
+             _Device.mapVariables.count("Target") != 0) {
     std::string sValue = QueryValue(mapQuery, "newTargetValue") == "1" ? "1" : "0";
     SetLocked(&_Device, "Target", sValue);
     SetLocked(&_Device, "Status", sValue);
@@ -308,10 +318,7 @@ Reply Home::Action(const std::map<std::string, std::string>& mapQuery) {
   } else if (sService == kDimming && sAction == "SetLoadLevelTarget" &&
              _Device.mapVariables.count("LoadLevelTarget") != 0) {
     std::string sLevel = std::to_string(QueryNumber(mapQuery, "newLoadlevelTarget"));
-    SetLocked(&_Device, "LoadLevelTarget", sLevel);
-    SetLocked(&_Device, "LoadLevelStatus", sLevel);
-    SetLocked(&_Device, "Status", sLevel == "0" ? "0" : "1");
-    _Device.iState = 4;
+    SetLevelLocked(&_Device, sLevel);
     _Device.sComment = "Dimmed to " + sLevel;
     BumpLocked(&_Device);
     AddText(p_json_response, "OK", "OK");
@@ -339,6 +346,14 @@ Reply Home::Action(const std::map<std::string, std::string>& mapQuery) {
   json_object_object_add(p_json_reply, sResponse.c_str(), p_json_response);
   _Reply.sBody = ToText(p_json_reply);
   return _Reply;
+}
+
+void Home::SetLevelLocked(HomeDevice* pDevice, const std::string& sLevel) {
+  SetLocked(pDevice, "LoadLevelTarget", sLevel);
+  SetLocked(pDevice, "LoadLevelStatus", sLevel);
+  SetLocked(pDevice, "Status", sLevel == "0" ? "0" : "1");
+  if (sLevel != "0") pDevice->iLastLevel = atoi(sLevel.c_str());
+  pDevice->iState = 4;
 }
 
 void Home::ChangeSomething() {

@@ -39,6 +39,8 @@ struct HomeDevice {
   std::map<std::string, std::string> mapVariables;
   std::map<std::string, int> mapVariableVersion;  // version of each change
   int iVersion = 0;  // data version of the last change
+  // A dimmer's last level above 0, which switching it on goes back to.
+  int iLastLevel = 100;
 };
 
 struct HomeScene {
@@ -93,6 +95,8 @@ class Home {
   // Sets a variable, noting the coming data version when it changes.
   void SetLocked(HomeDevice* pDevice, const std::string& sKey,
                  const std::string& sValue);
+  // Sets a dimmer's level (its target, status and on/off state together).
+  void SetLevelLocked(HomeDevice* pDevice, const std::string& sLevel);
   // Ends one change of the device: a new data version, waiting polls woken.
   void BumpLocked(HomeDevice* pDevice);
 

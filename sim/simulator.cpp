@@ -200,7 +200,12 @@ Reply Simulator::UnitReply(const LoggedRequest& _Request, int iWakeGeneration) {
   Log("unit", _Request);
   std::map<std::string, std::string> mapQuery = ParseQuery(_Request.sTarget);
   if (GarbageDue(mapQuery)) return TextReply("<html>the unit is busy</html>");
-  return m_Home.Answer(mapQuery, "", iWakeGeneration);
+  Reply _Reply = m_Home.Answer(mapQuery, "", iWakeGeneration);
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  if (m_bErrorLineEnds && _Reply.sBody.compare(0, 6, "ERROR:") == 0) {
+    _Reply.sBody += "\r\n";
+  }
+  return _Reply;
 }
 
 Reply Simulator::ForwardReply(const std::string& sFwd,
@@ -302,6 +307,9 @@ Reply Simulator::ControlReply(const LoggedRequest& _Request) {
   } else if (sCommand == "delay") {
     std::lock_guard<std::mutex> _Lock(m_Mutex);
     m_iDelayMs = atoi(mapQuery["ms"].c_str());
+  } else if (sCommand == "error_crlf") {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    m_bErrorLineEnds = mapQuery["on"] != "0";
   } else if (sCommand == "password") {
     std::lock_guard<std::mutex> _Lock(m_Mutex);
     m_Config.sPassword = mapQuery["value"];

@@ -9,6 +9,7 @@
 //   /control?cmd=locator_main_fail&on=1|0      main locator answers nothing
 //   /control?cmd=garbage&count=N               next N status replies garbage
 //   /control?cmd=delay&ms=N                    next unit reply delayed
+//   /control?cmd=error_crlf&on=1|0             local "ERROR:" texts end CR LF
 //   /control?cmd=password&value=P              the account's password
 //   /control?cmd=change                        one change in the home
 //   /control?cmd=changes&on=0|1                pause or resume the ticker
@@ -98,6 +99,8 @@ class Simulator {
   bool m_bLocalDown = false;
   int m_iGarbage = 0;
   int m_iDelayMs = 0;
+  // The unit's "ERROR:" texts end with CR LF, as some units send them.
+  bool m_bErrorLineEnds = false;
 };
 
 }  // namespace Sim

@@ -51,8 +51,6 @@ TEST(CommandTableTest, LinesThatHadAMeaningKeepIt) {
                 "newLoadlevelTarget=50"},
       {"5 dim 30", "dim 5 urn:upnp-org:serviceId:Dimming1 SetLoadLevelTarget "
                    "newLoadlevelTarget=30"},
-      {"5 dim 300", "dim 5 urn:upnp-org:serviceId:Dimming1 SetLoadLevelTarget "
-                    "newLoadlevelTarget=100"},
       {"5 poll", "poll 5 urn:lumenhollow-com:serviceId:HaDevice1 Poll"},
       {"5 image", "image 5"},
       {"5 stream", "stream 5"},
@@ -68,7 +66,8 @@ TEST(CommandTableTest, LinesThatHadAMeaningKeepIt) {
       {"", "- 0"},
       {"   ", "- 0"},
       // A number and no word: the result line that sends nothing.
-      {"7", "- 7 | Unknown command: 7; type help"},
+      {"7", "- 7"},
+      {" 7 ", "- 7"},
       {"7 blink", "- 7 | Unknown command: 7 blink; type help"},
       {"5 ON", "- 5 | Unknown command: 5 ON; type help"},
       {"5 help", "- 5 | Unknown command: 5 help; type help"},
@@ -183,6 +182,103 @@ TEST(CommandTableTest, NumbersBeyondThirtyTwoBitsAreRefused) {
   for (const Case& _Case : cases) {
     SCOPED_TRACE(_Case.sLine);
     EXPECT_EQ(_Case.sReading, Reading(_Case.sLine));
+  }
+}
+
+// A level is a whole number from 0 to 100, or nothing (50); anything else
+// refuses the whole line, so no device and no action are left to send.
+TEST(CommandTableTest, LevelsAreWholeNumbersFromZeroToHundred) {
+  const std::string kDim =
+      " urn:upnp-org:serviceId:Dimming1 SetLoadLevelTarget newLoadlevelTarget=";
+  struct Case {
+    const char* sLine;
+    std::string sReading;
+  };
+  const Case cases[] = {
+      {"2 dim", "dim 2" + kDim + "50"},
+      {"2 dim 0", "dim 2" + kDim + "0"},
+      {"2 dim 100 ", "dim 2" + kDim + "100"},
+      {"2dim30", "dim 2" + kDim + "30"},
+      {"Garden light dim 7", "dim 11" + kDim + "7"},
+      {"2 dim abc", "- 0 | Not a level: abc (a whole number from 0 to 100; nothing sent)"},
+      {"2 dim 150", "- 0 | Not a level: 150 (a whole number from 0 to 100; nothing sent)"},
+      {"2 dim -5", "- 0 | Not a level: -5 (a whole number from 0 to 100; nothing sent)"},
+      {"2 dim +10", "- 0 | Not a level: +10 (a whole number from 0 to 100; nothing sent)"},
+      {"2 dim 30%", "- 0 | Not a level: 30% (a whole number from 0 to 100; nothing sent)"},
+      {"2 dim 30 40", "- 0 | Not a level: 30 40 (a whole number from 0 to 100; nothing sent)"},
+      {"2 dim 99999999999", "- 0 | Not a level: 99999999999 (a whole number from 0 to "
+                            "100; nothing sent)"},
+      {"Garden light dim 101", "- 0 | Not a level: 101 (a whole number from 0 to 100; "
+                               "nothing sent)"},
+  };
+  for (const Case& _Case : cases) {
+    SCOPED_TRACE(_Case.sLine);
+    EXPECT_EQ(_Case.sReading, Reading(_Case.sLine));
+    EXPECT_EQ(_Case.sReading.compare(0, 1, "-") == 0,
+              ReadCommandLine(_Case.sLine, &kNames).bRefused);
+  }
+}
+
+// A line with no number and no device command's word in it is not a
+// command whatever the names: it asks for no names (so --do sends no status
+// request for it).
+TEST(CommandTableTest, LineWithoutCommandWordNeedsNoNames) {
+  for (const char* sLine : {"hello there", "kitchen light", "x y z"}) {
+    SCOPED_TRACE(sLine);
+    CommandLine _Command = ReadCommandLine(sLine, nullptr);
+    EXPECT_FALSE(_Command.bNeedsNames);
+    EXPECT_EQ(nullptr, _Command.pRow);
+    EXPECT_EQ(std::string("Unknown command: ") + sLine + "; type help", _Command.sError);
+  }
+  for (const char* sLine : {"kitchen light on", "lamp dim 5", "garden light 2 call S A"}) {
+    SCOPED_TRACE(sLine);
+    EXPECT_TRUE(ReadCommandLine(sLine, nullptr).bNeedsNames);
+  }
+}
+
+// A mistyped name lists the devices whose names hold it: all of them up
+// to eight, in the order given; beyond eight, the first eight and "...".
+TEST(CommandTableTest, CandidatesForAMistypedNameAreExact) {
+  std::vector<DeviceName> vecNames;
+  for (int i = 1; i <= 10; ++i) vecNames.push_back({i, "Hall lamp " + std::to_string(i)});
+  const std::string kFirstEight =
+      "1 Hall lamp 1, 2 Hall lamp 2, 3 Hall lamp 3, 4 Hall lamp 4, 5 Hall lamp "
+      "5, 6 Hall lamp 6, 7 Hall lamp 7, 8 Hall lamp 8";
+  struct Case {
+    size_t iNames;
+    std::string sList;
+  };
+  const Case cases[] = {
+      {1, "1 Hall lamp 1"},
+      {7, "1 Hall lamp 1, 2 Hall lamp 2, 3 Hall lamp 3, 4 Hall lamp 4, 5 Hall "
+          "lamp 5, 6 Hall lamp 6, 7 Hall lamp 7"},
+      {8, kFirstEight},
+      {9, kFirstEight + ", ..."},
+      {10, kFirstEight + ", ..."},
+  };
+  for (const Case& _Case : cases) {
+    SCOPED_TRACE(_Case.iNames);
+    std::vector<DeviceName> vecSome(vecNames.begin(), vecNames.begin() + _Case.iNames);
+    EXPECT_EQ("No device named \"lamp\"; devices with that in their name: " + _Case.sList,
+              ReadCommandLine("lamp on", &vecSome).sError);
+  }
+}
+
+// What differs between the rows is in the rows: the end and the wizard are
+// what the caller does next, --do says why it runs none of the rows a
+// person at the console needs, and a remote source may give device
+// commands only.
+TEST(CommandTableTest, RowsSayWhatTheCallerDoesNext) {
+  EXPECT_EQ(CommandNext::kQuit, ReadCommandLine("quit", nullptr).pRow->eNext);
+  EXPECT_EQ(CommandNext::kWizard, ReadCommandLine("connect", nullptr).pRow->eNext);
+  EXPECT_EQ(CommandNext::kGoOn, ReadCommandLine("5 on", nullptr).pRow->eNext);
+  for (const CommandRow& _Row : CommandRows()) {
+    SCOPED_TRACE(_Row.sWord);
+    // Every row --do refuses is one only the person at the console gives.
+    if (_Row.sNotForDo != nullptr) {
+      EXPECT_TRUE(_Row.bLocalOnly);
+    }
+    EXPECT_EQ(_Row.bNeedsDevice, !_Row.bLocalOnly);
   }
 }
 

@@ -123,6 +123,38 @@ TEST_F(CommandTest, EachLineDoesWhatTheTableSays) {
   }
 }
 
+// A number typed is read one way: "show 5x" shows device 5 as "5x on"
+// switches device 5; a bare device number gets its result line and no
+// word on standard error, a number with an unknown word both.
+TEST_F(CommandTest, NumbersTypedAreReadOneWay) {
+  Veru::Device* pDevice = new Veru::Device(5);
+  pDevice->m_sName = "Hall light";
+  _Test.PollLoop()->m_mapDevice[5] = pDevice;
+  std::string sShown = Handle("show 5");
+  ASSERT_NE(std::string::npos, sShown.find("---DEVICE 5 Hall light")) << sShown;
+  CapturedOutput _ShowErrors(CapturedOutput::Stream::kStderr);
+  EXPECT_EQ(sShown, Handle("show 5x"));
+  EXPECT_EQ("", _ShowErrors.Text());
+  _Server.ClearLog();
+  Handle("5x on");
+  EXPECT_EQ(std::vector<std::string>{kOnPath}, Targets());
+  struct Case {
+    const char* cLine;
+    std::string sErrors;
+  };
+  const Case cases[] = {
+      {"7", ""},
+      {"  7  ", ""},
+      {"7 blink", "Unknown command: 7 blink; type help\n"},
+  };
+  for (const Case& _Case : cases) {
+    SCOPED_TRACE(_Case.cLine);
+    CapturedOutput _Errors(CapturedOutput::Stream::kStderr);
+    EXPECT_EQ(sNothingLine(), Handle(_Case.cLine));
+    EXPECT_EQ(_Case.sErrors, _Errors.Text());
+  }
+}
+
 // "N call": the one request, its path built from the line's words, and
 // the result line the other actions print; a refused call sends nothing
 // and prints nothing on standard output.
@@ -312,12 +344,12 @@ TEST_F(CommandTest, LoopStopsBeforeReadingWhenThePollThreadHasEnded) {
   EXPECT_EQ("5 on\n", _Test.RestOfInput());
 }
 
-// Only the first 99 characters of a long line count; the rest is dropped
-// and never becomes a command of its own.
-TEST_F(CommandTest, TailOfALongLineIsNotACommand) {
-  std::string sLine = "7" + std::string(98, ' ') + "5 on suspend";
-  sLine += std::string(150 - sLine.size(), ' ');
-  std::string sOutput = Loop(sLine + "\n");
+// A line longer than 1,000 bytes is refused whole: nothing of it runs, and
+// its tail never becomes a command of its own; the next line is read as
+// usual.
+TEST_F(CommandTest, ALineTooLongIsRefusedWhole) {
+  std::string sLine = "7" + std::string(999, ' ') + "5 on suspend";
+  std::string sOutput = Loop(sLine + "\n7\n");
   EXPECT_EQ(sNothingLine(), sOutput);
   EXPECT_TRUE(Targets().empty());
   EXPECT_FALSE(_Test.PollLoop()->m_bSuspended.load());

@@ -363,6 +363,39 @@ TEST_F(ConsoleE2ETest, RestoredLocalSession) {
   EXPECT_EQ("30002", ReadFile("arg_serialnumber"));
 }
 
+// A command line is read whole up to 1,000 bytes; a longer one is refused
+// whole with one line on standard error: nothing of it is sent and its tail
+// is not read as a line of its own.
+TEST_F(ConsoleE2ETest, CommandLinesAreReadWholeOrRefusedWhole) {
+  HomeUnit _Unit(30001);
+  ASSERT_TRUE(_Unit.Start("127.0.0.45", 3480));
+  StoreUnit("127.0.0.45", "L", "0");
+  // A call of iBytes bytes whose last word is its argument.
+  auto fCall = [](size_t iBytes, const std::string& sValue) {
+    std::string sHead = "1 call urn:upnp-org:serviceId:SwitchPower1 SetTarget";
+    std::string sTail = "newTargetValue=" + sValue;
+    return sHead + std::string(iBytes - sHead.size() - sTail.size(), ' ') +
+           sTail;
+  };
+  _Console.KeepErrorsApart();
+  ASSERT_TRUE(_Console.Start(VERU_CONSOLE_PATH));
+  ASSERT_TRUE(_Console.WaitFor(kFullData)) << _Console.Output();
+
+  _Console.WriteLine(fCall(1001, "1"));
+  ASSERT_TRUE(_Console.WaitForError(
+      "veru-console: a command line of 1001 bytes is longer than 1000; "
+      "nothing of it is run\n"))
+      << _Console.Errors();
+  _Console.WriteLine(fCall(1000, "0"));
+  ASSERT_TRUE(_Console.WaitFor("----COMMAND RESULT: ")) << _Console.Output();
+  _Console.CloseInput();
+  EXPECT_EQ(0, _Console.WaitForExit()) << _Console.Output();
+  EXPECT_EQ(0, _Unit.Count("newTargetValue=1"));
+  EXPECT_EQ(1, _Unit.Count("newTargetValue=0"));
+  EXPECT_EQ(1u, CountOf(_Console.Errors(), "veru-console: "))
+      << _Console.Errors();
+}
+
 // The engine's requests for credentials reach the user through the hooks:
 // a missing password opens the password prompt at the next line; refused
 // credentials open the wizard.

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <json-c/json.h>
 
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +17,12 @@
 #include "tests/test_util.h"
 
 namespace {
+
+int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 const char kLampOff[] =
     "---DEVICE 1 Living room lamp room 1 category 3 state -1 comment \n"
@@ -131,7 +139,8 @@ TEST_F(DoOptionTest, FailedCommandEndsWithStatusOneAndItsReason) {
        "veru-console: 99 on: No such device: 99\n"},
       {"no answer", "127.0.0.62", "L", "", "1 on",
        "\n----COMMAND RESULT: -1 \n",
-       "veru-console: 1 on: no answer from the unit\n"},
+       "veru-console: 1 on: no answer from the unit; the time allowed ran out "
+       "(--timeout 60 s)\n"},
       {"refused password", "127.0.0.5", "R", "wrong", "1 on",
        "\n----COMMAND RESULT: -1 \n",
        "veru-console: 1 on: the user name or password was refused\n"},
@@ -182,19 +191,26 @@ TEST_F(DoOptionTest, LineThatIsNotACommandSendsNothing) {
        "veru-console: --do \"1 call urn:x:serviceId:Y1\": call needs a service "
        "and an action; usage: N call SERVICE ACTION [NAME=VALUE]...\n"},
       {{"1 on", ""}, "veru-console: --do \"\": an empty line is not a command\n"},
-      {{"1 on", "7"}, "veru-console: --do \"7\": Unknown command: 7; type help\n"},
+      {{"1 on", "7"},
+       "veru-console: --do \"7\": no command word after the device number; type help\n"},
+      {{"1 on", "2 dim 30%"},
+       "veru-console: --do \"2 dim 30%\": Not a level: 30% (a whole number from 0 to 100; "
+       "nothing sent)\n"},
       {{"show"},
        "veru-console: --do \"show\": show is not run by --do: the model is not "
        "fetched with --do (use --once for the report)\n"},
       {{"1 on", "connect"},
        "veru-console: --do \"connect\": connect is not run by --do: the wizard "
        "reads standard input (run veru-console without --do)\n"},
+      {{"1 on", "1 on" + std::string(997, ' ')},
+       "veru-console: a command line of 1001 bytes is longer than 1000; "
+       "nothing of it is run\n"},
       {{"4294967297 on"},
        "veru-console: --do \"4294967297 on\": Not a device number: 4294967297 "
        "(out of the 32-bit range)\n"},
   };
   for (const Case& _Case : cases) {
-    SCOPED_TRACE(_Case.vecLines.back());
+    SCOPED_TRACE(_Case.vecLines.back().substr(0, 40));
     ProgramRun _Run = Do(_Case.vecLines);
     EXPECT_EQ(2, _Run.iStatus);
     EXPECT_EQ("", _Run.sOutput);
@@ -202,6 +218,133 @@ TEST_F(DoOptionTest, LineThatIsNotACommandSendsNothing) {
     EXPECT_EQ(0u, CountOf(_Run.sErrors, "lu_action")) << _Run.sErrors;
   }
   EXPECT_TRUE(DumpHas(kLampOff));
+}
+
+// A level that is not a whole number from 0 to 100 is refused with its
+// reason, as a result event too with --json, and nothing is sent; a line
+// with no command word asks the unit for nothing, not even its devices.
+TEST_F(DoOptionTest, BadLevelsAndWordlessLinesSendNothing) {
+  StoreUnit("127.0.0.5", "L");
+  const std::string kWhole = " (a whole number from 0 to 100; nothing sent)";
+  struct Case {
+    const char* sLine;
+    std::string sReason;
+  };
+  const Case cases[] = {
+      {"2 dim abc", "Not a level: abc" + kWhole},
+      {"1 dim 150", "Not a level: 150" + kWhole},
+      {"1 dim -5", "Not a level: -5" + kWhole},
+      {"2 dim +10", "Not a level: +10" + kWhole},
+      {"2 dim 30%", "Not a level: 30%" + kWhole},
+      {"hello there", "Unknown command: hello there; type help"},
+  };
+  for (const Case& _Case : cases) {
+    SCOPED_TRACE(_Case.sLine);
+    ProgramRun _Run = Do({_Case.sLine});
+    EXPECT_EQ(2, _Run.iStatus);
+    EXPECT_EQ("", _Run.sOutput);
+    EXPECT_EQ(std::string("veru-console: --do \"") + _Case.sLine + "\": " +
+                  _Case.sReason + "\n",
+              _Run.sErrors);
+    ProgramRun _Json = Do({_Case.sLine}, {"--json"});
+    EXPECT_EQ(2, _Json.iStatus);
+    EXPECT_EQ(0u, CountOf(_Json.sErrors, "GET:")) << _Json.sErrors;
+    bool bLevel = _Case.sReason.compare(0, 11, "Not a level") == 0;
+    EXPECT_EQ(bLevel ? 1u : 0u, CountOf(_Json.sOutput, "\"event\":\"result\"")) << _Json.sOutput;
+    if (bLevel) {
+      EXPECT_NE(std::string::npos,
+                _Json.sOutput.find("\"result\":-1,\"message\":\"" + _Case.sReason + "\"}\n"))
+          << _Json.sOutput;
+    }
+  }
+  std::string sDump = m_Sim.Control("dump");
+  EXPECT_TRUE(DumpHas(kLampOff));
+  EXPECT_EQ(std::string::npos, sDump.find("LoadLevelTarget=1")) << sDump;
+}
+
+// A unit that ends its error text with CR LF: the reason line of --do and
+// the result line hold no carriage return.
+TEST_F(DoOptionTest, ErrorTextEndedByCarriageReturnAndLineFeed) {
+  StoreUnit("127.0.0.5", "L");
+  ASSERT_EQ("ok\n", m_Sim.Control("error_crlf&on=1"));
+  ProgramRun _Run = Do({"99 on"});
+  EXPECT_EQ(1, _Run.iStatus);
+  EXPECT_EQ("\n----COMMAND RESULT: -1  No such device: 99\n", _Run.sOutput);
+  EXPECT_TRUE(EndsWith(_Run.sErrors, "veru-console: 99 on: No such device: 99\n"))
+      << _Run.sErrors;
+  EXPECT_EQ(std::string::npos, _Run.sErrors.find('\r'));
+  ProgramRun _Json = Do({"99 on"}, {"--json"});
+  EXPECT_NE(std::string::npos, _Json.sOutput.find("\"message\":\"No such device: 99\"}\n"))
+      << _Json.sOutput;
+}
+
+// --timeout bounds the whole run. A unit that holds its reply: the fetch
+// is stopped when the time runs out, status 1 and one line saying so. A
+// unit away: one "GET:" line and one line that it does not answer, not a
+// line a second; with --json the result's message carries the reason.
+TEST_F(DoOptionTest, TimeoutBoundsTheRun) {
+  StoreUnit("127.0.0.5", "L");
+  ASSERT_EQ("ok\n", m_Sim.Control("delay&ms=30000"));
+  int64_t iStartMs = SteadyMs();
+  ProgramRun _Run = Do({"1 on", "1 off"}, {"--timeout", "2"});
+  EXPECT_LT(SteadyMs() - iStartMs, 15000);
+  EXPECT_EQ(1, _Run.iStatus);
+  EXPECT_EQ("\n----COMMAND RESULT: -1 \n", _Run.sOutput);
+  EXPECT_TRUE(EndsWith(_Run.sErrors,
+                       "veru-console: 1 on: no answer from the unit; the time allowed "
+                       "ran out (--timeout 2 s); the lines after it were not sent\n"))
+      << _Run.sErrors;
+  EXPECT_EQ(1u, CountOf(_Run.sErrors, "the time allowed ran out")) << _Run.sErrors;
+
+  StoreUnit("127.0.0.62", "L");
+  ProgramRun _Away = Do({"1 on"}, {"--json", "--timeout", "20"}, VERU_CONSOLE_TESTCLOCK_PATH);
+  EXPECT_EQ(1, _Away.iStatus);
+  EXPECT_EQ(1u, CountOf(_Away.sErrors, "GET:")) << _Away.sErrors;
+  EXPECT_EQ(1u, CountOf(_Away.sErrors, "no answer from the unit yet")) << _Away.sErrors;
+  EXPECT_NE(std::string::npos,
+            _Away.sOutput.find("\"result\":-1,\"message\":\"no answer from the unit; the "
+                               "time allowed ran out (--timeout 20 s)\"}\n"))
+      << _Away.sOutput;
+}
+
+// --timeout is whole seconds from 1 on, and only with --do or --once.
+TEST_F(DoOptionTest, TimeoutTakesWholeSecondsWithDoOrOnce) {
+  struct Case {
+    std::vector<std::string> vecArguments;
+    std::string sError;
+  };
+  const Case cases[] = {
+      {{"--timeout", "0", "--do", "1 on"},
+       "veru-console: not a number of seconds (1 to 86400) '0'\n"},
+      {{"--timeout", "5s", "--do", "1 on"},
+       "veru-console: not a number of seconds (1 to 86400) '5s'\n"},
+      {{"--timeout", "+5", "--once"},
+       "veru-console: not a number of seconds (1 to 86400) '+5'\n"},
+      {{"--timeout", "5"}, "veru-console: option needs --do or --once '--timeout'\n"},
+  };
+  for (const Case& _Case : cases) {
+    SCOPED_TRACE(_Case.sError);
+    ProgramRun _Run = RunProgram(_Case.vecArguments, VERU_CONSOLE_PATH);
+    EXPECT_EQ(2, _Run.iStatus);
+    EXPECT_EQ("", _Run.sOutput);
+    EXPECT_EQ(_Case.sError + "Try 'veru-console --help' for more information.\n",
+              _Run.sErrors);
+  }
+}
+
+// --once gives up when the time allowed runs out before the first report.
+TEST_F(DoOptionTest, TimeoutBoundsOnce) {
+  StoreUnit("127.0.0.5", "L");
+  ASSERT_EQ("ok\n", m_Sim.Control("delay&ms=30000"));
+  int64_t iStartMs = SteadyMs();
+  ProgramRun _Run = RunProgram({"--once", "--timeout", "2"}, VERU_CONSOLE_PATH);
+  EXPECT_LT(SteadyMs() - iStartMs, 15000);
+  EXPECT_EQ(1, _Run.iStatus);
+  EXPECT_EQ("", _Run.sOutput);
+  EXPECT_TRUE(EndsWith(_Run.sErrors, "veru-console: no report from the unit: the time "
+                                     "allowed ran out (--timeout 2 s)\n"))
+      << _Run.sErrors;
+  EXPECT_EQ(std::string::npos, _Run.sErrors.find("FAILED!")) << _Run.sErrors;
 }
 
 // With --json every line's result is one event on standard output.

@@ -190,8 +190,8 @@ TEST_F(FailurePathsTest, CommandResultsAndDimLevels) {
 
   struct Case {
     const char* sLine;
-    const char* sResult;
-    const char* sArgument;  // the end of the request sent
+    const char* sResult;    // null: the line is refused, nothing sent
+    const char* sArgument;  // the end of the request sent, or the refusal
   };
   const Case kCases[] = {
       {"11 on", "-1", "newTargetValue=1"},
@@ -199,13 +199,21 @@ TEST_F(FailurePathsTest, CommandResultsAndDimLevels) {
       {"13 on", "17", "newTargetValue=1"},
       {"5 dim 20", "4", "newLoadlevelTarget=20"},
       {"5 dim", "4", "newLoadlevelTarget=50"},
-      {"5 dim 150", "4", "newLoadlevelTarget=100"},
-      {"5 dim -4", "4", "newLoadlevelTarget=0"},
+      {"5 dim 150", nullptr, "Not a level: 150 (a whole number from 0 to 100; nothing sent)\n"},
+      {"5 dim -4", nullptr, "Not a level: -4 (a whole number from 0 to 100; nothing sent)\n"},
       {"5 dim 0", "4", "newLoadlevelTarget=0"},
+      {"5 dim 100", "4", "newLoadlevelTarget=100"},
   };
   for (const Case& _Case : kCases) {
     SCOPED_TRACE(_Case.sLine);
     _Unit.ClearLog();
+    if (_Case.sResult == nullptr) {
+      Answer(_Case.sLine, _Case.sArgument);
+      for (const Sim::LoggedRequest& _Request : _Unit.Log()) {
+        EXPECT_EQ(std::string::npos, _Request.sTarget.find("id=lu_action"));
+      }
+      continue;
+    }
     Answer(_Case.sLine,
            std::string("\n----COMMAND RESULT: ") + _Case.sResult + " ");
     std::string sAction;

@@ -800,6 +800,83 @@ TEST_F(MainLoopTest, AutomaticModeComesBackToLocalAccessWithinTheProbePeriod) {
   EXPECT_EQ("0", ReadFile("arg_usingremote"));
 }
 
+// Automatic mode, both ways down past the give-up: every round tries the
+// way the unit was reached, then the other, and a round that finds nothing
+// leaves the way as it was. So when the unit comes back, only a switch of
+// the way gives the retry line and saves arg_usingremote, whichever round
+// it comes back in.
+TEST_F(MainLoopTest, AnOutageRoundThatFindsNothingLeavesTheWayAsItWas) {
+  struct Case {
+    const char* sName;
+    bool bBackRemotely;  // the way the unit answers again (the other stays down)
+    std::string sRetry;  // the retry lines printed
+  };
+  const Case kCases[] = {
+      {"back remotely", true, "******CONNECTION RETRY remote: 1******\n"},
+      {"back locally", false, ""},
+  };
+  StartUnit();
+  StartForward();
+  // The locator knows nothing new: the give-up comes after the first run.
+  StartLocators();
+  // A round finds nothing either way before the unit comes back, so the
+  // next round shows whether the first left the way switched.
+  const int kPollsDown = 2;
+  for (const Case& _Case : kCases) {
+    SCOPED_TRACE(_Case.sName);
+    FakeClock::Reset();
+    unlink("arg_usingremote");
+    m_pEngine->m_sIp = kAnsweringIp;
+    m_pEngine->m_sMode = "A";
+    m_pEngine->m_bUsingRemote = false;
+    m_pEngine->m_sPassword = "pw";
+    m_pPollLoop->m_bQuit = false;
+    m_pPollLoop->m_bGivenUp = false;
+    m_pPollLoop->m_iRetryCount = 0;
+    m_pPollLoop->m_iNoResponseCount = 0;
+    m_pPollLoop->m_tFirstNoResponse = 0;
+    std::mutex _Mutex;
+    int iOutagePolls = 0;
+    int iGood = 0;
+    Veru::PollLoop* pPollLoop = m_pPollLoop;
+    auto fAnswer = [&](bool bRemote, Sim::Reply* pReply) {
+      std::lock_guard<std::mutex> _Lock(_Mutex);
+      pReply->sBody = "garbage";
+      if (!pPollLoop->m_bGivenUp && iGood == 0) return true;
+      if (iOutagePolls < kPollsDown || bRemote != _Case.bBackRemotely) {
+        ++iOutagePolls;
+        return true;
+      }
+      pReply->sBody = "{}";
+      // The poll after the one that came back.
+      if (++iGood == 2) pPollLoop->m_bQuit = true;
+      return true;
+    };
+    m_Unit.SetHandler([&](const Sim::LoggedRequest&, Sim::Reply* pReply) {
+      return fAnswer(false, pReply);
+    });
+    m_Forward.SetHandler([&](const Sim::LoggedRequest&, Sim::Reply* pReply) {
+      return fAnswer(true, pReply);
+    });
+    FakeClock::SetSleepHook([](int iMs) {
+      if (iMs == 2000) FakeClock::Advance(30000);
+    });
+
+    std::string sLines = LoopLines(RunOnThread(20000));
+    EXPECT_EQ(1u, CountOf(sLines, "******CONNECTION LOST******\n")) << sLines;
+    EXPECT_EQ(_Case.sRetry,
+              KeepLines(sLines, {"******CONNECTION RETRY"}));
+    std::lock_guard<std::mutex> _Lock(_Mutex);
+    EXPECT_EQ(2, iGood);
+    EXPECT_LE(kPollsDown, iOutagePolls);
+    EXPECT_FALSE(m_pPollLoop->m_bGivenUp);
+    EXPECT_EQ(_Case.bBackRemotely, m_pEngine->m_bUsingRemote);
+    // The way polled now is the way saved.
+    EXPECT_EQ(_Case.bBackRemotely ? "1" : "",
+              FileExists("arg_usingremote") ? ReadFile("arg_usingremote") : "");
+  }
+}
+
 // A device command while polling gets no answer makes one attempt instead
 // of retrying for a minute, and says why; while the unit answers, the retry
 // window is as before. The unit here answers actions with nothing at all.

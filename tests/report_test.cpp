@@ -100,6 +100,53 @@ TEST(ReportTest, RestoredConnectionInTheJsonForm) {
   fclose(pFile);
 }
 
+// The controller's error text is taken apart once for every form: a unit
+// that ends it with CR LF leaves no carriage return in the text result
+// line, the JSON message or --do's reason; without its text the JSON
+// message carries the reason.
+TEST(ReportTest, ControllerTextLosesItsLineEndsInEveryForm) {
+  struct Case {
+    const char* sMessage;
+    const char* sWords;
+    const char* sTextLine;
+  };
+  const Case cases[] = {
+      {" No such device: 9\r\n", "No such device: 9",
+       "\n----COMMAND RESULT: -1  No such device: 9\n"},
+      {" No such device: 9\n", "No such device: 9",
+       "\n----COMMAND RESULT: -1  No such device: 9\n"},
+      {" Busy\r", "Busy", "\n----COMMAND RESULT: -1  Busy"},
+      {"Bad\r\n\r\n", "Bad", "\n----COMMAND RESULT: -1 Bad\n\n"},
+      {" \r\n", "", "\n----COMMAND RESULT: -1  \n"},
+  };
+  for (const Case& _Case : cases) {
+    SCOPED_TRACE(_Case.sMessage);
+    EXPECT_EQ(_Case.sWords, SplitControllerText(_Case.sMessage).sWords);
+    CommandResult _Result;
+    _Result.sCommand = "9 on";
+    _Result.iKind = CommandResult::Kind::kAction;
+    _Result.iResult = -1;
+    _Result.sMessage = _Case.sMessage;
+    FILE* pText = tmpfile();
+    ASSERT_NE(nullptr, pText);
+    TextReport(pText).Result(_Result);
+    EXPECT_EQ(_Case.sTextLine, ReadBack(pText));
+    fclose(pText);
+    FakeClock::Reset(1700000123);
+    _Result.sReason = "no answer from the unit";
+    FILE* pJson = tmpfile();
+    ASSERT_NE(nullptr, pJson);
+    JsonReport(pJson).Result(_Result);
+    std::string sWords = _Case.sWords;
+    EXPECT_EQ(
+        "{\"event\":\"result\",\"time\":1700000123,\"command\":\"9 on\","
+        "\"result\":-1,\"message\":\"" +
+            (sWords.empty() ? std::string("no answer from the unit") : sWords) + "\"}\n",
+        ReadBack(pJson));
+    fclose(pJson);
+  }
+}
+
 // --once passes every report on, ends polling after the first full report
 // that was not asked for with "show", and keeps the first reason it gave up
 // for.

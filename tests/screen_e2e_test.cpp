@@ -1,8 +1,9 @@
 // The full-screen view for real: tmux runs `veru-console --screen` against
 // veru-sim in a terminal of a fixed size, and the test reads the screen with
 // capture-pane, waiting for what it expects with a deadline. The console
-// runs from a small script that, once it ends, prints its exit status and
-// `stty -a`, so the test sees the mode the terminal was given back in.
+// runs from a small script that, once it ends, prints its exit status,
+// `stty -a` and a last line, so the test sees the mode the terminal was
+// given back in once all of it is there.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -206,6 +207,7 @@ class ScreenTest : public ::testing::Test {
         Quoted(sProgram) + "\n"
         "echo \"EXIT=$?\"\n"
         "stty -a\n"
+        "echo \"RUN ENDED\"\n"
         "exec sleep 600\n";
     ASSERT_TRUE(WriteFile("run.sh", sScript));
     ASSERT_TRUE(m_Tmux.Start("sh " + m_Dir.Path() + "/run.sh", iWidth, iHeight));
@@ -219,7 +221,7 @@ class ScreenTest : public ::testing::Test {
   std::string WaitForEnd() {
     WaitUntil([&] {
       m_Sim.Control("change");
-      return m_Tmux.Capture().find("EXIT=") != std::string::npos;
+      return m_Tmux.Capture().find("RUN ENDED") != std::string::npos;
     });
     return m_Tmux.Capture();
   }
@@ -432,6 +434,78 @@ TEST_F(ScreenTest, UnknownTerminalTypeIsRefused) {
       << sScreen;
   EXPECT_NE(std::string::npos, sScreen.find("EXIT=2")) << sScreen;
   EXPECT_EQ(std::string::npos, sScreen.find("Staring the main loop")) << sScreen;
+}
+
+// The ceiling light, a dimmer: quick presses of + add up at the unit, and
+// Space switches it off and back on to its level. + on a plain switch says
+// it cannot dim. Backspace on the ':' line takes one character, however
+// many bytes it has. After q the terminal holds no line of a fetch.
+TEST_F(ScreenTest, DimmerStepsAddUpAndSwitchesOnAndOff) {
+  StartView("LC_ALL=C.UTF-8");  // keys beyond ASCII come as characters
+  ASSERT_TRUE(m_Tmux.WaitFor("connected")) << m_Tmux.Capture();
+  auto Level = [&] { return ParseDump(m_Sim.Control("dump"))[2]["LoadLevelStatus"]; };
+  auto Row = [&](int iID) {
+    std::vector<std::string> vecLines = m_Tmux.Lines();
+    int iRow = RowOf(vecLines, iID);
+    return iRow < 0 ? std::string() : vecLines[static_cast<size_t>(iRow)];
+  };
+  ASSERT_EQ("0", Level());
+  m_Tmux.Keys("Home Down");
+  ASSERT_TRUE(WaitUntil([&] { return Row(2).compare(0, 1, ">") == 0; })) << m_Tmux.Capture();
+  m_Tmux.Keys("+ + +");
+  ASSERT_TRUE(m_Tmux.WaitFor("2 dim 30: done")) << m_Tmux.Capture();
+  EXPECT_EQ("30", Level());
+  ASSERT_TRUE(WaitUntil([&] { return Row(2).find(" on 30%") != std::string::npos; }))
+      << m_Tmux.Capture();
+  m_Tmux.Keys("Space");
+  ASSERT_TRUE(WaitUntil([&] { return Row(2).find(" off 0%") != std::string::npos; }))
+      << m_Tmux.Capture();
+  EXPECT_EQ("0", Level());
+  m_Tmux.Keys("Space");
+  ASSERT_TRUE(WaitUntil([&] { return Row(2).find(" on 30%") != std::string::npos; }))
+      << m_Tmux.Capture();
+  EXPECT_EQ("30", Level());
+  EXPECT_TRUE(m_Tmux.WaitFor("2 on: done")) << m_Tmux.Capture();
+
+  m_Tmux.Keys("Up +");
+  ASSERT_TRUE(m_Tmux.WaitFor("Device 1 cannot dim")) << m_Tmux.Capture();
+
+  m_Tmux.Keys(":");
+  m_Tmux.Text("7 on\xc3\xbc");
+  m_Tmux.Keys("BSpace Enter");
+  ASSERT_TRUE(m_Tmux.WaitFor("7 on: done")) << m_Tmux.Capture();
+  EXPECT_EQ("1", ParseDump(m_Sim.Control("dump"))[7]["Status"]);
+
+  m_Tmux.Keys("q");
+  std::string sEnd = WaitForEnd();
+  EXPECT_NE(std::string::npos,
+            sEnd.find("Staring the main loop\nMainLoop exiting\nEXIT=0\n")) << sEnd;
+  EXPECT_EQ(std::string::npos, sEnd.find("GET:")) << sEnd;
+}
+
+// When the unit refuses the user name or password, the view offers the
+// wizard on its message line, and the answer takes a line: a key alone
+// answers nothing, Enter does, and nothing typed meanwhile reaches the
+// wizard's questions.
+TEST_F(ScreenTest, WizardOfferTakesALine) {
+  WriteFile("arg_usingremote", "1");
+  WriteFile("arg_mode", "R");
+  WriteFile("arg_fwd_active", "127.0.0.1:3443");
+  WriteFile("arg_pass", "wrong");
+  StartView("VERU_CA_CERTIFICATE=" + Quoted(m_Sim.CaFile()), 100, 30,
+            "Run the connection wizard? [Y/n]");
+  m_Tmux.Text("Y");
+  ASSERT_TRUE(m_Tmux.WaitFor("[Y/n] Y")) << m_Tmux.Capture();
+  EXPECT_EQ(std::string::npos, m_Tmux.Capture().find("What is your")) << m_Tmux.Capture();
+  m_Tmux.Keys("Enter z z");  // the z keys come ahead of the wizard
+  ASSERT_TRUE(m_Tmux.WaitFor("What is your verunet username")) << m_Tmux.Capture();
+  m_Tmux.Text("127.0.0.5");
+  m_Tmux.Keys("Enter");
+  ASSERT_TRUE(m_Tmux.WaitFor("local 127.0.0.5")) << m_Tmux.Capture();
+  EXPECT_TRUE(m_Tmux.WaitFor("Living room lamp")) << m_Tmux.Capture();
+  EXPECT_EQ("127.0.0.5", ReadFile("arg_ip"));
+  m_Tmux.Keys("q");
+  EXPECT_NE(std::string::npos, WaitForEnd().find("EXIT=0"));
 }
 
 // Without a terminal, or with an option it does not go with, --screen is

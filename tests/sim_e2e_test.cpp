@@ -99,6 +99,30 @@ TEST_F(SimHomeTest, SwitchedDeviceComesBackInTheNextPartialReply) {
       "   LoadLevelTarget=50\n"
       "   Status=1\n"));
 
+  // A dimmer takes on and off as a dimmable light does: off is level 0, on
+  // goes back to the last level it had, or to full when it never had one.
+  _Console.WriteLine("2 off");
+  EXPECT_TRUE(_Console.WaitFor(
+      "---DEVICE 2 Ceiling light room 1 category 2 state 4 comment Switched "
+      "off\n"
+      "   LoadLevelStatus=0\n"
+      "   LoadLevelTarget=0\n"
+      "   Status=0\n"));
+  _Console.WriteLine("2 on");
+  EXPECT_TRUE(_Console.WaitFor(
+      "---DEVICE 2 Ceiling light room 1 category 2 state 4 comment Switched "
+      "on\n"
+      "   LoadLevelStatus=50\n"
+      "   LoadLevelTarget=50\n"
+      "   Status=1\n"));
+  _Console.WriteLine("14 on");
+  EXPECT_TRUE(_Console.WaitFor(
+      "---DEVICE 14 Upstairs light room 3 category 2 state 4 comment Switched "
+      "on\n"
+      "   LoadLevelStatus=100\n"
+      "   LoadLevelTarget=100\n"
+      "   Status=1\n"));
+
   _Console.WriteLine("5 on");
   EXPECT_TRUE(_Console.WaitFor(
       "\n----COMMAND RESULT: -1  No implementation of SetTarget in "
@@ -337,8 +361,10 @@ TEST_F(SimHomeTest, EveryEndStopsTheLongPollInFlight) {
     std::string sOutput = _Console.Output();
     EXPECT_EQ(std::string::npos, sOutput.find("Waiting for the request"));
     EXPECT_EQ(std::string::npos, sOutput.find("NO RESPONSE")) << sOutput;
+    // The poll stopped because the program ends is no failed fetch.
+    EXPECT_EQ(std::string::npos, sOutput.find("FAILED!")) << sOutput;
     if (_Case.iSignal <= 0) {
-      EXPECT_TRUE(EndsWith(sOutput, " FAILED!\nMainLoop exiting\n"))
+      EXPECT_TRUE(EndsWith(sOutput, " stopped\nMainLoop exiting\n"))
           << sOutput;
     }
   }

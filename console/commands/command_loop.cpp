@@ -1,12 +1,12 @@
-// The command loop: reads standard input a line at a time and routes each
+// The command loop: reads command lines (see line_input.h) and routes each
 // line to a credentials prompt (when the engine asked for one) or to
 // HandleCommand, which runs it through the command table and reports the
 // outcome. Console thread only.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "console/front_end.h"
+#include "console/input/line_input.h"
 #include "engine/poll_loop.h"
 
 bool FrontEnd::HasUsableCredentials() {
@@ -16,31 +16,22 @@ bool FrontEnd::HasUsableCredentials() {
   return _Engine.RemoteCredentialsUsable();
 }
 
-bool FrontEnd::ReadLine(char* cBuffer) {
-  // A prompt or a result line ends without a line end: show it before
-  // waiting, also when standard output is a pipe.
-  fflush(stdout);
-  int iLength = 0;
-  bool bAny = false;
-  for (;;) {
-    int c = fgetc(m_pInput);
-    if (c == EOF) break;
-    bAny = true;
-    if (c == '\n') break;
-    // The rest of a long line is read and dropped, so it never becomes the
-    // next command or answer.
-    if (iLength < kInputBufferSize - 1) cBuffer[iLength++] = static_cast<char>(c);
-  }
-  cBuffer[iLength] = '\0';
-  return bAny;
-}
-
 void FrontEnd::CommandLoop() {
-  char cBuffer[kInputBufferSize];
+  LineInput& _Input = Input();
+  std::string sLine;
   while (m_pPollLoop->m_bRunning) {
     // End of input ends the program as "quit" does.
-    if (!ReadLine(cBuffer)) return;
-    if (strcmp(cBuffer, "quit") == 0) return;
+    LineRead eRead = _Input.ReadCommandLine(&sLine);
+    if (eRead == LineRead::kEnd) return;
+    // Refused whole (and told): nothing of it is sent, nor taken as an
+    // answer.
+    if (eRead == LineRead::kTooLong) continue;
+    // The end comes before any prompt: its row, and so its aliases.
+    const CommandRow* pRow = ReadCommandLine(sLine.c_str(), nullptr).pRow;
+    if (pRow != nullptr && pRow->eNext == CommandNext::kQuit) {
+      _Input.Remember(sLine);
+      return;
+    }
 
     // A request for credentials routes this line to its prompt. The flag is
     // taken down for the prompt and put back only when the unit still lacks
@@ -60,7 +51,9 @@ void FrontEnd::CommandLoop() {
     } else if (bNeedUserPassword) {
       ConnectWizard("");
     } else {
-      HandleCommand(cBuffer);
+      // Only a line taken as a command is kept in the history.
+      _Input.Remember(sLine);
+      HandleCommand(sLine.c_str());
       continue;
     }
     if (HasUsableCredentials()) continue;
@@ -72,5 +65,7 @@ void FrontEnd::CommandLoop() {
 }
 
 void FrontEnd::HandleCommand(const char* cBuffer) {
-  ReportCommand(RunCommand(std::string(cBuffer)));
+  CommandOutcome _Outcome = RunCommand(std::string(cBuffer));
+  ReportCommand(_Outcome, FailureLines::kUnshown);
+  if (_Outcome.eNext == CommandNext::kWizard) ConnectWizard("");
 }

@@ -1,12 +1,13 @@
 // The command table and the reading of a command line (see command_table.h).
 #include "console/commands/command_table.h"
 
-#include "console/history/history_query.h"
-
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstring>
 
+#include "console/history/history_query.h"
+#include "console/number_text.h"
 #include "engine/terminal_text.h"
 #include "engine/url_escape.h"
 
@@ -23,51 +24,68 @@ const char kCallSyntax[] = "N call SERVICE ACTION [NAME=VALUE]...";
 const std::vector<CommandRow> kRows = {
     {"on", nullptr, WordMatch::kSubstring, true, CommandKind::kAction,
      "urn:upnp-org:serviceId:SwitchPower1", "SetTarget", "newTargetValue=1",
-     false, "N on", "switch device N on", nullptr, nullptr},
+     false, "N on", "switch device N on", nullptr, nullptr,
+     nullptr, false, nullptr, CommandNext::kGoOn},
     {"off", nullptr, WordMatch::kSubstring, true, CommandKind::kAction,
      "urn:upnp-org:serviceId:SwitchPower1", "SetTarget", "newTargetValue=0",
-     false, "N off", "switch device N off", nullptr, nullptr},
+     false, "N off", "switch device N off", nullptr, nullptr,
+     nullptr, false, nullptr, CommandNext::kGoOn},
     {"dim", nullptr, WordMatch::kSubstring, true, CommandKind::kAction,
      "urn:upnp-org:serviceId:Dimming1", "SetLoadLevelTarget",
      "newLoadlevelTarget=", true, "N dim [X]",
-     "dim device N to X % (0-100; 50 without X)", nullptr, nullptr},
+     "dim device N to X % (0-100; 50 without X)", nullptr, nullptr,
+     nullptr, false, nullptr, CommandNext::kGoOn},
     {"poll", nullptr, WordMatch::kSubstring, true, CommandKind::kAction,
      "urn:lumenhollow-com:serviceId:HaDevice1", "Poll", "", false, "N poll",
-     "ask device N to poll its hardware", nullptr, nullptr},
+     "ask device N to poll its hardware", nullptr, nullptr,
+     nullptr, false, nullptr, CommandNext::kGoOn},
     {"image", nullptr, WordMatch::kSubstring, true, CommandKind::kCameraImage,
      nullptr, nullptr, nullptr, false, "N image",
-     "print the URL of camera N's still image", nullptr, nullptr},
+     "print the URL of camera N's still image", nullptr, nullptr,
+     nullptr, false, nullptr, CommandNext::kGoOn},
     {"stream", nullptr, WordMatch::kSubstring, true,
      CommandKind::kCameraStream, nullptr, nullptr, nullptr, false, "N stream",
-     "print the URL of camera N's video stream", nullptr, nullptr},
+     "print the URL of camera N's video stream", nullptr, nullptr,
+     nullptr, false, nullptr, CommandNext::kGoOn},
     {"call", nullptr, WordMatch::kWord, true, CommandKind::kCall, nullptr,
      nullptr, nullptr, false, kCallSyntax,
      "send any action of any service to device N (SERVICE and ACTION: "
      "letters, digits and : . _ -; each NAME=VALUE an argument)",
-     nullptr, nullptr},
+     nullptr, nullptr,
+     nullptr, false, nullptr, CommandNext::kGoOn},
     {"show", nullptr, WordMatch::kWord, false, CommandKind::kShow, nullptr,
      nullptr, nullptr, false, "show", "print the whole home as it is known now",
-     "show N", "print device N"},
+     "show N", "print device N",
+     "the model is not fetched with --do (use --once for the report)", true,
+     nullptr, CommandNext::kGoOn},
     {"history", nullptr, WordMatch::kWord, false, CommandKind::kHistory,
      nullptr, nullptr, nullptr, false, "history [DEVICE] [SPAN]",
      "the recorded changes of DEVICE (a number or a whole name) or of the "
      "whole home over the last SPAN (45s, 30m, 6h, 7d; default 24h), oldest "
      "first",
-     nullptr, nullptr},
+     nullptr, nullptr, nullptr, true, nullptr, CommandNext::kGoOn},
     {"suspend", nullptr, WordMatch::kSubstring, false, CommandKind::kSuspend,
      nullptr, nullptr, nullptr, false, "suspend",
-     "pause polling (commands still work)", nullptr, nullptr},
+     "pause polling (commands still work)", nullptr, nullptr,
+     "there is no polling to pause or resume with --do", true,
+     "Polling suspended (:resume goes on)", CommandNext::kGoOn},
     {"resume", nullptr, WordMatch::kSubstring, false, CommandKind::kResume,
      nullptr, nullptr, nullptr, false, "resume", "resume polling", nullptr,
-     nullptr},
+     nullptr,
+     "there is no polling to pause or resume with --do", true,
+     "Polling resumed", CommandNext::kGoOn},
     {"connect", nullptr, WordMatch::kSubstring, false, CommandKind::kConnect,
      nullptr, nullptr, nullptr, false, "connect",
-     "run the connection wizard again", nullptr, nullptr},
+     "run the connection wizard again", nullptr, nullptr,
+     "the wizard reads standard input (run veru-console without --do)",
+     true, nullptr, CommandNext::kWizard},
     {"help", "?", WordMatch::kWord, false, CommandKind::kHelp, nullptr, nullptr,
-     nullptr, false, "help, ?", "list these commands", nullptr, nullptr},
+     nullptr, false, "help, ?", "list these commands", nullptr, nullptr,
+     nullptr, true, nullptr, CommandNext::kGoOn},
     {"quit", nullptr, WordMatch::kWholeLine, false, CommandKind::kQuit,
      nullptr, nullptr, nullptr, false, "quit", "end the program", nullptr,
-     nullptr},
+     nullptr,
+     "--do ends by itself", true, nullptr, CommandNext::kQuit},
 };
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
@@ -91,47 +109,31 @@ std::string Lower(const std::string& sText) {
   return sLower;
 }
 
-// The leading decimal integer of a line, as typed: blanks, a sign, digits.
-// *pEnd is where the digits end (0 when there are none). False when the
-// number does not fit 32 bits.
-bool LeadingNumber(const std::string& sLine, long long* pNumber, size_t* pEnd) {
-  *pNumber = 0;
-  *pEnd = 0;
-  size_t i = 0;
-  while (i < sLine.size() && isspace(static_cast<unsigned char>(sLine[i]))) ++i;
-  bool bNegative = false;
-  if (i < sLine.size() && (sLine[i] == '+' || sLine[i] == '-')) {
-    bNegative = sLine[i] == '-';
-    ++i;
-  }
-  size_t iDigits = i;
-  long long iValue = 0;
-  bool bFits = true;
-  while (i < sLine.size() && isdigit(static_cast<unsigned char>(sLine[i]))) {
-    if (iValue <= static_cast<long long>(INT_MAX) + 1) {
-      iValue = iValue * 10 + (sLine[i] - '0');
-    }
-    ++i;
-  }
-  if (i == iDigits) return true;
-  if (bNegative) iValue = -iValue;
-  if (iValue > INT_MAX || iValue < INT_MIN) bFits = false;
-  *pNumber = iValue;
-  *pEnd = i;
-  return bFits;
+// The words after a dim command's word, blanks around them dropped.
+std::string TextAfter(const std::string& sText, size_t iFrom) {
+  size_t iStart = sText.find_first_not_of(" \t\r", iFrom);
+  if (iStart == std::string::npos) return "";
+  size_t iEnd = sText.find_last_not_of(" \t\r");
+  return sText.substr(iStart, iEnd + 1 - iStart);
 }
 
-// The load level of a dim command: the number after the word (blanks
-// between them are skipped), held to 0-100; 50 when no number follows.
-int DimLevel(const char* cAfterWord) {
-  const char* pText = cAfterWord;
-  while (*pText == ' ' || *pText == '\t') ++pText;
-  char* pEnd = nullptr;
-  long iLevel = strtol(pText, &pEnd, 10);
-  if (pEnd == pText) return kDefaultDimLevel;
-  if (iLevel < 0) return 0;
-  if (iLevel > 100) return 100;
-  return static_cast<int>(iLevel);
+// The load level of a dim command from what follows its word: 50 when
+// nothing does, else a whole number from 0 to 100 with no sign, or false
+// with the reason in *pError.
+bool DimLevel(const std::string& sAfterWord, int* pLevel, std::string* pError) {
+  if (sAfterWord.empty()) {
+    *pLevel = kDefaultDimLevel;
+    return true;
+  }
+  // The level is the whole word: no sign, no unit, nothing after it.
+  NumberText _Number = ReadNumberText(sAfterWord);
+  if (!_Number.bSign && _Number.bWhole && NumberInRange(_Number, 0, 100)) {
+    *pLevel = static_cast<int>(_Number.iValue);
+    return true;
+  }
+  *pError = "Not a level: " + Veru::EscapeControlBytes(sAfterWord) +
+            " (a whole number from 0 to 100; nothing sent)";
+  return false;
 }
 
 std::string UnknownCommand(const std::string& sLine) {
@@ -233,8 +235,19 @@ bool ReadDeviceCommand(const std::string& sText, size_t iFrom, int iDevice,
     pCommand->sArguments = pRow->sArgument;
     if (pRow->bTakesLevel) {
       size_t iWord = sText.find(pRow->sWord);
-      pCommand->sArguments += std::to_string(
-          DimLevel(sText.c_str() + iWord + strlen(pRow->sWord)));
+      int iLevel = 0;
+      std::string sAfter = TextAfter(sText, iWord + strlen(pRow->sWord));
+      if (!DimLevel(sAfter, &iLevel, &pCommand->sError)) {
+        // Refused whole: no row, no device, so nothing is sent.
+        pCommand->bRefused = true;
+        pCommand->pRow = nullptr;
+        pCommand->iDevice = 0;
+        pCommand->sService.clear();
+        pCommand->sAction.clear();
+        pCommand->sArguments.clear();
+        return true;
+      }
+      pCommand->sArguments += std::to_string(iLevel);
     }
   }
   return true;
@@ -340,21 +353,22 @@ CommandLine ReadCommandLine(const std::string& sLine,
   std::vector<std::string> vecWords = SplitWords(sLine, 0);
   if (vecWords.empty()) return _Command;
 
-  long long iNumber = 0;
-  size_t iAfterNumber = 0;
-  if (!LeadingNumber(sLine, &iNumber, &iAfterNumber)) {
+  // The device number: a leading integer beyond 32 bits is refused.
+  NumberText _Number = ReadNumberText(sLine);
+  size_t iAfterNumber = _Number.iEnd;
+  if (_Number.bDigits && !NumberInRange(_Number, INT_MIN, INT_MAX)) {
     _Command.sError = "Not a device number: " +
                       sLine.substr(0, iAfterNumber) +
                       " (out of the 32-bit range)";
     return _Command;
   }
-  bool bNumber = iAfterNumber != 0;
-  int iDevice = static_cast<int>(iNumber);
+  bool bNumber = _Number.bDigits;
+  int iDevice = static_cast<int>(_Number.iValue);
 
   // Whole words first: "quit" as the line, a word of its own at the command
   // word's place.
   for (const CommandRow& _Row : kRows) {
-    if (_Row.eMatch == WordMatch::kWholeLine && sLine == _Row.sWord) {
+    if (_Row.eMatch == WordMatch::kWholeLine && WordIs(_Row, sLine)) {
       _Command.pRow = &_Row;
       return _Command;
     }
@@ -402,9 +416,19 @@ CommandLine ReadCommandLine(const std::string& sLine,
       _Command.sError = UnknownCommand(sLine);
       return _Command;
     }
-    if (!ReadDeviceCommand(sLine, iAfterNumber, iDevice, &_Command)) {
+    // A device number alone is answered with its result line only.
+    if (!ReadDeviceCommand(sLine, iAfterNumber, iDevice, &_Command) &&
+        !SplitWords(sLine, iAfterNumber).empty()) {
       _Command.sError = UnknownCommand(sLine);
     }
+    return _Command;
+  }
+  // A line with no number can be a command only when a device's name
+  // comes before a device command's word; with none of those words in it,
+  // no name need be looked up.
+  if (FindSubstringRow(sLine, true, false) == nullptr &&
+      std::find(vecWords.begin(), vecWords.end(), "call") == vecWords.end()) {
+    _Command.sError = UnknownCommand(sLine);
     return _Command;
   }
   if (pNames == nullptr) {

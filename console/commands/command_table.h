@@ -5,8 +5,8 @@
 //
 // How a line is read (ReadCommandLine):
 //  1. The device number: the line's leading decimal integer (blanks and a
-//     sign before it), as typed; 0 when there is none. One beyond the
-//     32-bit range is refused, never clamped.
+//     sign before it, see console/number_text.h), as typed; 0 when there is
+//     none. One beyond the 32-bit range is refused, never clamped.
 //  2. The whole-word rows are tried first, at the line's command word: its
 //     first word, or the word right after the device number. So
 //     "5 call S Reconnect" and "5 call S A Mode=on" are calls. "quit" counts
@@ -14,10 +14,20 @@
 //  3. Then the substring rows, in table order, anywhere in the line
 //     (case-sensitive): the first one found decides, so "5on" switches 5 on
 //     and "5 dimension" too; a row that needs a device number is tried only
-//     when there is one other than 0.
+//     when there is one other than 0. A device number with nothing after it
+//     names no command and is no error (the console answers it with its
+//     result line); one followed by words that hold no command word is.
+//     A level (dim) is what follows the word: nothing (50) or a whole
+//     number from 0 to 100 without a sign; anything else refuses the line
+//     (bRefused), so nothing is sent.
 //  4. A line that begins with no number may begin with a device's whole
 //     name (case-insensitive, the longest name that fits) followed by a
-//     command: it is read as if the device's number had been typed.
+//     command: it is read as if the device's number had been typed. Such a
+//     line holds a device command's word; one that holds none is not a
+//     command, and no name is looked up for it.
+//  "quit" and the other rows say in the table what differs between them:
+//  whether --do runs them, whether only the person at the console may give
+//  them, the words that tell they ran, and what the caller does next.
 //
 // Pure functions: no lock, no output, safe on any thread. The device names
 // are handed in by the caller, copied under the model lock.
@@ -53,6 +63,15 @@ enum class CommandKind {
   kQuit,
 };
 
+// What the caller of a command must do once it has run: the command
+// itself only says so, so the command code never calls back into the loop
+// that reads lines.
+enum class CommandNext {
+  kGoOn,    // read the next line
+  kWizard,  // run the connection wizard
+  kQuit,    // end the program as the end of input does
+};
+
 struct CommandRow {
   const char* sWord;
   const char* sAlias;  // another word for the same row, or null
@@ -70,6 +89,17 @@ struct CommandRow {
   const char* sHelp;
   const char* sMoreSyntax;
   const char* sMoreHelp;
+  // What differs between the kinds of command, said once here:
+  // why --do does not run the row (null: it does);
+  const char* sNotForDo;
+  // true when only the person at this console may give the command, never
+  // a remote source of commands (the wizard, the end, polling itself);
+  bool bLocalOnly;
+  // the words a message line shows when the row has run without a result
+  // of its own (null: none);
+  const char* sDoneWords;
+  // and what the caller must do next.
+  CommandNext eNext;
 };
 
 // The rows in help order; the substring rows among them are in the order
@@ -87,7 +117,8 @@ struct CommandLine {
   const CommandRow* pRow = nullptr;
   // The device the command is for (0: none). Also set for a line that
   // holds a device number but no command word ("7", "7 blink"), which
-  // today's console answers with a result line that sends nothing.
+  // the console answers with a result line that sends nothing ("7 blink"
+  // also with sError).
   int iDevice = 0;
   // kAction: the arguments of the action. kCall: the service, the action
   // and the encoded arguments ("NAME=VALUE&NAME=VALUE").
@@ -100,6 +131,9 @@ struct CommandLine {
   // Why the line is not a command (or a call is refused): one line for
   // standard error, without its line end. Empty for a blank line.
   std::string sError;
+  // True when the line is a device command refused for what it was given
+  // (a level that is not one): sError says why; nothing is to be sent.
+  bool bRefused = false;
   // True when the line began with no number and a device name had to be
   // looked for: the caller must pass the names for the line to be read.
   bool bNeedsNames = false;
@@ -122,8 +156,11 @@ struct CommandOutcome {
   // True when the console reports _Result: a device command, or a device
   // number with no command word.
   bool bReportResult = false;
-  // True when the line was refused as it ran, as a line that is not a
-  // command is (a device the history does not know): --do ends with 2.
+  // What the caller must do next (the row's, or kGoOn when none ran).
+  CommandNext eNext = CommandNext::kGoOn;
+  // The line was refused for what it was given, as a line that is not a
+  // command is: a device command (CommandLine::bRefused), or a history
+  // of a device the history does not know. --do ends with 2.
   bool bRefused = false;
   // Why the command failed or was refused when the result cannot say it
   // (no answer, refused credentials, no URL, a refused call), for standard

@@ -11,6 +11,7 @@
 
 #include "console/commands/command_table.h"
 #include "console/front_end.h"
+#include "engine/clock.h"
 #include "engine/json_reply.h"
 #include "engine/poll_loop.h"
 #include "engine/terminal_text.h"
@@ -19,56 +20,30 @@ namespace {
 
 constexpr int kUsageStatus = 2;
 
-// Why a row is not run by --do, or null when it is.
-const char* NotForDo(CommandKind eKind) {
-  switch (eKind) {
-    case CommandKind::kAction:
-    case CommandKind::kCall:
-    case CommandKind::kCameraImage:
-    case CommandKind::kCameraStream:
-    case CommandKind::kHelp:
-    case CommandKind::kHistory:
-      return nullptr;
-    case CommandKind::kShow:
-      return "the model is not fetched with --do (use --once for the report)";
-    case CommandKind::kSuspend:
-    case CommandKind::kResume:
-      return "there is no polling to pause or resume with --do";
-    case CommandKind::kConnect:
-      return "the wizard reads standard input (run veru-console without --do)";
-    case CommandKind::kQuit:
-      return "--do ends by itself";
-  }
-  return nullptr;
-}
-
 // One line on standard error about a --do LINE.
 void TellAbout(const std::string& sLine, const std::string& sWhat) {
   fprintf(stderr, "veru-console: --do \"%s\": %s\n",
           Veru::EscapeControlBytes(sLine).c_str(), sWhat.c_str());
 }
 
-// A line --do cannot run: says why. False when it can be run.
-bool Refuse(const std::string& sLine, const CommandLine& _Command) {
+// A line --do cannot run: says why (and, for a command refused for what it
+// was given, gives the report's result event). False when it can be run.
+bool Refuse(const std::string& sLine, const CommandLine& _Command,
+            Report* pReport) {
   if (_Command.pRow == nullptr) {
-    TellAbout(sLine, _Command.sError.empty() ? "an empty line is not a command"
-                                             : _Command.sError);
+    std::string sWhy = _Command.sError;
+    if (sWhy.empty() && _Command.iDevice != 0) {
+      sWhy = "no command word after the device number; type help";
+    }
+    TellAbout(sLine, sWhy.empty() ? "an empty line is not a command" : sWhy);
+    if (_Command.bRefused) pReport->Refused(sLine, sWhy);
     return true;
   }
-  const char* sWhy = NotForDo(_Command.pRow->eKind);
+  const char* sWhy = _Command.pRow->sNotForDo;
   if (sWhy == nullptr) return false;
   TellAbout(sLine, std::string(_Command.pRow->sWord) + " is not run by --do: " +
                        sWhy);
   return true;
-}
-
-// The controller's message as one line: its leading blanks and its
-// trailing line ends dropped, control bytes escaped.
-std::string MessageLine(const std::string& sMessage) {
-  size_t iStart = sMessage.find_first_not_of(' ');
-  if (iStart == std::string::npos) return "";
-  size_t iEnd = sMessage.find_last_not_of("\r\n");
-  return Veru::EscapeControlBytes(sMessage.substr(iStart, iEnd + 1 - iStart));
 }
 
 }  // namespace
@@ -99,17 +74,27 @@ int FrontEnd::RunDo() {
                     "one\n");
     return 1;
   }
+  // The whole run is bounded; while the unit does not answer an action
+  // says so once, not with a "GET:" line a second.
+  m_pPollLoop->m_iDeadlineMs = Veru::NowMs() + m_Options.m_iTimeout * 1000LL;
+  m_pPollLoop->m_bQuietRetries = true;
   const std::vector<std::string>& vecLines = m_Options.m_vecDo;
   std::vector<CommandLine> vecCommands;
   bool bNeedsNames = false;
   // A camera's stream is found from its variables in the model.
   bool bNeedsModel = false;
   for (const std::string& sLine : vecLines) {
+    // A line longer than the console reads is refused as the console
+    // refuses it.
+    if (sLine.size() > kCommandLineMaxBytes) {
+      fprintf(stderr, "%s", TooLongLineMessage(sLine.size()).c_str());
+      return kUsageStatus;
+    }
     vecCommands.push_back(ReadCommandLine(sLine, nullptr));
     const CommandLine& _Command = vecCommands.back();
     if (_Command.bNeedsNames) {
       bNeedsNames = true;
-    } else if (Refuse(sLine, _Command)) {
+    } else if (Refuse(sLine, _Command, m_pReport.get())) {
       return kUsageStatus;
     } else if (_Command.pRow->eKind == CommandKind::kCameraStream) {
       bNeedsModel = true;
@@ -132,36 +117,32 @@ int FrontEnd::RunDo() {
     for (size_t i = 0; i < vecLines.size(); ++i) {
       if (!vecCommands[i].bNeedsNames) continue;
       vecCommands[i] = ReadCommandLine(vecLines[i], &vecNames);
-      if (Refuse(vecLines[i], vecCommands[i])) return kUsageStatus;
+      if (Refuse(vecLines[i], vecCommands[i], m_pReport.get())) {
+        return kUsageStatus;
+      }
     }
   }
 
   int iStatus = 0;
-  for (const CommandLine& _Command : vecCommands) {
-    CommandOutcome _Outcome = RunCommand(_Command);
-    ReportCommand(_Outcome);
+  for (size_t i = 0; i < vecCommands.size(); ++i) {
+    CommandOutcome _Outcome = RunCommand(vecCommands[i]);
+    bool bTimedOut = !_Outcome.Succeeded() && m_pPollLoop->PastDeadline();
+    if (bTimedOut) {
+      if (!_Outcome.sError.empty()) _Outcome.sError += "; ";
+      _Outcome.sError += "the time allowed ran out (--timeout " +
+                         std::to_string(m_Options.m_iTimeout) + " s)";
+      if (i + 1 < vecCommands.size()) _Outcome.sError += "; the lines after it were not sent";
+    }
+    ReportCommand(_Outcome, FailureLines::kEvery);
     if (_Outcome.Succeeded()) continue;
+    // A line refused as it ran (a device the history does not know) ends
+    // the run as a line that is not a command does.
     if (_Outcome.bRefused) {
       iStatus = kUsageStatus;
     } else if (iStatus == 0) {
       iStatus = 1;
     }
-    // ReportCommand told why already.
-    if (_Outcome.pRow != nullptr &&
-        _Outcome.pRow->eKind == CommandKind::kHistory) {
-      continue;
-    }
-    const CommandResult& _Result = _Outcome._Result;
-    // An action's reason without the controller's text is told already.
-    if (_Result.iKind == CommandResult::Kind::kAction &&
-        _Result.sMessage.empty() && !_Outcome.sError.empty()) {
-      continue;
-    }
-    std::string sWhy = MessageLine(_Result.sMessage);
-    if (sWhy.empty()) sWhy = _Outcome.sError;
-    if (sWhy.empty()) sWhy = "failed";
-    fprintf(stderr, "veru-console: %s: %s\n",
-            Veru::EscapeControlBytes(_Command.sLine).c_str(), sWhy.c_str());
+    if (bTimedOut) break;
   }
   return iStatus;
 }

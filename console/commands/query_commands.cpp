@@ -1,23 +1,22 @@
 // "show", which reports the whole model as it is known now, and "show N",
 // one device. Console thread only; the model is read under m_Mutex, from
 // memory, and nothing is sent.
-#include <cerrno>
-#include <cstdlib>
+#include <climits>
 #include <string>
 
 #include "console/front_end.h"
+#include "console/number_text.h"
 #include "engine/poll_loop.h"
 
 namespace {
 
-// The device number of "show N": a whole decimal integer, or false.
+// The device number of "show N", read as a command line's device number is
+// ("show 5x" is device 5, as "5x on" switches device 5): the leading
+// integer, refused beyond 32 bits or when there is none.
 bool ParseDeviceNumber(const std::string& sWord, int* pDevice) {
-  char* pEnd = nullptr;
-  errno = 0;
-  long iValue = strtol(sWord.c_str(), &pEnd, 10);
-  if (pEnd == sWord.c_str() || *pEnd != '\0' || errno != 0) return false;
-  if (iValue < -2147483647L - 1 || iValue > 2147483647L) return false;
-  *pDevice = static_cast<int>(iValue);
+  NumberText _Number = ReadNumberText(sWord);
+  if (!NumberInRange(_Number, INT_MIN, INT_MAX)) return false;
+  *pDevice = static_cast<int>(_Number.iValue);
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include "console/front_end.h"
 #include "console/history/history_command.h"
 #include "engine/clock.h"
+#include "engine/output_line.h"
 #include "engine/poll_loop.h"
 #include "engine/terminal_text.h"
 
@@ -63,6 +64,7 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
   CommandOutcome _Outcome;
   _Outcome.pRow = _Command.pRow;
   _Outcome.sError = _Command.sError;
+  _Outcome.bRefused = _Command.bRefused;
   CommandResult& _Result = _Outcome._Result;
   _Result.sCommand = _Command.sLine;
   // A device number with no command word: the result line, nothing sent.
@@ -70,6 +72,7 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
   if (_Command.pRow == nullptr) return _Outcome;
   _Outcome.bCommand = true;
   _Outcome.bReportResult = _Command.pRow->bNeedsDevice;
+  _Outcome.eNext = _Command.pRow->eNext;
   int iDevice = _Command.iDevice;
   switch (_Command.pRow->eKind) {
     case CommandKind::kAction:
@@ -77,7 +80,12 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
       std::string sReason;
       _Result.iKind = CommandResult::Kind::kAction;
       // While polling gets no answer, one attempt: no waiting for a minute.
+      // A run with a deadline (--do) retries until the deadline ends it.
       int iRetryWindow = m_pPollLoop->ActionRetryWindow(kActionRetryWindowS);
+      int64_t iDeadlineMs = m_pPollLoop->m_iDeadlineMs;
+      if (iDeadlineMs != 0 && iRetryWindow != 0) {
+        iRetryWindow = static_cast<int>((iDeadlineMs - Veru::NowMs()) / 1000) + 2;
+      }
       _Result.iResult = m_pPollLoop->RunAction(
           iDevice, _Command.sService, _Command.sAction, _Command.sArguments,
           iRetryWindow, _Result.sMessage, &sReason);
@@ -89,17 +97,16 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
       break;
     }
     case CommandKind::kCameraImage:
-      _Result.iKind = CommandResult::Kind::kImage;
-      _Result.sURL = m_pPollLoop->GetCameraImageURL(iDevice);
-      if (_Result.sURL.empty()) _Outcome.sError = "no URL for the image";
-      break;
-    case CommandKind::kCameraStream:
-      _Result.iKind = CommandResult::Kind::kStream;
-      _Result.sURL = m_pPollLoop->GetCameraStreamURL(iDevice, _Result.sType);
+    case CommandKind::kCameraStream: {
+      bool bImage = _Command.pRow->eKind == CommandKind::kCameraImage;
+      CameraURL(iDevice, bImage ? CommandResult::Kind::kImage
+                                : CommandResult::Kind::kStream, &_Result);
       if (_Result.sURL.empty()) {
-        _Outcome.sError = "no stream URL: " + _Result.sType;
+        _Outcome.sError = bImage ? "no URL for the image"
+                                 : "no stream URL: " + _Result.sType;
       }
       break;
+    }
     case CommandKind::kShow:
       if (!Show(_Command.sLine, _Command.sShowWhat)) {
         _Outcome.sError = "No such device: " + _Command.sShowWhat;
@@ -117,7 +124,7 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
       m_pReport->Notice("polling resumed");
       break;
     case CommandKind::kConnect:
-      ConnectWizard("");
+      // The caller runs the wizard (eNext).
       break;
     case CommandKind::kHelp:
       m_pReport->Help();
@@ -128,25 +135,46 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
   return _Outcome;
 }
 
-void FrontEnd::ReportCommand(const CommandOutcome& _Outcome) {
+void FrontEnd::CameraURL(int iDevice, CommandResult::Kind eKind,
+                          CommandResult* pResult) {
+  pResult->iKind = eKind;
+  if (eKind == CommandResult::Kind::kImage) {
+    pResult->sURL = m_pPollLoop->GetCameraImageURL(iDevice);
+  } else {
+    pResult->sURL = m_pPollLoop->GetCameraStreamURL(iDevice, pResult->sType);
+  }
+}
+
+void FrontEnd::ReportCommand(const CommandOutcome& _Outcome,
+                             FailureLines eFailureLines) {
   if (!_Outcome.bCommand && !_Outcome.sError.empty()) {
+    Veru::BeginErrorLine();
     fprintf(stderr, "%s\n", _Outcome.sError.c_str());
+    if (_Outcome.bRefused) m_pReport->Refused(_Outcome._Result.sCommand, _Outcome.sError);
   }
-  // The history file unreadable, or a device it does not know.
-  if (_Outcome.bCommand && _Outcome.pRow->eKind == CommandKind::kHistory &&
-      !_Outcome.sError.empty()) {
-    fprintf(stderr, "veru-console: %s: %s\n",
-            Veru::EscapeControlBytes(_Outcome._Result.sCommand).c_str(),
-            _Outcome.sError.c_str());
+  if (!_Outcome.bReportResult && !_Outcome.bCommand) return;
+  CommandResult _Result = _Outcome._Result;
+  _Result.sReason = _Outcome.sError;
+  if (_Outcome.bReportResult) m_pReport->Result(_Result);
+  if (_Outcome.Succeeded()) return;
+  // Why it failed, once: the controller's words, else the reason. The
+  // console's result line shows the words itself.
+  std::string sWords =
+      Veru::EscapeControlBytes(SplitControllerText(_Result.sMessage).sWords);
+  if (eFailureLines == FailureLines::kUnshown) {
+    bool bActionFailed = _Result.iKind == CommandResult::Kind::kAction &&
+                         _Result.iResult == -1;
+    // Nothing else tells why a history could not be read.
+    bool bHistory = _Outcome.pRow != nullptr &&
+                    _Outcome.pRow->eKind == CommandKind::kHistory;
+    if (!bHistory &&
+        (!bActionFailed || !sWords.empty() || _Outcome.sError.empty())) {
+      return;
+    }
   }
-  if (!_Outcome.bReportResult) return;
-  m_pReport->Result(_Outcome._Result);
-  // An action that failed without the controller's text: the reason.
-  const CommandResult& _Result = _Outcome._Result;
-  if (_Result.iKind == CommandResult::Kind::kAction && _Result.iResult == -1 &&
-      _Result.sMessage.empty() && !_Outcome.sError.empty()) {
-    fprintf(stderr, "veru-console: %s: %s\n",
-            Veru::EscapeControlBytes(_Result.sCommand).c_str(),
-            _Outcome.sError.c_str());
-  }
+  std::string sWhy = !sWords.empty() ? sWords : _Outcome.sError;
+  if (sWhy.empty()) sWhy = "failed";
+  Veru::BeginErrorLine();
+  fprintf(stderr, "veru-console: %s: %s\n",
+          Veru::EscapeControlBytes(_Result.sCommand).c_str(), sWhy.c_str());
 }

@@ -45,16 +45,6 @@ json_object* NewEvent(const char* sEvent, bool bShown = false) {
   return p_json_object;
 }
 
-// The controller's error text without the blank it puts after "ERROR:" and
-// without the line end it may end with.
-std::string TrimmedMessage(const std::string& sMessage) {
-  size_t iStart = sMessage.find_first_not_of(' ');
-  if (iStart == std::string::npos) return "";
-  size_t iEnd = sMessage.find_last_not_of("\r\n");
-  if (iEnd == std::string::npos || iEnd < iStart) return "";
-  return sMessage.substr(iStart, iEnd + 1 - iStart);
-}
-
 // [{"id":1,"name":"..."},...] for the sections and the categories; the
 // rooms add "section".
 template <class Record>
@@ -222,7 +212,9 @@ void JsonReport::Result(const CommandResult& _Result) {
   int iResult = _Result.iResult;
   if (bCamera) iResult = _Result.Succeeded() ? 0 : -1;
   AddInt(p_json_event, "result", iResult);
-  AddText(p_json_event, "message", TrimmedMessage(_Result.sMessage));
+  // The controller's words, or why the command failed without them.
+  std::string sMessage = SplitControllerText(_Result.sMessage).sWords;
+  AddText(p_json_event, "message", sMessage.empty() ? _Result.sReason : sMessage);
   if (_Result.iKind == CommandResult::Kind::kStream) {
     AddText(p_json_event, "type", _Result.sType);
   }
@@ -231,6 +223,14 @@ void JsonReport::Result(const CommandResult& _Result) {
 }
 
 // The line on standard error, and a result event.
+void JsonReport::Refused(const std::string& sCommand, const std::string& sReason) {
+  json_object* p_json_event = NewEvent("result");
+  AddText(p_json_event, "command", sCommand);
+  AddInt(p_json_event, "result", -1);
+  AddText(p_json_event, "message", sReason);
+  Write(p_json_event);
+}
+
 void JsonReport::NoSuchDevice(const std::string& sCommand,
                               const std::string& sWord) {
   TextReport(stderr).NoSuchDevice(sCommand, sWord);

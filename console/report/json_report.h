@@ -60,6 +60,7 @@ class JsonReport : public Report {
   void Result(const CommandResult& _Result) override;
   // "No such device: WORD" on standard error, and a result event with
   // "result" -1 and that message.
+  void Refused(const std::string& sCommand, const std::string& sReason) override;
   void NoSuchDevice(const std::string& sCommand,
                     const std::string& sWord) override;
   void Help() override;

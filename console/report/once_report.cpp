@@ -16,6 +16,13 @@ void OnceReport::GiveUp(const char* sReason) {
   m_pPollLoop->m_bQuit = true;
 }
 
+void OnceReport::TimedOut(int iSeconds) {
+  if (m_bReported || !m_sTimedOut.empty()) return;
+  m_sTimedOut = "the time allowed ran out (--timeout " +
+                std::to_string(iSeconds) + " s)";
+  GiveUp(m_sTimedOut.c_str());
+}
+
 void OnceReport::Device(const Veru::Device& _Device, bool bShown) {
   m_pInner->Device(_Device, bShown);
 }

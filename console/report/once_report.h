@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 
 #include "console/report/report.h"
 
@@ -23,8 +24,12 @@ class OnceReport : public Report {
 
   // True once the full report was passed on.
   bool Reported() const { return m_bReported; }
-  // Why polling was given up before a full report (a literal), or null.
+  // Why polling was given up before a full report, or null.
   const char* FailureReason() const { return m_sFailure; }
+  // The time allowed (iSeconds) ran out: polling is given up with that
+  // reason, unless a report or another reason came first. Console thread,
+  // once.
+  void TimedOut(int iSeconds);
 
   void Device(const Veru::Device& _Device, bool bShown) override;
   void Scene(const Veru::Scene& _Scene) override;
@@ -55,6 +60,8 @@ class OnceReport : public Report {
   Veru::PollLoop* m_pPollLoop;
   std::atomic<bool> m_bReported{false};
   std::atomic<const char*> m_sFailure{nullptr};
+  // The reason TimedOut gives; written once, before it is published.
+  std::string m_sTimedOut;
 };
 
 #endif  // VERU_CONSOLE_REPORT_ONCE_REPORT_H

@@ -18,6 +18,20 @@ bool CommandResult::Succeeded() const {
   return false;
 }
 
+ControllerText SplitControllerText(const std::string& sMessage) {
+  ControllerText _Text;
+  size_t iEnd = sMessage.size();
+  while (iEnd > 0 && (sMessage[iEnd - 1] == '\n' || sMessage[iEnd - 1] == '\r')) {
+    if (sMessage[iEnd - 1] == '\n') ++_Text.iLineEnds;
+    --iEnd;
+  }
+  size_t iStart = 0;
+  while (iStart < iEnd && sMessage[iStart] == ' ') ++iStart;
+  _Text.sLeading = sMessage.substr(0, iStart);
+  _Text.sWords = sMessage.substr(iStart, iEnd - iStart);
+  return _Text;
+}
+
 FILE* SetStandardOutputAside() {
   fflush(stdout);
   // Not inherited by the fetcher, so the stream ends when the program does.

@@ -71,6 +71,11 @@ struct CommandResult {
   // The controller's text after "ERROR:", as it sent it (it starts with a
   // blank and may end with a line end).
   std::string sMessage;
+  // Why the command failed when the controller sent no text (no answer,
+  // refused credentials, the time allowed ran out, ...); empty otherwise.
+  // The JSON event's "message" carries it when sMessage is empty; the text
+  // line does not show it (the reason goes to standard error).
+  std::string sReason;
   // kImage and kStream: the URL (empty when none was found); kStream: its
   // type ("bad_device", "not_supported", "failed", or the controller's
   // status).
@@ -117,6 +122,12 @@ class Report {
   // "show WORD" where WORD names no known device.
   virtual void NoSuchDevice(const std::string& sCommand,
                             const std::string& sWord) = 0;
+  // A device command refused for what it was given (a level that is not
+  // one), nothing sent; the caller has told sReason on standard error. The
+  // forms with a result event for every command give one (result -1,
+  // "message" sReason); the others do nothing.
+  virtual void Refused(const std::string& /*sCommand*/,
+                       const std::string& /*sReason*/) {}
   // "help" or "?": the list of commands.
   virtual void Help() = 0;
   // A short word on what a command did that has no result line ("polling
@@ -127,6 +138,17 @@ class Report {
   // console/history/history_command.h).
   virtual void History(const HistoryAnswer& _Answer) = 0;
 };
+
+// The controller's error text (CommandResult::sMessage) taken apart once,
+// for every form: the blanks it starts with (the one after "ERROR:"), its
+// words, and the line ends it ends with (carriage returns dropped, each
+// line feed counted).
+struct ControllerText {
+  std::string sLeading;
+  std::string sWords;
+  int iLineEnds = 0;
+};
+ControllerText SplitControllerText(const std::string& sMessage);
 
 // Takes the descriptor standard output is for a report of its own and
 // points descriptor 1 at standard error, so that every other line the

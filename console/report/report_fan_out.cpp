@@ -196,6 +196,12 @@ void ReportFanOut::NoSuchDevice(const std::string& sCommand,
   Publish(std::move(_Event));
 }
 
+// A refused device command: the form alone hears it (nothing was sent).
+void ReportFanOut::Refused(const std::string& sCommand,
+                           const std::string& sReason) {
+  if (m_pForm) m_pForm->Refused(sCommand, sReason);
+}
+
 // An answer read from the history: the form alone hears it (it changes
 // nothing the listeners keep).
 void ReportFanOut::History(const HistoryAnswer& _Answer) {

@@ -79,6 +79,8 @@ class ReportFanOut : public Report {
   void Help() override;
   void Notice(const std::string& sText) override;
   void History(const HistoryAnswer& _Answer) override;
+  void Refused(const std::string& sCommand,
+               const std::string& sReason) override;
 
  private:
   struct Channel {

@@ -8,6 +8,7 @@
 
 #include "console/commands/command_table.h"
 #include "console/history/history_command.h"
+#include "engine/output_line.h"
 #include "engine/poll_loop.h"
 #include "engine/terminal_text.h"
 
@@ -83,14 +84,9 @@ void AppendEngineState(std::string* pLines, const Veru::PollLoop& _PollLoop) {
 // end(s) it ends with kept as line ends (a carriage return before them is
 // dropped), so the next output starts on a line of its own.
 void AppendMessage(std::string* pOut, const std::string& sMessage) {
-  size_t iEnd = sMessage.size();
-  while (iEnd > 0 && (sMessage[iEnd - 1] == '\n' || sMessage[iEnd - 1] == '\r')) {
-    --iEnd;
-  }
-  AppendText(pOut, sMessage.substr(0, iEnd));
-  for (size_t i = iEnd; i < sMessage.size(); ++i) {
-    if (sMessage[i] == '\n') pOut->push_back('\n');
-  }
+  ControllerText _Text = SplitControllerText(sMessage);
+  AppendText(pOut, _Text.sLeading + _Text.sWords);
+  pOut->append(static_cast<size_t>(_Text.iLineEnds), '\n');
 }
 
 }  // namespace
@@ -113,6 +109,7 @@ std::string CameraURLLine(const CommandResult& _Result) {
 
 void TextReport::WriteReport(const std::string& sText) {
   fwrite(sText.data(), 1, sText.size(), m_pOutput);
+  if (m_pOutput == stdout) Veru::NoteStandardOutput(sText.data(), sText.size());
 }
 
 void TextReport::Device(const Veru::Device& _Device, bool /*bShown*/) {
@@ -176,6 +173,7 @@ void TextReport::NoResponse(int iCount, int64_t tElapsed) {
 }
 
 void TextReport::ConnectionRestored(int64_t tOutageSeconds) {
+  Veru::BeginErrorLine();
   fprintf(stderr, "veru-console: connection restored after %s\n",
           FormatSpan(tOutageSeconds).c_str());
 }
@@ -195,15 +193,18 @@ void TextReport::Result(const CommandResult& _Result) {
 
 void TextReport::NoSuchDevice(const std::string& /*sCommand*/,
                               const std::string& sWord) {
+  Veru::BeginErrorLine();
   fprintf(stderr, "No such device: %s\n", sWord.c_str());
 }
 
 void TextReport::Help() {
+  Veru::BeginErrorLine();
   fprintf(stderr, "Commands (one per line):\n");
   PrintCommands(stderr);
 }
 
 void TextReport::Notice(const std::string& sText) {
+  Veru::BeginErrorLine();
   fprintf(stderr, "veru-console: %s\n", sText.c_str());
 }
 

@@ -1,11 +1,13 @@
 // The full-screen view's threads: the drawing loop and the worker that runs
-// its commands (the reports that feed the view are in screen_reports.cpp).
+// its commands (what feeds the view is in screen_report.cpp).
 #include "console/screen/screen.h"
 
-#include <fcntl.h>
 #include <poll.h>
+#include <stdio_ext.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <clocale>
 #include <cstring>
@@ -14,9 +16,11 @@
 #include "console/commands/command_table.h"
 #include "console/front_end.h"
 #include "console/program_end.h"
-#include "console/screen/screen_layout.h"
 #include "console/screen/screen_keys.h"
+#include "console/screen/screen_layout.h"
+#include "console/screen/screen_messages.h"
 #include "console/screen/screen_output.h"
+#include "console/screen/screen_report.h"
 #include "console/screen/screen_signals.h"
 #include "engine/clock.h"
 #include "engine/poll_loop.h"
@@ -30,17 +34,11 @@ constexpr int kGiveBackWaitMs = 1000;
 
 }  // namespace
 
-Screen::Screen(FrontEnd* pFrontEnd) : m_pFrontEnd(pFrontEnd) {
-  m_sConnection = "connecting";
-  m_Model.m_sConnection = m_sConnection;
-  if (pipe2(m_aWakePipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-    m_aWakePipe[0] = m_aWakePipe[1] = -1;
-  }
-}
+Screen::Screen(FrontEnd* pFrontEnd) : m_pFrontEnd(pFrontEnd) {}
 
 Screen::~Screen() {
   {
-    std::unique_lock<std::mutex> _Lock(m_Mutex);
+    std::unique_lock<std::mutex> _Lock(m_JobMutex);
     m_bWorkerQuit = true;
     m_JobReady.notify_all();
     // A command in flight ends at once when the program's fetches are
@@ -55,24 +53,32 @@ Screen::~Screen() {
       m_Worker.detach();
     }
   }
-  if (m_aWakePipe[0] >= 0) close(m_aWakePipe[0]);
-  if (m_aWakePipe[1] >= 0) close(m_aWakePipe[1]);
 }
 
 bool Screen::Usable(std::string* pError) { return ScreenTerminal::Usable(pError); }
 
-void Screen::Wake() {
-  if (m_bWakePending.exchange(true)) return;
-  char c = 1;
-  ssize_t iIgnored = write(m_aWakePipe[1], &c, 1);
-  (void)iIgnored;
+std::unique_ptr<Report> Screen::MakeReport() {
+  return std::unique_ptr<Report>(new ScreenReport(&m_State, m_pFrontEnd->m_pPollLoop));
+}
+
+void Screen::SetOutputAside() { ScreenOutput::SetAside(); }
+
+void Screen::GiveOutputBack() {
+  // The whole lines printed since the view ended ("MainLoop exiting") are
+  // passed on; a line cut off by the end of a fetch is not.
+  fflush(stdout);
+  fflush(stderr);
+  std::string sLines = ScreenOutput::TakeWholeLines();
+  ScreenOutput::Restore();
+  fputs(sLines.c_str(), stdout);
 }
 
 int Screen::Run() {
   setlocale(LC_CTYPE, "");
   std::string sError;
-  if (m_aWakePipe[0] < 0 || !m_Terminal.Open(&sError)) {
+  if (!m_State.Usable() || !m_Terminal.Open(&sError)) {
     if (sError.empty()) sError = strerror(errno);
+    ScreenOutput::Restore();
     fprintf(stderr, "veru-console: %s\n", sError.c_str());
     return 1;
   }
@@ -83,11 +89,10 @@ int Screen::Run() {
     m_bTerminalTaken = true;
   }
   int iStep = AddStopStep([this] { StopOnSignal(); });
-  ReadUnit();
+  m_State.ReadUnit(m_pFrontEnd->m_pPollLoop);
   m_Worker = std::thread(&Screen::WorkerLoop, this);
   Loop();
   m_Terminal.Close();
-  ScreenOutput::Restore();
   {
     std::lock_guard<std::mutex> _Lock(m_EndMutex);
     m_bTerminalTaken = false;
@@ -128,13 +133,12 @@ bool Screen::Wait() {
   if (m_bDirty) {
     iTimeout = static_cast<int>(m_tLastFrameMs + kMinFrameMs - tNow);
     if (iTimeout < 0) iTimeout = 0;
-  } else {
-    std::lock_guard<std::mutex> _Lock(m_Mutex);
-    if (m_Model.m_tLastReplyMs > 0) iTimeout = kAgeRefreshMs;
+  } else if (m_State.HasReply()) {
+    iTimeout = kAgeRefreshMs;
   }
   struct pollfd aWait[4] = {
       {m_Terminal.InputFd(), POLLIN, 0},
-      {m_aWakePipe[0], POLLIN, 0},
+      {m_State.WakeFd(), POLLIN, 0},
       {ScreenOutput::Fd(), POLLIN, 0},
       {ScreenSignals::Fd(), POLLIN, 0},
   };
@@ -160,15 +164,12 @@ bool Screen::Wait() {
     }
   }
   if (aWait[1].revents & POLLIN) {
-    char cDrain[64];
-    m_bWakePending = false;
-    while (read(m_aWakePipe[0], cDrain, sizeof(cDrain)) > 0) {
-    }
+    m_State.TakeWake();
     m_bDirty = true;
   }
   if (aWait[2].revents & POLLIN) {
     std::string sLine = ScreenOutput::TakeLastLine();
-    if (!sLine.empty()) SetMessage(sLine);
+    if (!sLine.empty()) m_State.SetMessage(sLine);
   }
   // After a give-up the poll thread goes on looking for the unit, and the
   // view goes on with it; it ends only when the poll thread has ended.
@@ -177,16 +178,7 @@ bool Screen::Wait() {
     m_bEnd = true;
     return false;
   }
-  if (m_bAskPassword.exchange(false)) {
-    std::lock_guard<std::mutex> _Lock(m_Mutex);
-    ScreenAskPassword(&m_View);
-    m_bDirty = true;
-  }
-  if (m_bOfferWizard.exchange(false)) {
-    std::lock_guard<std::mutex> _Lock(m_Mutex);
-    ScreenOfferWizard(&m_View);
-    m_bDirty = true;
-  }
+  if (m_State.TakeQuestions()) m_bDirty = true;
   if (aWait[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
     m_iStatus = 1;  // the terminal is gone
     m_bEnd = true;
@@ -204,17 +196,15 @@ void Screen::HandleKeys() {
       m_Terminal.Resize();
       m_bClearNext = true;
     }
-    ScreenRequest _Request;
-    {
-      std::lock_guard<std::mutex> _Lock(m_Mutex);
-      int iWidth = 0;
-      int iHeight = 0;
-      m_Terminal.Size(&iWidth, &iHeight);
-      _Request = ScreenViewKey(m_Model, &m_View, iKey, iHeight - 3);
-    }
+    int iWidth = 0;
+    int iHeight = 0;
+    m_Terminal.Size(&iWidth, &iHeight);
+    ScreenRequest _Request = m_State.Key(iKey, iHeight - 3);
     m_bDirty = true;
     HandleRequest(_Request);
-    if (m_bEnd) return;
+    // Keys typed after the answer to the wizard's offer were typed ahead
+    // of the wizard: they are no keys of the view either.
+    if (m_bEnd || _Request.m_eKind == ScreenRequest::kWizard) return;
   }
 }
 
@@ -244,20 +234,21 @@ void Screen::HandleRequest(const ScreenRequest& _Request) {
   }
   CommandLine _Command = m_pFrontEnd->ReadCommand(_Request.m_sText);
   if (_Command.pRow == nullptr && _Command.iDevice == 0) {
-    SetMessage(_Command.sError.empty() ? "" : _Request.m_sText + ": " + _Command.sError);
+    m_State.SetMessage(_Command.sError.empty() ? "" : _Request.m_sText + ": " + _Command.sError);
     return;
   }
-  if (_Command.pRow != nullptr && _Command.pRow->eKind == CommandKind::kQuit) {
+  CommandNext eNext = _Command.pRow != nullptr ? _Command.pRow->eNext : CommandNext::kGoOn;
+  if (eNext == CommandNext::kQuit) {
     m_iStatus = 0;
     m_bEnd = true;
     return;
   }
   // The wizard needs the plain terminal: it runs here, off the full screen.
-  if (_Command.pRow != nullptr && _Command.pRow->eKind == CommandKind::kConnect) {
+  if (eNext == CommandNext::kWizard) {
     return RunWizard();
   }
   bool bSends = _Command.pRow == nullptr || _Command.pRow->bNeedsDevice;
-  if (bSends) SetMessage(_Request.m_sText + ": ...");
+  if (bSends) m_State.SetMessage(_Request.m_sText + ": ...");
   Job _Job;
   _Job.sLine = _Request.m_sText;
   Submit(_Job);
@@ -271,6 +262,10 @@ void Screen::RunWizard() {
     std::lock_guard<std::mutex> _Lock(m_EndMutex);
     m_bTerminalTaken = false;
   }
+  // What was typed before the wizard (the key that answered, a key typed
+  // ahead) is no answer to its questions.
+  tcflush(STDIN_FILENO, TCIFLUSH);
+  __fpurge(m_pFrontEnd->m_pInput);
   m_pFrontEnd->ConnectWizard("");
   m_pFrontEnd->m_bNeedUserPassword = false;
   std::string sError;
@@ -285,7 +280,7 @@ void Screen::RunWizard() {
     std::lock_guard<std::mutex> _Lock(m_EndMutex);
     m_bTerminalTaken = true;
   }
-  ReadUnit();
+  m_State.ReadUnit(m_pFrontEnd->m_pPollLoop);
   m_bClearNext = true;
   m_bDirty = true;
 }
@@ -300,37 +295,31 @@ void Screen::GivePassword(const std::string& sPassword) {
   pthread_mutex_unlock(&pFrontEnd->m_Mutex);
   pFrontEnd->m_bNeedPassword = false;
   pFrontEnd->SaveSettings(false);
-  SetMessage("Password given (not saved)");
+  m_State.SetMessage("Password given (not saved)");
 }
 
 void Screen::DrawFrame() {
   int iWidth = 0;
   int iHeight = 0;
   m_Terminal.Size(&iWidth, &iHeight);
-  m_Terminal.Draw(Layout(iWidth, iHeight), m_bClearNext);
+  ScreenFrame _Frame =
+      m_State.Layout(iWidth, iHeight, m_pFrontEnd->m_pPollLoop->m_bSuspended);
+  m_Terminal.Draw(_Frame, m_bClearNext);
   m_bClearNext = false;
 }
 
-ScreenFrame Screen::Layout(int iWidth, int iHeight) {
-  std::lock_guard<std::mutex> _Lock(m_Mutex);
-  m_Model.m_sConnection =
-      m_pFrontEnd->m_pPollLoop->m_bSuspended ? "suspended" : m_sConnection;
-  ScreenFrame _Frame = ScreenLayout(m_Model, m_View, iWidth, iHeight, Veru::NowMs());
-  m_View.m_TopKey = _Frame.m_TopKey;
-  return _Frame;
-}
 // --- Worker ----------------------------------------------------------------
 
 void Screen::Submit(const Job& _Job) {
   {
-    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    std::lock_guard<std::mutex> _Lock(m_JobMutex);
     m_dequeJobs.push_back(_Job);
   }
   m_JobReady.notify_one();
 }
 
 void Screen::WorkerLoop() {
-  std::unique_lock<std::mutex> _Lock(m_Mutex);
+  std::unique_lock<std::mutex> _Lock(m_JobMutex);
   for (;;) {
     m_JobReady.wait(_Lock, [this] { return m_bWorkerQuit || !m_dequeJobs.empty(); });
     if (m_bWorkerQuit) {
@@ -347,23 +336,17 @@ void Screen::WorkerLoop() {
 }
 
 void Screen::RunJob(const Job& _Job) {
-  Veru::PollLoop* pPollLoop = m_pFrontEnd->m_pPollLoop;
   if (!_Job.bCamera) {
-    std::string sText = MessageOf(m_pFrontEnd->RunCommand(_Job.sLine));
-    if (!sText.empty()) SetMessage(sText);
+    std::string sText = ScreenMessageOf(m_pFrontEnd->RunCommand(_Job.sLine));
+    if (!sText.empty()) m_State.SetMessage(sText);
     return;
   }
-  std::string sImage = pPollLoop->GetCameraImageURL(_Job.iDevice);
-  std::string sType;
-  std::string sStream = pPollLoop->GetCameraStreamURL(_Job.iDevice, sType);
-  if (sImage.empty()) sImage = "(none)";
-  if (sStream.empty()) sStream = "(none: " + sType + ")";
-  {
-    std::lock_guard<std::mutex> _Lock(m_Mutex);
-    if (m_View.m_iCameraID == _Job.iDevice) {
-      m_View.m_sImageURL = sImage;
-      m_View.m_sStreamURL = sStream;
-    }
-  }
-  Wake();
+  CommandResult _Image;
+  CommandResult _Stream;
+  m_pFrontEnd->CameraURL(_Job.iDevice, CommandResult::Kind::kImage, &_Image);
+  m_pFrontEnd->CameraURL(_Job.iDevice, CommandResult::Kind::kStream, &_Stream);
+  std::string sImage = _Image.sURL.empty() ? "(none)" : _Image.sURL;
+  std::string sStream =
+      _Stream.sURL.empty() ? "(none: " + _Stream.sType + ")" : _Stream.sURL;
+  m_State.SetCameraURLs(_Job.iDevice, sImage, sStream);
 }

@@ -1,89 +1,81 @@
-// Screen is the full-screen view (--screen): a Report that keeps its own
-// copy of the home (ScreenModel) from the engine's reports and draws it in
-// place, with keys to act, a filter, a detail page and a message line.
+// Screen is the full-screen view (--screen): the drawing loop that lays the
+// view's state (ScreenState) out on the terminal and applies the keys to
+// it, and the worker that runs the commands the keys ask for. What the
+// engine reports reaches the state through the view's report
+// (ScreenReport, made by MakeReport), which the front end owns as its
+// Report.
 //
 // Threads:
 //   - the drawing thread (the console thread, inside Run) alone calls the
 //     terminal (ScreenTerminal). It sleeps in poll() on the terminal, the
-//     wake-up pipe, the pipe standard output and error write into, and the
-//     signal pipe, with a timeout only while a highlight fades or the age
-//     of the last reply is shown (once a second);
-//   - the poll thread calls the Report methods (Device and Scene inside a
-//     merge, the model lock held): they copy what changed into the view's
-//     model under m_Mutex and wake the drawing thread; they never call the
-//     terminal and never take the model lock when it may be held;
+//     state's wake-up pipe, the pipe standard output and error write into,
+//     and the signal pipe, with a timeout only while a highlight fades or
+//     the age of the last reply is shown (once a second);
+//   - the poll thread writes the state through the report (see
+//     screen_report.h);
 //   - one worker thread runs the commands (the ':' line, Space, +, -, p, the
 //     camera URLs of the detail page), so the view never waits for the unit;
 //     their results come back as Result reports.
 //   Redraws are coalesced to at most one per kMinFrameMs.
-// Lock: m_Mutex guards m_Model, m_View and the job queue. Order: the model
-//   lock (the front end's m_Mutex) may be held when m_Mutex is taken, never
-//   the other way round.
-// Ownership: the front end owns the Screen as its Report; the Screen borrows
-//   the front end, which outlives it.
+// Locks: the state's lock (see screen_state.h) guards what is shown;
+//   m_JobMutex guards the job queue and the worker's end; m_EndMutex guards
+//   whether the terminal is the view's (for the stop on a signal). None is
+//   held while another is taken, and none while the model lock is taken.
+// Ownership: the front end owns the Screen and its report; the Screen owns
+//   the state and borrows the front end, which outlives it.
 #ifndef VERU_CONSOLE_SCREEN_SCREEN_H
 #define VERU_CONSOLE_SCREEN_SCREEN_H
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
-#include "console/commands/command_table.h"
 #include "console/report/report.h"
-#include "console/screen/screen_model.h"
+#include "console/screen/screen_state.h"
 #include "console/screen/screen_terminal.h"
 #include "console/screen/screen_view.h"
 
 class FrontEnd;
 
-class Screen : public Report {
+class Screen {
  public:
   explicit Screen(FrontEnd* pFrontEnd);
-  ~Screen() override;
+  ~Screen();
   Screen(const Screen&) = delete;
   Screen& operator=(const Screen&) = delete;
 
   // True when the terminal can take the view; else false with the reason.
   static bool Usable(std::string* pError);
 
+  // The report that feeds this view, for the front end to own (it borrows
+  // the Screen's state). The front end's poll loop must be made already.
+  std::unique_ptr<Report> MakeReport();
+
+  // Standard output and error kept off the terminal (into a pipe whose
+  // last line the message line shows) from SetOutputAside to
+  // GiveOutputBack. The front end sets them aside before it starts the
+  // poll thread and gives them back once polling has ended, so no line of
+  // a fetch is left half-printed on the terminal; the whole lines printed
+  // since the view ended, other than the fetches' progress, are passed on
+  // to standard output then. Drawing thread.
+  void SetOutputAside();
+  void GiveOutputBack();
+
   // Runs the view on the calling thread until q (or ":quit"), the end of
   // the poll thread, or SIGINT, SIGTERM or SIGHUP, and gives the terminal
-  // back as it was. Returns the exit status: 0 after q, 1 when the poll
-  // thread ended or the terminal could not be taken (one line on standard
-  // error). A lost connection does not end the view (the poll thread goes
-  // on looking for the unit); Run's caller makes a q during it a 1. On a signal the program's signal thread ends the
-  // program with 128 + the signal once the view's stop step has had the
-  // terminal given back (128 + the signal is returned here only when no
-  // such thread takes the signals).
+  // back as it was (standard output stays set aside, as said above).
+  // Returns the exit status: 0 after q, 1 when the poll thread ended or the
+  // terminal could not be taken (one line on standard error). A lost
+  // connection does not end the view (the poll thread goes on looking for
+  // the unit); Run's caller makes a q during it a 1. On a signal the
+  // program's signal thread ends the program with 128 + the signal once the
+  // view's stop step has had the terminal given back (128 + the signal is
+  // returned here only when no such thread takes the signals).
   int Run();
-
-  // The frame the drawing thread would draw now at that size (any thread;
-  // takes m_Mutex). Keeps the frame's first row for the next one.
-  ScreenFrame Layout(int iWidth, int iHeight);
-
-  // --- Report (see report.h for the threads of each) -----------------------
-  void Device(const Veru::Device& _Device, bool bShown) override;
-  void Scene(const Veru::Scene& _Scene) override;
-  void EngineState(const Veru::PollLoop& _PollLoop) override;
-  void Full(const Veru::PollLoop& _PollLoop, bool bShown) override;
-  void Partial(int iDataVersion, int iLoadTime) override;
-  void PasswordNeeded() override;
-  void UserPasswordNeeded() override;
-  void ConnectionRetry(bool bRemote) override;
-  void UnableToConnect() override;
-  void ConnectionLost() override;
-  void NoResponse(int iCount, int64_t tElapsed) override;
-  void ConnectionRestored(int64_t tOutageSeconds) override;
-  void Result(const CommandResult& _Result) override;
-  void NoSuchDevice(const std::string& sCommand,
-                    const std::string& sWord) override;
-  void Help() override;
-  void Notice(const std::string& sText) override;
-  void History(const HistoryAnswer& _Answer) override;
 
   // The fastest the view redraws: a burst of changes makes one frame.
   static constexpr int kMinFrameMs = 50;
@@ -105,18 +97,6 @@ class Screen : public Report {
   void RunWizard();
   void GivePassword(const std::string& sPassword);
   void DrawFrame();
-  // The header's words on the unit and how it is reached, taken from the
-  // current unit (takes the model lock: never with m_Mutex held).
-  void ReadUnit();
-  // Puts the model's connection words and the message, under m_Mutex.
-  void SetConnection(const std::string& sWords);
-  void SetMessage(const std::string& sText);
-  // The message line's text for a command's result, and for what came of
-  // a command line (empty: a show or help has put its own message).
-  static std::string MessageOf(const CommandResult& _Result);
-  static std::string MessageOf(const CommandOutcome& _Outcome);
-  // Wakes the drawing thread (any thread; async-signal-safe).
-  void Wake();
   // The view's stop step, on the program's signal thread: asks the drawing
   // thread to give the terminal back and waits for that a moment.
   void StopOnSignal();
@@ -127,11 +107,10 @@ class Screen : public Report {
   void RunJob(const Job& _Job);
 
   FrontEnd* m_pFrontEnd;
+  ScreenState m_State;
   ScreenTerminal m_Terminal;
 
-  std::mutex m_Mutex;
-  ScreenModel m_Model;
-  ScreenView m_View;
+  std::mutex m_JobMutex;
   std::deque<Job> m_dequeJobs;
   std::condition_variable m_JobReady;
   bool m_bWorkerQuit = false;
@@ -139,19 +118,12 @@ class Screen : public Report {
   std::condition_variable m_WorkerEnded;
   std::thread m_Worker;
 
-  // Set by the poll thread, taken by the drawing thread.
-  std::atomic<bool> m_bWakePending{false};
-  std::atomic<bool> m_bAskPassword{false};
-  std::atomic<bool> m_bOfferWizard{false};
-  std::atomic<bool> m_bDirty{true};
-
-  int m_aWakePipe[2] = {-1, -1};
   // The drawing thread's own: the view ends with m_iStatus when m_bEnd.
+  bool m_bDirty = true;
   bool m_bEnd = false;
   int m_iStatus = 0;
   bool m_bClearNext = true;
   int64_t m_tLastFrameMs = 0;
-  std::string m_sConnection;  // guarded by m_Mutex
   // True while the terminal is the view's; the stop step waits on
   // m_GivenBack (under m_EndMutex) for it to become false.
   bool m_bTerminalTaken = false;

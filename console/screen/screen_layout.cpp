@@ -4,21 +4,12 @@
 #include <cstdio>
 
 #include "console/commands/command_table.h"
+#include "console/report/device_state.h"
+#include "console/report/secret_name.h"
 #include "console/screen/screen_cells.h"
 #include "console/screen/screen_keys.h"
 
 namespace {
-
-// The state column: one small table of the variables read at a glance.
-enum class StateShow { kOnOff, kPercent };
-struct StateRule {
-  const char* sVariable;
-  StateShow eShow;
-};
-const StateRule kStateRules[] = {
-    {"Status", StateShow::kOnOff},
-    {"LoadLevelStatus", StateShow::kPercent},
-};
 
 // The columns of the list.
 struct Columns {
@@ -249,12 +240,17 @@ std::vector<std::pair<std::string, ScreenRole>> DetailLines(
   Line("State code", std::to_string(pDevice->m_iState));
   Line("Comment", pDevice->m_sComment);
   if (_View.m_iCameraID == pDevice->m_iID) {
-    Line("Image URL", _View.m_sImageURL.empty() ? "(asking...)" : _View.m_sImageURL);
-    Line("Stream URL", _View.m_sStreamURL.empty() ? "(asking...)" : _View.m_sStreamURL);
+    // A camera's password may be in its URLs.
+    Line("Image URL", _View.m_sImageURL.empty() ? "(asking...)"
+                                                : MaskUrlPassword(_View.m_sImageURL));
+    Line("Stream URL", _View.m_sStreamURL.empty() ? "(asking...)"
+                                                  : MaskUrlPassword(_View.m_sStreamURL));
   }
   vecLines.emplace_back("Variables", ScreenRole::kRoom);
   for (const auto& variable : pDevice->m_mapVariables) {
-    vecLines.emplace_back("  " + variable.first + "=" + variable.second,
+    bool bSecret = IsSecretName(variable.first);
+    vecLines.emplace_back("  " + variable.first + "=" +
+                              (bSecret ? kSecretMask : variable.second),
                           ScreenRole::kPlain);
   }
   if (pDevice->m_mapVariables.empty()) {
@@ -315,8 +311,7 @@ void MessageLine(const ScreenView& _View, ScreenFrame* pFrame, int iRow) {
           ? "User name or password refused. Run the connection wizard? [Y/n] "
           : "Password (not shown): ";
   int iUsed = _Writer.Put(0, iWidth, sPrompt, ScreenRole::kInput);
-  if (_View.m_eInput == ScreenInput::kFilter ||
-      _View.m_eInput == ScreenInput::kCommand) {
+  if (_View.m_eInput != ScreenInput::kPassword) {
     // The end of a long line stays in sight.
     std::string sInput = _View.m_sInput;
     while (ScreenTextWidth(sInput) > iWidth - iUsed - 1 && !sInput.empty()) {
@@ -359,23 +354,24 @@ std::string ScreenStateText(const ScreenDevice& _Device, int iWidth,
                             ScreenRole* pRole) {
   std::string sState;
   *pRole = ScreenRole::kPlain;
-  for (const StateRule& _Rule : kStateRules) {
-    auto it = _Device.m_mapVariables.find(_Rule.sVariable);
-    if (it == _Device.m_mapVariables.end() || it->second.empty()) continue;
-    if (!sState.empty()) sState += " ";
-    if (_Rule.eShow == StateShow::kPercent) {
-      sState += it->second + "%";
-    } else if (it->second == "0" || it->second == "1") {
-      bool bOn = it->second == "1";
-      sState += bOn ? "on" : "off";
-      *pRole = bOn ? ScreenRole::kOn : ScreenRole::kOff;
-    } else {
-      sState += std::string(_Rule.sVariable) + "=" + it->second;
+  DeviceState _State = DeviceStateOf(_Device.m_mapVariables);
+  if (_State.Known()) {
+    sState = _State.On() ? "on" : "off";
+    *pRole = _State.On() ? ScreenRole::kOn : ScreenRole::kOff;
+  } else {
+    // A Status that says neither on nor off is shown as it is.
+    auto it = _Device.m_mapVariables.find("Status");
+    if (it != _Device.m_mapVariables.end() && !it->second.empty()) {
+      sState = "Status=" + it->second;
     }
   }
+  if (_State.iLevel >= 0) {
+    sState += (sState.empty() ? "" : " ") + std::to_string(_State.iLevel) + "%";
+  }
   if (!sState.empty()) return sState;
-  // Anything else: its first variables, as many as fit.
+  // Anything else: its first variables, as many as fit; never a secret.
   for (const auto& variable : _Device.m_mapVariables) {
+    if (IsSecretName(variable.first)) continue;
     std::string sPair = variable.first + "=" + variable.second;
     std::string sMore = sState.empty() ? sPair : sState + " " + sPair;
     if (!sState.empty() && ScreenTextWidth(sMore) > iWidth) break;

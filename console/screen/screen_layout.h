@@ -81,8 +81,11 @@ ScreenFrame ScreenLayout(const ScreenModel& _Model, const ScreenView& _View,
                          int iWidth, int iHeight, int64_t tNowMs);
 
 // The text of the state column for a device, as wide as iWidth columns at
-// most (the variables are shown as many as fit), and its role (on, off or
-// plain). Raw text from the unit, not yet escaped.
+// most, and its role (on, off or plain): on or off and the level as
+// DeviceStateOf (console/report/device_state.h) reads them; a device with
+// neither shows its first variables, as many as fit, never one whose name
+// says it is a secret (the detail page shows those masked). Raw text from
+// the unit, not yet escaped.
 std::string ScreenStateText(const ScreenDevice& _Device, int iWidth,
                             ScreenRole* pRole);
 

@@ -10,9 +10,9 @@
 //   placeholder row), then the devices whose room is unknown, then the
 //   scenes by id. Updating one device costs a few set operations, whatever
 //   the size of the home.
-// Threads: none of its own. The Screen guards its one ScreenModel with a
-//   mutex of its own: the poll thread writes it (often inside a merge, the
-//   model mutex held), the drawing thread reads it.
+// Threads: none of its own. The view's one ScreenModel lives in its
+//   ScreenState, under the state's lock: the poll thread writes it (often
+//   inside a merge, the model mutex held), the drawing thread reads it.
 // Ownership: plain values; the model owns everything in it.
 #ifndef VERU_CONSOLE_SCREEN_SCREEN_MODEL_H
 #define VERU_CONSOLE_SCREEN_SCREEN_MODEL_H

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace ScreenOutput {
 
@@ -48,8 +50,15 @@ void Restore() {
 
 int Fd() { return g_iRead; }
 
-std::string TakeLastLine() {
-  std::string sLast;
+int OutputFd() { return g_iRead >= 0 && g_iSavedOutput >= 0 ? g_iSavedOutput : 1; }
+
+namespace {
+
+// Reads what is waiting and gives the whole lines worth showing, in order;
+// the fetch progress ("GET:URL" and " got: N bytes" or " FAILED!", which
+// two threads' fetches may print into one line) is not.
+std::vector<std::string> TakeLines() {
+  std::vector<std::string> vecLines;
   char cBuffer[4096];
   ssize_t iRead;
   while (g_iRead >= 0 && (iRead = read(g_iRead, cBuffer, sizeof(cBuffer))) > 0) {
@@ -60,17 +69,28 @@ std::string TakeLastLine() {
   while ((iEnd = g_sPartial.find('\n', iStart)) != std::string::npos) {
     std::string sLine = g_sPartial.substr(iStart, iEnd - iStart);
     iStart = iEnd + 1;
-    // The fetch progress: "GET:URL" and " got: N bytes" or " FAILED!", which
-    // two threads' fetches may print into one line.
     if (sLine.empty() || sLine.find("GET:") != std::string::npos ||
         sLine.compare(0, 6, " got: ") == 0 || sLine == " FAILED!") {
       continue;
     }
-    sLast = sLine;
+    vecLines.push_back(sLine);
   }
   g_sPartial.erase(0, iStart);
   if (g_sPartial.size() > 4096) g_sPartial.clear();
-  return sLast;
+  return vecLines;
+}
+
+}  // namespace
+
+std::string TakeLastLine() {
+  std::vector<std::string> vecLines = TakeLines();
+  return vecLines.empty() ? "" : vecLines.back();
+}
+
+std::string TakeWholeLines() {
+  std::string sText;
+  for (const std::string& sLine : TakeLines()) sText += sLine + "\n";
+  return sText;
 }
 
 }  // namespace ScreenOutput

@@ -22,9 +22,15 @@ bool SetAside();
 void Restore();
 // The pipe's end to wait on; -1 when not set aside.
 int Fd();
+// Where standard output goes when it is not set aside: descriptor 1, or
+// while set aside the copy of what it was (the terminal).
+int OutputFd();
 // Reads what is waiting and returns its last whole line worth showing (the
 // fetch progress lines, "GET:...", are not); empty when there is none.
 std::string TakeLastLine();
+// Reads what is waiting and returns every whole line worth showing, each
+// with its line end; an unfinished line is dropped.
+std::string TakeWholeLines();
 
 }  // namespace ScreenOutput
 

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "console/screen/screen_keys.h"
+#include "console/screen/screen_output.h"
 
 // term.h defines macros named like terminal capabilities; none is used here.
 #undef lines
@@ -91,14 +92,16 @@ int PrivateCopy(int iFd) {
 ScreenTerminal::~ScreenTerminal() { Close(); }
 
 bool ScreenTerminal::Usable(std::string* pError) {
-  if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
+  // Standard output may be set aside already: the terminal is what it was.
+  int iOutput = ScreenOutput::OutputFd();
+  if (!isatty(STDIN_FILENO) || !isatty(iOutput)) {
     *pError = "--screen needs standard input and output on a terminal";
     return false;
   }
   const char* sType = getenv("TERM");
   int iError = 0;
   if (sType == nullptr || sType[0] == '\0' ||
-      setupterm(sType, STDOUT_FILENO, &iError) != OK) {
+      setupterm(sType, iOutput, &iError) != OK) {
     *pError = std::string("--screen does not know the terminal type '") +
               (sType == nullptr ? "" : sType) + "'";
     return false;
@@ -110,7 +113,7 @@ bool ScreenTerminal::Usable(std::string* pError) {
 bool ScreenTerminal::Open(std::string* pError) {
   if (!Usable(pError)) return false;
   m_iInput = PrivateCopy(STDIN_FILENO);
-  m_iOutput = PrivateCopy(STDOUT_FILENO);
+  m_iOutput = PrivateCopy(ScreenOutput::OutputFd());
   FILE* pIn = m_iInput < 0 ? nullptr : fdopen(m_iInput, "r");
   FILE* pOut = m_iOutput < 0 ? nullptr : fdopen(m_iOutput, "w");
   m_pInFile = pIn;

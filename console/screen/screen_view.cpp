@@ -4,9 +4,9 @@
 #include "console/screen/screen_view.h"
 
 #include <cctype>
-#include <cstdlib>
 
-#include "console/front_end.h"
+#include "console/report/device_state.h"
+#include "console/input/line_input.h"
 #include "console/screen/screen_keys.h"
 
 namespace {
@@ -96,25 +96,40 @@ ScreenRequest Command(std::string sText) {
 ScreenRequest Toggle(const ScreenModel& _Model, ScreenView* pView) {
   const ScreenDevice* pDevice = SelectedDevice(_Model, pView);
   if (pDevice == nullptr) return ScreenRequest();
-  int iOnOff = ScreenDeviceOnOff(*pDevice);
+  DeviceState _State = DeviceStateOf(pDevice->m_mapVariables);
   std::string sID = std::to_string(pDevice->m_iID);
-  if (iOnOff < 0) {
+  if (!_State.Known()) {
     pView->m_sMessage = "Device " + sID + " shows no on/off state";
     return ScreenRequest();
   }
-  return Command(sID + (iOnOff == 1 ? " off" : " on"));
+  return Command(sID + (_State.On() ? " off" : " on"));
 }
 
+// + and -: a step of iBy from the level last asked for while the unit has
+// not reported another, else from the level shown.
 ScreenRequest Dim(const ScreenModel& _Model, ScreenView* pView, int iBy) {
   const ScreenDevice* pDevice = SelectedDevice(_Model, pView);
   if (pDevice == nullptr) return ScreenRequest();
-  int iLevel = ScreenDeviceLevel(*pDevice);
-  if (iLevel < 0) iLevel = ScreenDeviceOnOff(*pDevice) == 1 ? 100 : 0;
-  iLevel += iBy;
+  DeviceState _State = DeviceStateOf(pDevice->m_mapVariables);
+  std::string sID = std::to_string(pDevice->m_iID);
+  if (!_State.bCanDim) {
+    pView->m_sMessage = "Device " + sID + " cannot dim";
+    return ScreenRequest();
+  }
+  int iShown = _State.iLevel >= 0 ? _State.iLevel : _State.On() ? 100 : 0;
+  ScreenAskedLevel& _Asked = pView->m_mapAskedLevels[pDevice->m_iID];
+  int iFrom = iShown;
+  if (_Asked.setOnTheWay.count(iShown) != 0) {
+    iFrom = _Asked.iLevel;
+  } else {
+    _Asked.setOnTheWay = {iShown};
+  }
+  int iLevel = iFrom + iBy;
   if (iLevel < 0) iLevel = 0;
   if (iLevel > 100) iLevel = 100;
-  return Command(std::to_string(pDevice->m_iID) + " dim " +
-                 std::to_string(iLevel));
+  _Asked.iLevel = iLevel;
+  _Asked.setOnTheWay.insert(iLevel);
+  return Command(sID + " dim " + std::to_string(iLevel));
 }
 
 ScreenRequest Poll(const ScreenModel& _Model, ScreenView* pView) {
@@ -177,9 +192,13 @@ void AppendCharacter(std::string* pText, int iKey) {
 ScreenRequest EditKey(ScreenView* pView, int iKey) {
   ScreenInput eInput = pView->m_eInput;
   ScreenRequest _Request;
-  if (eInput == ScreenInput::kWizard) {
+  if (eInput == ScreenInput::kWizard && (iKey == kKeyEscape || iKey == '\n')) {
+    // As the plain console reads it: an answer that starts with n or N is
+    // no, any other (an empty one too) is yes.
+    char cFirst = pView->m_sInput.empty() ? '\0' : pView->m_sInput[0];
     pView->m_eInput = ScreenInput::kNone;
-    if (iKey == 'n' || iKey == 'N' || iKey == kKeyEscape) {
+    pView->m_sInput.clear();
+    if (iKey == kKeyEscape || cFirst == 'n' || cFirst == 'N') {
       pView->m_sMessage = "Type :connect to run the connection wizard later";
     } else {
       _Request.m_eKind = ScreenRequest::kWizard;
@@ -198,7 +217,13 @@ ScreenRequest EditKey(ScreenView* pView, int iKey) {
   }
   if (iKey == '\n') {
     pView->m_eInput = ScreenInput::kNone;
-    if (eInput == ScreenInput::kCommand && !pView->m_sInput.empty()) {
+    if (eInput == ScreenInput::kCommand &&
+        pView->m_sInput.size() > kCommandLineMaxBytes) {
+      // Refused whole, as the console refuses it.
+      std::string sWhy = TooLongLineMessage(pView->m_sInput.size());
+      pView->m_sMessage = sWhy.substr(sWhy.find(' ') + 1);
+      pView->m_sMessage.pop_back();
+    } else if (eInput == ScreenInput::kCommand && !pView->m_sInput.empty()) {
       _Request = Command(pView->m_sInput);
     } else if (eInput == ScreenInput::kPassword) {
       _Request.m_eKind = ScreenRequest::kPassword;
@@ -209,9 +234,16 @@ ScreenRequest EditKey(ScreenView* pView, int iKey) {
   }
   if (iKey == kKeyBackspace || iKey == '\b') {
     PopCharacter(&pView->m_sInput);
-  } else if (iKey >= ' ' && iKey < kKeyUp && iKey != kKeyBackspace &&
-             static_cast<int>(pView->m_sInput.size()) < kInputBufferSize - 5) {
-    AppendCharacter(&pView->m_sInput, iKey);
+  } else if (iKey >= ' ' && iKey < kKeyUp && iKey != kKeyBackspace) {
+    // A command line holds what the console reads (one character more is
+    // taken, so Enter can refuse a line too long); the other inputs what an
+    // answer holds. A character that does not fit is not taken.
+    size_t iLimit = eInput == ScreenInput::kCommand
+                        ? kCommandLineMaxBytes + 4
+                        : static_cast<size_t>(kAnswerBufferSize - 1);
+    std::string sInput = pView->m_sInput;
+    AppendCharacter(&sInput, iKey);
+    if (sInput.size() <= iLimit) pView->m_sInput = sInput;
   }
   if (eInput == ScreenInput::kFilter) pView->m_sFilter = pView->m_sInput;
   return _Request;
@@ -284,22 +316,14 @@ bool ScreenSelectedRow(const ScreenModel& _Model, const ScreenView& _View,
   return false;
 }
 
-int ScreenDeviceOnOff(const ScreenDevice& _Device) {
-  auto it = _Device.m_mapVariables.find("Status");
-  if (it != _Device.m_mapVariables.end() && !it->second.empty()) {
-    return atoi(it->second.c_str()) != 0 ? 1 : 0;
+void ScreenDeviceReported(ScreenView* pView, const ScreenDevice& _Device) {
+  auto it = pView->m_mapAskedLevels.find(_Device.m_iID);
+  if (it == pView->m_mapAskedLevels.end()) return;
+  DeviceState _State = DeviceStateOf(_Device.m_mapVariables);
+  if (_State.iLevel == it->second.iLevel ||
+      it->second.setOnTheWay.count(_State.iLevel) == 0) {
+    pView->m_mapAskedLevels.erase(it);
   }
-  int iLevel = ScreenDeviceLevel(_Device);
-  if (iLevel >= 0) return iLevel > 0 ? 1 : 0;
-  return -1;
-}
-
-int ScreenDeviceLevel(const ScreenDevice& _Device) {
-  auto it = _Device.m_mapVariables.find("LoadLevelStatus");
-  if (it == _Device.m_mapVariables.end() || it->second.empty()) return -1;
-  int iLevel = atoi(it->second.c_str());
-  if (iLevel < 0) return 0;
-  return iLevel > 100 ? 100 : iLevel;
 }
 
 void ScreenAskPassword(ScreenView* pView) {

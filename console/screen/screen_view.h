@@ -6,18 +6,31 @@
 // The selection and the first row are held by kind and id (a device or a
 // scene number), never by screen line, so they stay on the same device when
 // rows move or the home is reloaded.
-// Threads: none of its own; the drawing thread owns the Screen's view (the
-//   command worker writes results into it under the Screen's mutex).
+// Threads: none of its own; the view's one ScreenView lives in its
+//   ScreenState, under the state's lock (the drawing loop applies keys to
+//   it, the reports write messages and results into it).
 #ifndef VERU_CONSOLE_SCREEN_SCREEN_VIEW_H
 #define VERU_CONSOLE_SCREEN_SCREEN_VIEW_H
 
+#include <map>
+#include <set>
 #include <string>
 
 #include "console/screen/screen_model.h"
 
 enum class ScreenPage { kList, kDetail, kKeys };
-// kWizard: a yes/no answer, whether to run the connection wizard.
+// kWizard: a yes/no answer, whether to run the connection wizard (a line,
+// as in the plain console: the answer, then Enter).
 enum class ScreenInput { kNone, kFilter, kCommand, kPassword, kWizard };
+
+// A level asked for with + or - that the unit has not reported yet. While
+// the unit reports one of the levels on the way (the one shown when the
+// first step was asked, or one asked since), the next step starts from the
+// level asked for, so quick presses add up.
+struct ScreenAskedLevel {
+  int iLevel = 0;
+  std::set<int> setOnTheWay;
+};
 
 struct ScreenView {
   ScreenPage m_ePage = ScreenPage::kList;
@@ -34,6 +47,9 @@ struct ScreenView {
   // The line being typed on the message line, and what it is for.
   ScreenInput m_eInput = ScreenInput::kNone;
   std::string m_sInput;
+  // By device: the level + and - asked for last, until the unit reports
+  // another (see ScreenAskedLevel).
+  std::map<int, ScreenAskedLevel> m_mapAskedLevels;
   // The message line: the last command's result or an error (raw text,
   // escaped when laid out).
   std::string m_sMessage;
@@ -79,9 +95,8 @@ bool ScreenRowShown(const ScreenModel& _Model, const ScreenView& _View,
 // the first shown row that can be selected. False when there is none.
 bool ScreenSelectedRow(const ScreenModel& _Model, const ScreenView& _View,
                        ScreenRowKey* pKey);
-// The device's on/off state as its row shows it: 1 on, 0 off, -1 neither.
-int ScreenDeviceOnOff(const ScreenDevice& _Device);
-// The device's dim level in percent as shown (0-100), -1 when it shows none.
-int ScreenDeviceLevel(const ScreenDevice& _Device);
+// A device's state came from the unit: a level asked for with + or - is
+// forgotten once the unit reports it, or a level not on the way to it.
+void ScreenDeviceReported(ScreenView* pView, const ScreenDevice& _Device);
 
 #endif  // VERU_CONSOLE_SCREEN_SCREEN_VIEW_H

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "console/front_end.h"
+#include "console/number_text.h"
 #include "engine/poll_loop.h"
 
 namespace {
@@ -309,10 +310,8 @@ void RestoreUnitSettings(Veru::Engine* pEngine) {
 }
 
 int LeadingInteger(const char* cText) {
-  long iValue = strtol(cText, nullptr, 10);
-  if (iValue > INT_MAX) return INT_MAX;
-  if (iValue < INT_MIN) return INT_MIN;
-  return static_cast<int>(iValue);
+  // A stored or typed number beyond the int range is held to it.
+  return ClampedNumber(ReadNumberText(cText), INT_MIN, INT_MAX);
 }
 
 void FrontEnd::SaveSettings(bool bSavePassword) {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "console/front_end.h"
-#include "console/input/quiet_terminal.h"
+#include "console/input/line_input.h"
 #include "console/setup/settings.h"
 #include "engine/poll_loop.h"
 #include "engine/terminal_text.h"
@@ -80,18 +80,11 @@ bool IsIpAddress(const char* cText) {
   return pDot != nullptr && LeadingInteger(cText) > 0;
 }
 
-// Reads a line with the terminal's echo off when the input is a terminal.
-// False at end of input.
-bool ReadSecretLine(FrontEnd* pFrontEnd, char* cBuffer) {
-  QuietTerminal _Quiet(fileno(pFrontEnd->m_pInput));
-  return pFrontEnd->ReadLine(cBuffer);
-}
-
 // Prints a prompt and reads the answer into cBuffer. At end of input the
 // prompt's line is ended and false is returned.
 bool Ask(FrontEnd* pFrontEnd, const char* cPrompt, char* cBuffer) {
   printf("%s", cPrompt);
-  if (pFrontEnd->ReadLine(cBuffer)) return true;
+  if (pFrontEnd->Input().ReadAnswer(cBuffer)) return true;
   printf("\n");
   return false;
 }
@@ -100,13 +93,13 @@ bool Ask(FrontEnd* pFrontEnd, const char* cPrompt, char* cBuffer) {
 // is to be stored then).
 bool AskPasswordLines(FrontEnd* pFrontEnd, std::string* psPassword,
                       bool* pbSave) {
-  char cPassword[kInputBufferSize];
+  char cPassword[kAnswerBufferSize];
   cPassword[0] = '\0';
   printf("What is your verunet password?");
-  bool bRead = ReadSecretLine(pFrontEnd, cPassword);
+  bool bRead = pFrontEnd->Input().ReadSecretAnswer(cPassword);
   printf("\n");
   if (!bRead) return false;
-  char cResponse[kInputBufferSize];
+  char cResponse[kAnswerBufferSize];
   cResponse[0] = '\0';
   if (!Ask(pFrontEnd, "Do you want to save this password? [Y/n]", cResponse)) {
     return false;
@@ -201,7 +194,7 @@ bool PublishListedUnit(FrontEnd* pFrontEnd, int iSerialNumber,
 bool ChooseAccess(FrontEnd* pFrontEnd, const Veru::Engine& _Unit,
                   AccessChoice* pChoice) {
   if (_Unit.m_bLocalAvailable && _Unit.m_bRemoteAvailable) {
-    char cAnswer[kInputBufferSize];
+    char cAnswer[kAnswerBufferSize];
     if (!Ask(pFrontEnd,
              "You can connect locally or remote.\n"
              "Enter A for automatic (recommended),\n"
@@ -239,9 +232,9 @@ void ConnectThroughLocator(FrontEnd* pFrontEnd, const std::string& sUser) {
   printf("Here are the VERU engines you can connect to:\n");
   ListUnits(pFrontEnd);
 
-  char cSerialNumber[kInputBufferSize];
+  char cSerialNumber[kAnswerBufferSize];
   printf("Enter the serial number of the one you want to connect to:");
-  bool bRead = pFrontEnd->ReadLine(cSerialNumber);
+  bool bRead = pFrontEnd->Input().ReadAnswer(cSerialNumber);
   printf("\n");
   if (!bRead) return;
   int iSerialNumber = LeadingInteger(cSerialNumber);
@@ -266,10 +259,10 @@ void ConnectThroughLocator(FrontEnd* pFrontEnd, const std::string& sUser) {
 void FrontEnd::ConnectWizard(std::string sUser) {
   PollingPause _Pause(m_pPollLoop);
   printf("%s", kIntroduction);
-  char cUserName[kInputBufferSize];
+  char cUserName[kAnswerBufferSize];
   if (!sUser.empty()) {
     printf("Is your verunet username %s [Y/n]:", sUser.c_str());
-    bool bAnswered = ReadLine(cUserName);
+    bool bAnswered = Input().ReadAnswer(cUserName);
     printf("\n");
     if (!bAnswered) return;
     if (IsNo(cUserName)) sUser.clear();
