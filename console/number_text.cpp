@@ -50,3 +50,11 @@ int ClampedNumber(const NumberText& _Number, int iLow, int iHigh) {
 bool NumberInRange(const NumberText& _Number, long long iLow, long long iHigh) {
   return _Number.bDigits && _Number.iValue >= iLow && _Number.iValue <= iHigh;
 }
+
+int PercentNumber(const std::string& sText) {
+  NumberText _Number = ReadNumberText(sText);
+  if (_Number.bSign || !_Number.bWhole || !NumberInRange(_Number, 0, 100)) {
+    return -1;
+  }
+  return static_cast<int>(_Number.iValue);
+}

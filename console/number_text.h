@@ -38,4 +38,9 @@ int ClampedNumber(const NumberText& _Number, int iLow, int iHigh);
 // True when digits were found and their value lies in [iLow, iHigh].
 bool NumberInRange(const NumberText& _Number, long long iLow, long long iHigh);
 
+// The text as a percentage (a level): a whole number from 0 to 100 with no
+// sign and nothing after it (blanks around it allowed); -1 for anything
+// else. What a dim command takes and what a device's level is read as.
+int PercentNumber(const std::string& sText);
+
 #endif  // VERU_CONSOLE_NUMBER_TEXT_H

@@ -126,11 +126,8 @@ bool DimLevel(const std::string& sAfterWord, int* pLevel, std::string* pError) {
     return true;
   }
   // The level is the whole word: no sign, no unit, nothing after it.
-  NumberText _Number = ReadNumberText(sAfterWord);
-  if (!_Number.bSign && _Number.bWhole && NumberInRange(_Number, 0, 100)) {
-    *pLevel = static_cast<int>(_Number.iValue);
-    return true;
-  }
+  *pLevel = PercentNumber(sAfterWord);
+  if (*pLevel >= 0) return true;
   *pError = "Not a level: " + Veru::EscapeControlBytes(sAfterWord) +
             " (a whole number from 0 to 100; nothing sent)";
   return false;

@@ -85,6 +85,11 @@ void OnceReport::NoSuchDevice(const std::string& sCommand,
   m_pInner->NoSuchDevice(sCommand, sWord);
 }
 
+void OnceReport::Refused(const std::string& sCommand,
+                         const std::string& sReason) {
+  m_pInner->Refused(sCommand, sReason);
+}
+
 void OnceReport::Help() { m_pInner->Help(); }
 
 void OnceReport::Notice(const std::string& sText) { m_pInner->Notice(sText); }

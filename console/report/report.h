@@ -125,7 +125,8 @@ class Report {
   // A device command refused for what it was given (a level that is not
   // one), nothing sent; the caller has told sReason on standard error. The
   // forms with a result event for every command give one (result -1,
-  // "message" sReason); the others do nothing.
+  // "message" sReason); the others do nothing. A form that wraps others
+  // passes it on like every other report.
   virtual void Refused(const std::string& /*sCommand*/,
                        const std::string& /*sReason*/) {}
   // "help" or "?": the list of commands.

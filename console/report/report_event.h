@@ -57,6 +57,7 @@ struct ReportEvent {
     kConnectionRestored,
     kResult,
     kNoSuchDevice,
+    kRefused,
     kHelp,
     kNotice,
   };
@@ -85,7 +86,8 @@ struct ReportEvent {
   bool m_bRemote = false;
   // kResult: the command's outcome.
   CommandResult m_Result;
-  // kNoSuchDevice: the line and the word; kNotice: the text (in m_sText).
+  // kNoSuchDevice: the line and the word; kRefused: the line and the
+  // reason; kNotice: the text (in m_sText).
   std::string m_sCommand;
   std::string m_sText;
 };

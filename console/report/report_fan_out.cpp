@@ -196,10 +196,14 @@ void ReportFanOut::NoSuchDevice(const std::string& sCommand,
   Publish(std::move(_Event));
 }
 
-// A refused device command: the form alone hears it (nothing was sent).
 void ReportFanOut::Refused(const std::string& sCommand,
                            const std::string& sReason) {
   if (m_pForm) m_pForm->Refused(sCommand, sReason);
+  if (!Listened()) return;
+  ReportEvent _Event = NewEvent(Kind::kRefused);
+  _Event.m_sCommand = sCommand;
+  _Event.m_sText = sReason;
+  Publish(std::move(_Event));
 }
 
 // An answer read from the history: the form alone hears it (it changes

@@ -76,11 +76,11 @@ class ReportFanOut : public Report {
   void Result(const CommandResult& _Result) override;
   void NoSuchDevice(const std::string& sCommand,
                     const std::string& sWord) override;
+  void Refused(const std::string& sCommand,
+               const std::string& sReason) override;
   void Help() override;
   void Notice(const std::string& sText) override;
   void History(const HistoryAnswer& _Answer) override;
-  void Refused(const std::string& sCommand,
-               const std::string& sReason) override;
 
  private:
   struct Channel {

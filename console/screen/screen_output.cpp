@@ -55,8 +55,8 @@ int OutputFd() { return g_iRead >= 0 && g_iSavedOutput >= 0 ? g_iSavedOutput : 1
 namespace {
 
 // Reads what is waiting and gives the whole lines worth showing, in order;
-// the fetch progress ("GET:URL" and " got: N bytes" or " FAILED!", which
-// two threads' fetches may print into one line) is not.
+// the fetch progress ("GET:URL" and " got: N bytes", " FAILED!" or
+// " stopped", which two threads' fetches may print into one line) is not.
 std::vector<std::string> TakeLines() {
   std::vector<std::string> vecLines;
   char cBuffer[4096];
@@ -70,7 +70,8 @@ std::vector<std::string> TakeLines() {
     std::string sLine = g_sPartial.substr(iStart, iEnd - iStart);
     iStart = iEnd + 1;
     if (sLine.empty() || sLine.find("GET:") != std::string::npos ||
-        sLine.compare(0, 6, " got: ") == 0 || sLine == " FAILED!") {
+        sLine.compare(0, 6, " got: ") == 0 || sLine == " FAILED!" ||
+        sLine == " stopped") {
       continue;
     }
     vecLines.push_back(sLine);
