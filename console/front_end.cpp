@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "console/mqtt/mqtt_bridge.h"
+#include "console/history/history_recorder.h"
 #include "console/report/json_report.h"
 #include "console/report/once_report.h"
 #include "console/report/report_fan_out.h"
@@ -55,6 +56,22 @@ void WaitForPollThread(Veru::PollLoop* pPollLoop) {
     }
     Veru::SleepMs(kStopCheckMs);
   }
+}
+
+// The history recorder as the options ask, listening beside the chosen
+// form. A file that cannot be recorded is said once on standard error, and
+// the program goes on without it.
+void AddHistoryRecorder(const ConsoleOptions& _Options, ReportFanOut* pFanOut) {
+  if (!_Options.RecordsHistory()) return;
+  std::string sReason;
+  std::unique_ptr<HistoryRecorder> pRecorder = HistoryRecorder::Open(
+      _Options.m_sHistory, _Options.m_iHistoryDays, &sReason);
+  if (pRecorder == nullptr) {
+    fprintf(stderr, "veru-console: %s; no history is recorded\n",
+            sReason.c_str());
+    return;
+  }
+  pFanOut->AddListener(std::move(pRecorder));
 }
 
 // The fetcher's log holds the URL of the last request, and a remote URL holds
@@ -134,6 +151,7 @@ bool FrontEnd::ChooseReport() {
   // the fan-out; with no listener it only passes each report on.
   m_pFanOut = new ReportFanOut(std::move(pReport), &m_pEngine);
   m_pReport.reset(m_pFanOut);
+  AddHistoryRecorder(m_Options, m_pFanOut);
   return true;
 }
 

@@ -126,6 +126,11 @@ class FrontEnd {
   // for the JSON event); on standard error why a line is not a command, and
   // the failures eFailureLines asks for, one line each.
   void ReportCommand(const CommandOutcome& _Outcome, FailureLines eFailureLines);
+  // "history [DEVICE] [SPAN]" (sArguments: what follows the word), read
+  // from the history file for the current unit and reported; sets
+  // pOutcome's error when the file cannot be read or the device is unknown.
+  // Takes m_Mutex briefly to read the unit's serial number.
+  void RunHistory(const std::string& sArguments, CommandOutcome* pOutcome);
   // The number and name of every device of the model, copied under m_Mutex.
   std::vector<DeviceName> DeviceNames();
   // True when the current unit can be polled as it is: reached locally, or

@@ -20,7 +20,16 @@ namespace {
 const char kProgram[] = "veru-console";
 
 // The options that have no short form.
-enum LongOnly { kMqtt = 1000, kMqttTopic, kMqttDiscovery };
+enum LongOnly {
+  kMqtt = 1000,
+  kMqttTopic,
+  kMqttDiscovery,
+  kHistory,
+  kNoHistory,
+  kHistoryDays,
+};
+// The longest retention --history-days takes: 100 years.
+constexpr long kMostHistoryDays = 36500;
 
 const struct option kOptions[] = {
     {"json", no_argument, nullptr, 'j'},
@@ -31,6 +40,9 @@ const struct option kOptions[] = {
     {"mqtt-topic", required_argument, nullptr, kMqttTopic},
     {"mqtt-discovery", required_argument, nullptr, kMqttDiscovery},
     {"timeout", required_argument, nullptr, 't'},
+    {"history", required_argument, nullptr, kHistory},
+    {"no-history", no_argument, nullptr, kNoHistory},
+    {"history-days", required_argument, nullptr, kHistoryDays},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -71,6 +83,14 @@ void PrintUsage() {
       "      --mqtt-discovery PREFIX\n"
       "                 Home Assistant discovery under PREFIX (default\n"
       "                 homeassistant); off: none\n"
+      "      --history FILE\n"
+      "                 record every change of the home into the SQLite file\n"
+      "                 FILE instead of history.db in the working directory\n"
+      "                 (--once and --do record nothing)\n"
+      "      --no-history\n"
+      "                 record no history\n"
+      "      --history-days N\n"
+      "                 keep the history N days (1 to 36500, default 30)\n"
       "  -h, --help     print this help and end\n"
       "  -V, --version  print the program's name and version and end\n"
       "\n"
@@ -175,6 +195,24 @@ int ParseOptions(int argc, char** argv, ConsoleOptions* pOptions) {
         }
         pOptions->m_iTimeout = static_cast<int>(_Number.iValue);
         bTimeout = true;
+        break;
+      }
+      case kHistory:
+        pOptions->m_sHistory = optarg;
+        if (pOptions->m_sHistory.empty()) {
+          return UsageError("an empty history file name", "--history");
+        }
+        break;
+      case kNoHistory:
+        pOptions->m_bNoHistory = true;
+        break;
+      case kHistoryDays: {
+        NumberText _Number = ReadNumberText(optarg);
+        if (_Number.bSign || !_Number.bWhole ||
+            !NumberInRange(_Number, 1, kMostHistoryDays)) {
+          return UsageError("not a number of days (1 to 36500)", optarg);
+        }
+        pOptions->m_iHistoryDays = static_cast<int>(_Number.iValue);
         break;
       }
       case 'h':

@@ -32,6 +32,17 @@ struct ConsoleOptions {
   std::string m_sMqttUrl;
   std::string m_sMqttTopic;
   std::string m_sMqttDiscovery = "homeassistant";
+  // The history file the interactive forms record into (--history FILE),
+  // and --no-history. --once and --do never record.
+  std::string m_sHistory = "history.db";
+  bool m_bNoHistory = false;
+  // --history-days N: how long the history keeps a change.
+  int m_iHistoryDays = 30;
+
+  // True when this run records the home's history.
+  bool RecordsHistory() const {
+    return !m_bNoHistory && !m_bOnce && m_vecDo.empty();
+  }
 };
 
 // Reads the options into *pOptions. Returns -1 when the program is to go on,

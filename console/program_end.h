@@ -41,7 +41,8 @@
 //   listener one per listener added to the report fan-out
 //            (ReportFanOut::AddListener, before the poll thread starts):
 //            runs the listener's OnReport on the copies of the reports, in
-//            order, and its OnStop; StopEngine ends them.
+//            order, and its OnStop; StopEngine ends them. The history
+//            recorder's is the only thread that writes the history file.
 //   mqtt     --mqtt only, two threads of the bridge (console/mqtt/): the
 //            broker connection (MqttClient: mosquitto_loop, connecting
 //            again, the callbacks that publish every state again and hand
@@ -91,6 +92,10 @@
 //                   wget and reply file) and whether fetches were stopped.
 //   stop steps      program_end.cpp, g_StepMutex: the list of stop steps; not
 //                   held while a step runs.
+//   The history file's own locks (SQLite's, on the file) are no lock of the
+//   program's: the recorder and each reader (the history command, the
+//   view's detail page) have connections of their own and wait for each
+//   other (a busy timeout), holding none of the locks above meanwhile.
 //
 // Shared without a lock (atomics): PollLoop::m_bQuit, set by whichever thread
 // ends polling (the console thread in StopEngine, the --once report on the

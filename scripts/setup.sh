@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(g++ cmake make pkg-config libjson-c-dev libgtest-dev libbenchmark-dev
           wget libcpp-httplib-dev libssl-dev openssl iproute2
           clang libclang-rt-14-dev libncurses-dev libedit-dev tmux man-db groff-base
-          libmosquitto-dev mosquitto)
+          libmosquitto-dev mosquitto libsqlite3-dev sqlite3)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -548,4 +548,29 @@ TEST(ScreenOptions, RefusedWithoutATerminalOrWithScriptOptions) {
   }
 }
 
+// The detail page tells the device's history: a sparkline of the last day
+// for each variable whose values are numbers, with its least, greatest and
+// last value, and the recent changes. The lamp switched with Space is in it.
+TEST_F(ScreenTest, DetailPageShowsTheHistoryWithSparklines) {
+  StartView();
+  m_Tmux.Keys("Home Space");
+  ASSERT_TRUE(m_Tmux.WaitFor("1 on: done")) << m_Tmux.Capture();
+  m_Tmux.Keys("Enter");
+  // The page reads the history when it opens and every few seconds after.
+  ASSERT_TRUE(m_Tmux.WaitFor("History (last 24 h)")) << m_Tmux.Capture();
+  EXPECT_TRUE(m_Tmux.WaitFor("Status 0 -> 1")) << m_Tmux.Capture();
+  EXPECT_TRUE(m_Tmux.WaitFor("Recent changes")) << m_Tmux.Capture();
+  std::string sStatus;
+  for (const std::string& sLine : m_Tmux.Lines()) {
+    if (sLine.find("  Status  ") == 0) sStatus = sLine;
+  }
+  // Blank before the first value, then the line; its range and last value.
+  EXPECT_NE(std::string::npos, sStatus.find("       ")) << m_Tmux.Capture();
+  EXPECT_TRUE(EndsWith(sStatus.substr(0, sStatus.find_last_not_of(' ') + 1),
+                       "  0..1 last 1"))
+      << m_Tmux.Capture();
+  m_Tmux.Keys("q");
+  EXPECT_NE(std::string::npos, WaitForEnd().find("EXIT=0"));
+}
+
 }  // namespace

@@ -76,6 +76,12 @@ class WiredFrontEnd {
     m_FrontEnd.m_pReport = std::move(pReport);
   }
 
+  // Where the front end keeps its current unit, for a report fan-out
+  // made by hand (Run's choice gives it the same).
+  const std::atomic<Veru::Engine*>* EngineSlot() const {
+    return &m_FrontEnd.m_pEngine;
+  }
+
   FrontEnd m_FrontEnd;
 
  private:

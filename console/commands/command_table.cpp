@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 
+#include "console/history/history_query.h"
 #include "console/number_text.h"
 #include "engine/terminal_text.h"
 #include "engine/url_escape.h"
@@ -60,6 +61,12 @@ const std::vector<CommandRow> kRows = {
     {"scene", nullptr, WordMatch::kWord, false, CommandKind::kScene, nullptr,
      nullptr, nullptr, false, "scene N", "run scene N", nullptr, nullptr,
      nullptr, false, nullptr, CommandNext::kGoOn},
+    {"history", nullptr, WordMatch::kWord, false, CommandKind::kHistory,
+     nullptr, nullptr, nullptr, false, "history [DEVICE] [SPAN]",
+     "the recorded changes of DEVICE (a number or a whole name) or of the "
+     "whole home over the last SPAN (45s, 30m, 6h, 7d; default 24h), oldest "
+     "first",
+     nullptr, nullptr, nullptr, true, nullptr, CommandNext::kGoOn},
     {"suspend", nullptr, WordMatch::kSubstring, false, CommandKind::kSuspend,
      nullptr, nullptr, nullptr, false, "suspend",
      "pause polling (commands still work)", nullptr, nullptr,
@@ -139,6 +146,22 @@ bool WordIs(const CommandRow& _Row, const std::string& sWord) {
 }
 
 // The whole-word row for the command word of a line; null when none.
+// "history [DEVICE] [SPAN]": the words after "history" are kept for the run;
+// a span that cannot be read makes the line no command.
+void ReadHistoryLine(const std::string& sLine, const CommandRow* pRow,
+                     CommandLine* pCommand) {
+  std::string sRest = sLine.substr(sLine.find(pRow->sWord) +
+                                   strlen(pRow->sWord));
+  std::string sDevice;
+  int64_t iSpan = 0;
+  if (!ReadHistoryArguments(sRest, &sDevice, &iSpan, &pCommand->sError)) {
+    pCommand->sError += "; usage: " + std::string(pRow->sSyntax);
+    return;
+  }
+  pCommand->pRow = pRow;
+  pCommand->sShowWhat = sRest;
+}
+
 const CommandRow* FindWordRow(const std::string& sWord) {
   for (const CommandRow& _Row : kRows) {
     if (_Row.eMatch == WordMatch::kWord && WordIs(_Row, sWord)) return &_Row;
@@ -395,6 +418,10 @@ CommandLine ReadCommandLine(const std::string& sLine,
     }
     if (pRow->eKind == CommandKind::kScene) {
       ReadScene(vecWords, pRow, &_Command);
+      return _Command;
+    }
+    if (pRow->eKind == CommandKind::kHistory) {
+      ReadHistoryLine(sLine, pRow, &_Command);
       return _Command;
     }
     size_t iMostWords = pRow->eKind == CommandKind::kShow ? 2 : 1;

@@ -56,6 +56,7 @@ enum class CommandKind {
   kCall,          // any action: N call SERVICE ACTION [NAME=VALUE]...
   kShow,          // the model as known now, or one device
   kScene,         // scene N: the unit runs one scene
+  kHistory,       // history [DEVICE] [SPAN]: the changes, from the file
   kSuspend,
   kResume,
   kConnect,  // the connection wizard
@@ -129,7 +130,8 @@ struct CommandLine {
   std::string sService;
   std::string sAction;
   std::string sArguments;
-  // kShow: the word after "show" (empty: the whole model).
+  // kShow: the word after "show" (empty: the whole model). kHistory: what
+  // follows the word (a device and a span, read already).
   std::string sShowWhat;
   // kScene: the scene's number.
   int iScene = 0;
@@ -163,8 +165,9 @@ struct CommandOutcome {
   bool bReportResult = false;
   // What the caller must do next (the row's, or kGoOn when none ran).
   CommandNext eNext = CommandNext::kGoOn;
-  // The line was a device command refused for what it was given
-  // (CommandLine::bRefused).
+  // The line was refused for what it was given, as a line that is not a
+  // command is: a device command (CommandLine::bRefused), or a history
+  // of a device the history does not know. --do ends with 2.
   bool bRefused = false;
   // Why the command failed or was refused when the result cannot say it
   // (no answer, refused credentials, no URL, a refused call), for standard

@@ -135,7 +135,13 @@ int FrontEnd::RunDo() {
     }
     ReportCommand(_Outcome, FailureLines::kEvery);
     if (_Outcome.Succeeded()) continue;
-    iStatus = 1;
+    // A line refused as it ran (a device the history does not know) ends
+    // the run as a line that is not a command does.
+    if (_Outcome.bRefused) {
+      iStatus = kUsageStatus;
+    } else if (iStatus == 0) {
+      iStatus = 1;
+    }
     if (bTimedOut) break;
   }
   return iStatus;

@@ -8,6 +8,7 @@
 
 #include "console/commands/command_table.h"
 #include "console/front_end.h"
+#include "console/history/history_command.h"
 #include "engine/clock.h"
 #include "engine/output_line.h"
 #include "engine/poll_loop.h"
@@ -47,6 +48,24 @@ CommandLine FrontEnd::ReadCommand(const std::string& sLine) {
   if (!_Command.bNeedsNames) return _Command;
   std::vector<DeviceName> vecNames = DeviceNames();
   return ReadCommandLine(sLine, &vecNames);
+}
+
+void FrontEnd::RunHistory(const std::string& sArguments,
+                          CommandOutcome* pOutcome) {
+  int iUnit = 0;
+  {
+    Veru::MutexHolder _Lock(&m_Mutex);
+    Veru::Engine* pEngine = m_pEngine.load();
+    if (pEngine != nullptr) iUnit = pEngine->m_iSerialNumber;
+  }
+  HistoryOutcome _History = RunHistoryCommand(
+      sArguments, m_Options.m_sHistory, iUnit, Veru::Now());
+  if (_History.iStatus != 0) {
+    pOutcome->sError = _History.sError;
+    pOutcome->bRefused = _History.iStatus == 2;
+    return;
+  }
+  m_pReport->History(_History._Answer);
 }
 
 CommandOutcome FrontEnd::RunCommand(const std::string& sLine) {
@@ -112,6 +131,9 @@ CommandOutcome FrontEnd::RunCommand(const CommandLine& _Command) {
         _Outcome.sError = "No such device: " + _Command.sShowWhat;
       }
       break;
+    case CommandKind::kHistory:
+      RunHistory(_Command.sShowWhat, &_Outcome);
+      break;
     case CommandKind::kSuspend:
       m_pPollLoop->m_bSuspended = true;
       m_pReport->Notice("polling suspended");
@@ -161,7 +183,13 @@ void FrontEnd::ReportCommand(const CommandOutcome& _Outcome,
   if (eFailureLines == FailureLines::kUnshown) {
     bool bActionFailed = _Result.iKind == CommandResult::Kind::kAction &&
                          _Result.iResult == -1;
-    if (!bActionFailed || !sWords.empty() || _Outcome.sError.empty()) return;
+    // Nothing else tells why a history could not be read.
+    bool bHistory = _Outcome.pRow != nullptr &&
+                    _Outcome.pRow->eKind == CommandKind::kHistory;
+    if (!bHistory &&
+        (!bActionFailed || !sWords.empty() || _Outcome.sError.empty())) {
+      return;
+    }
   }
   std::string sWhy = !sWords.empty() ? sWords : _Outcome.sError;
   if (sWhy.empty()) sWhy = "failed";

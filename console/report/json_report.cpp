@@ -9,6 +9,7 @@
 
 #include "console/report/json_objects.h"
 #include "console/report/text_report.h"
+#include "console/history/history_query.h"
 #include "engine/poll_loop.h"
 
 namespace {
@@ -163,4 +164,31 @@ void JsonReport::Help() { TextReport(stderr).Help(); }
 
 void JsonReport::Notice(const std::string& sText) {
   TextReport(stderr).Notice(sText);
+}
+
+// {"event":"history","time":T,"device":N or null,"since":T0,"changes":[...]}
+void JsonReport::History(const HistoryAnswer& _Answer) {
+  json_object* p_json_event = NewJsonEvent("history");
+  json_object_object_add(p_json_event, "device",
+                         _Answer.iDevice != 0
+                             ? json_object_new_int(_Answer.iDevice)
+                             : nullptr);
+  AddJsonInt(p_json_event, "since", _Answer.tSince);
+  json_object* p_json_changes = json_object_new_array();
+  for (const HistoryEntry& _Entry : _Answer.vecChanges) {
+    json_object* p_json_change = json_object_new_object();
+    AddJsonInt(p_json_change, "time", _Entry.tTime);
+    AddJsonInt(p_json_change, "device", _Entry.iDevice);
+    AddJsonText(p_json_change, "name", _Entry.sName);
+    AddJsonText(p_json_change, "variable", _Entry.sVariable);
+    if (_Entry.bHasPrevious) {
+      AddJsonText(p_json_change, "previous", _Entry.sPrevious);
+    } else {
+      json_object_object_add(p_json_change, "previous", nullptr);
+    }
+    AddJsonText(p_json_change, "value", _Entry.sValue);
+    json_object_array_add(p_json_changes, p_json_change);
+  }
+  json_object_object_add(p_json_event, "changes", p_json_changes);
+  Write(p_json_event);
 }

@@ -65,6 +65,7 @@ class JsonReport : public Report {
                     const std::string& sWord) override;
   void Help() override;
   void Notice(const std::string& sText) override;
+  void History(const HistoryAnswer& _Answer) override;
 
  private:
   // Writes the object as one line and releases it.

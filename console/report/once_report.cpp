@@ -93,3 +93,7 @@ void OnceReport::Refused(const std::string& sCommand,
 void OnceReport::Help() { m_pInner->Help(); }
 
 void OnceReport::Notice(const std::string& sText) { m_pInner->Notice(sText); }
+
+void OnceReport::History(const HistoryAnswer& _Answer) {
+  m_pInner->History(_Answer);
+}

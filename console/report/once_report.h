@@ -52,6 +52,7 @@ class OnceReport : public Report {
                const std::string& sReason) override;
   void Help() override;
   void Notice(const std::string& sText) override;
+  void History(const HistoryAnswer& _Answer) override;
 
  private:
   // Ends polling without a report; the first reason given stays.

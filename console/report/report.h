@@ -29,8 +29,8 @@
 //     the command thread with the lock HELD. EngineState and Partial run on
 //     the poll thread, lock not held.
 //   - The connection methods run on the poll thread, lock not held.
-//   - Result, NoSuchDevice, Help and Notice run on the command thread, lock
-//     not held.
+//   - Result, NoSuchDevice, Help, Notice and History run on the command
+//     thread, lock not held.
 //   So the poll thread and the command thread may call a Report at the same
 //   time: each form writes every report as one piece (one write call), so
 //   reports never interleave. No method may take the model lock or block for
@@ -50,6 +50,8 @@
 namespace Veru {
 class PollLoop;
 }
+
+struct HistoryAnswer;
 
 // What a device command did, in one record: what the text line, the JSON
 // event, a full-screen message line or a script's exit status is made from.
@@ -133,6 +135,9 @@ class Report {
   // suspended"); the text and JSON forms write "veru-console: " sText on
   // standard error.
   virtual void Notice(const std::string& sText) = 0;
+  // "history": the changes read from the history file (see
+  // console/history/history_command.h).
+  virtual void History(const HistoryAnswer& _Answer) = 0;
 };
 
 // The controller's error text (CommandResult::sMessage) taken apart once,

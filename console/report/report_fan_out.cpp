@@ -206,6 +206,12 @@ void ReportFanOut::Refused(const std::string& sCommand,
   Publish(std::move(_Event));
 }
 
+// An answer read from the history: the form alone hears it (it changes
+// nothing the listeners keep).
+void ReportFanOut::History(const HistoryAnswer& _Answer) {
+  if (m_pForm) m_pForm->History(_Answer);
+}
+
 void ReportFanOut::Help() {
   if (m_pForm) m_pForm->Help();
   if (Listened()) Publish(NewEvent(Kind::kHelp));

@@ -80,6 +80,7 @@ class ReportFanOut : public Report {
                const std::string& sReason) override;
   void Help() override;
   void Notice(const std::string& sText) override;
+  void History(const HistoryAnswer& _Answer) override;
 
  private:
   struct Channel {

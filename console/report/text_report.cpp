@@ -7,6 +7,7 @@
 #include <string>
 
 #include "console/commands/command_table.h"
+#include "console/history/history_command.h"
 #include "engine/output_line.h"
 #include "engine/poll_loop.h"
 #include "engine/terminal_text.h"
@@ -205,4 +206,17 @@ void TextReport::Help() {
 void TextReport::Notice(const std::string& sText) {
   Veru::BeginErrorLine();
   fprintf(stderr, "veru-console: %s\n", sText.c_str());
+}
+
+// The changes on the report's stream, one a line; a word on standard error
+// when there is none.
+void TextReport::History(const HistoryAnswer& _Answer) {
+  std::string sText = HistoryText(_Answer);
+  if (sText.empty()) {
+    fprintf(stderr, "veru-console: no change in the history since %s\n",
+            FormatHistoryTime(_Answer.tSince).c_str());
+    return;
+  }
+  WriteReport(sText);
+  fflush(m_pOutput);
 }

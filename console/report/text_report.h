@@ -49,6 +49,7 @@ class TextReport : public Report {
                     const std::string& sWord) override;
   void Help() override;
   void Notice(const std::string& sText) override;
+  void History(const HistoryAnswer& _Answer) override;
 
  private:
   // Writes sText to the report stream in one piece.

@@ -10,11 +10,13 @@
 #include <cerrno>
 #include <chrono>
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "console/commands/command_table.h"
 #include "console/front_end.h"
+#include "console/history/history_detail.h"
 #include "console/program_end.h"
 #include "console/screen/screen_keys.h"
 #include "console/screen/screen_layout.h"
@@ -292,10 +294,34 @@ void Screen::GivePassword(const std::string& sPassword) {
   m_State.SetMessage("Password given (not saved)");
 }
 
+// A device's detail page shows its history, read from the history file when
+// the page opens and again every few seconds while it is shown.
+void Screen::ReadDetailHistory(int iWidth, int iHeight) {
+  int iDevice = m_State.DetailDevice();
+  if (iDevice == 0) {
+    m_iHistoryID = 0;
+    return;
+  }
+  int64_t tNowMs = Veru::NowMs();
+  if (iDevice == m_iHistoryID && tNowMs - m_tHistoryReadMs < kHistoryRereadMs) {
+    return;
+  }
+  m_iHistoryID = iDevice;
+  m_tHistoryReadMs = tNowMs;
+  // Block characters only where the locale's characters take more than a
+  // byte (UTF-8); plain ASCII elsewhere.
+  bool bUnicode = MB_CUR_MAX > 1;
+  m_State.SetHistory(
+      iDevice, HistoryDetailLines(m_pFrontEnd->Options().m_sHistory, 0,
+                                  iDevice, Veru::Now(), iWidth, iHeight,
+                                  bUnicode));
+}
+
 void Screen::DrawFrame() {
   int iWidth = 0;
   int iHeight = 0;
   m_Terminal.Size(&iWidth, &iHeight);
+  ReadDetailHistory(iWidth, iHeight);
   ScreenFrame _Frame =
       m_State.Layout(iWidth, iHeight, m_pFrontEnd->PollLoop()->m_bSuspended);
   m_Terminal.Draw(_Frame, m_bClearNext);

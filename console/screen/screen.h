@@ -123,6 +123,12 @@ class Screen {
   bool m_bEnd = false;
   int m_iStatus = 0;
   bool m_bClearNext = true;
+  // Drawing thread: the device whose history the detail page shows, and
+  // when it was read.
+  void ReadDetailHistory(int iWidth, int iHeight);
+  static constexpr int64_t kHistoryRereadMs = 5000;
+  int m_iHistoryID = 0;
+  int64_t m_tHistoryReadMs = 0;
   int64_t m_tLastFrameMs = 0;
   // True while the terminal is the view's; the stop step waits on
   // m_GivenBack (under m_EndMutex) for it to become false.

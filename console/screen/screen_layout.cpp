@@ -256,6 +256,14 @@ std::vector<std::pair<std::string, ScreenRole>> DetailLines(
   if (pDevice->m_mapVariables.empty()) {
     vecLines.emplace_back("  (none)", ScreenRole::kMuted);
   }
+  // The history: its headings (they start with no blank) and its lines.
+  if (_View.m_iHistoryID == pDevice->m_iID) {
+    for (const std::string& sLine : _View.m_vecHistory) {
+      bool bHeading = !sLine.empty() && sLine[0] != ' ';
+      vecLines.emplace_back(sLine,
+                            bHeading ? ScreenRole::kRoom : ScreenRole::kPlain);
+    }
+  }
   return vecLines;
 }
 

@@ -3,6 +3,7 @@
 // terminal.
 #include "console/screen/screen_report.h"
 
+#include "console/history/history_query.h"
 #include "console/screen/screen_messages.h"
 #include "console/screen/screen_state.h"
 
@@ -69,3 +70,16 @@ void ScreenReport::NoSuchDevice(const std::string& sCommand, const std::string& 
 void ScreenReport::Help() { m_pState->ShowKeys(); }
 
 void ScreenReport::Notice(const std::string& sText) { m_pState->SetMessage(sText); }
+
+// The message line has room for one change: how many there are, and the
+// last (the detail page shows a device's).
+void ScreenReport::History(const HistoryAnswer& _Answer) {
+  if (_Answer.vecChanges.empty()) {
+    m_pState->SetMessage("No change since " +
+                         FormatHistoryTime(_Answer.tSince));
+    return;
+  }
+  m_pState->SetMessage(std::to_string(_Answer.vecChanges.size()) +
+                       " changes; the last: " +
+                       FormatHistoryLine(_Answer.vecChanges.back()));
+}

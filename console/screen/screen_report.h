@@ -45,6 +45,7 @@ class ScreenReport : public Report {
                     const std::string& sWord) override;
   void Help() override;
   void Notice(const std::string& sText) override;
+  void History(const HistoryAnswer& _Answer) override;
 
  private:
   ScreenState* m_pState;

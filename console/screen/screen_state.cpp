@@ -184,3 +184,20 @@ ScreenRequest ScreenState::Key(int iKey, int iPageRows) {
   std::lock_guard<std::mutex> _Lock(m_Mutex);
   return ScreenViewKey(m_Model, &m_View, iKey, iPageRows);
 }
+
+int ScreenState::DetailDevice() {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  ScreenRowKey _Key;
+  if (m_View.m_ePage != ScreenPage::kDetail ||
+      !ScreenSelectedRow(m_Model, m_View, &_Key)) {
+    return 0;
+  }
+  const ScreenDevice* pDevice = m_Model.Device(_Key);
+  return pDevice != nullptr ? pDevice->m_iID : 0;
+}
+
+void ScreenState::SetHistory(int iID, std::vector<std::string> vecLines) {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  m_View.m_iHistoryID = iID;
+  m_View.m_vecHistory = std::move(vecLines);
+}

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "console/screen/screen_layout.h"
 #include "console/screen/screen_model.h"
@@ -54,6 +55,10 @@ class ScreenState {
   void ReadUnit(Veru::PollLoop* pPollLoop);
   void SetConnection(const std::string& sWords);
   void SetMessage(const std::string& sText);
+  // The device whose detail page is shown, or 0.
+  int DetailDevice();
+  // The history lines of device iID for its detail page.
+  void SetHistory(int iID, std::vector<std::string> vecLines);
   // The camera URLs the detail page of device iDevice shows.
   void SetCameraURLs(int iDevice, const std::string& sImage,
                      const std::string& sStream);

@@ -15,6 +15,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "console/screen/screen_model.h"
 
@@ -57,6 +58,10 @@ struct ScreenView {
   int m_iCameraID = 0;
   std::string m_sImageURL;
   std::string m_sStreamURL;
+  // The history lines of device m_iHistoryID for its detail page (see
+  // console/history/history_detail.h), as the drawing loop last read them.
+  int m_iHistoryID = 0;
+  std::vector<std::string> m_vecHistory;
 };
 
 // What a key asks of the program beyond the view's own state.

@@ -1,0 +1,177 @@
+// One merged reply into the history file: one transaction, prepared
+// statements.
+#include "console/history/history_writer.h"
+
+#include "console/history/history_file.h"
+
+namespace {
+
+void BindText(sqlite3_stmt* pStatement, int iColumn, const std::string& sText) {
+  sqlite3_bind_text(pStatement, iColumn, sText.data(),
+                    static_cast<int>(sText.size()), SQLITE_STATIC);
+}
+
+// Runs a prepared statement that gives no rows, and makes it ready again.
+bool Step(sqlite3_stmt* pStatement) {
+  int iResult = sqlite3_step(pStatement);
+  sqlite3_reset(pStatement);
+  sqlite3_clear_bindings(pStatement);
+  return iResult == SQLITE_DONE;
+}
+
+std::string Column(sqlite3_stmt* pStatement, int iColumn) {
+  const unsigned char* sText = sqlite3_column_text(pStatement, iColumn);
+  int iBytes = sqlite3_column_bytes(pStatement, iColumn);
+  return sText != nullptr ? std::string(reinterpret_cast<const char*>(sText),
+                                        static_cast<size_t>(iBytes))
+                          : std::string();
+}
+
+}  // namespace
+
+HistoryWriter::HistoryWriter(sqlite3* pDatabase) : m_pDatabase(pDatabase) {}
+
+HistoryWriter::~HistoryWriter() {
+  for (sqlite3_stmt* pStatement :
+       {m_pInsertChange, m_pSetLatest, m_pSetDevice, m_pSetScene,
+        m_pInsertScene, m_pInsertConnection, m_pBegin, m_pCommit}) {
+    sqlite3_finalize(pStatement);
+  }
+  sqlite3_close_v2(m_pDatabase);
+}
+
+bool HistoryWriter::Prepare(std::string* pReason) {
+  const std::pair<sqlite3_stmt**, const char*> kStatements[] = {
+      {&m_pInsertChange,
+       "INSERT INTO change(time, unit, device, variable, previous, value)"
+       " VALUES(?1, ?2, ?3, ?4, ?5, ?6)"},
+      {&m_pSetLatest,
+       "INSERT OR REPLACE INTO latest(unit, device, variable, value)"
+       " VALUES(?1, ?2, ?3, ?4)"},
+      {&m_pSetDevice,
+       "INSERT OR REPLACE INTO device(unit, device, name) VALUES(?1, ?2, ?3)"},
+      {&m_pSetScene,
+       "INSERT OR REPLACE INTO scene(unit, scene, name, active)"
+       " VALUES(?1, ?2, ?3, ?4)"},
+      {&m_pInsertScene,
+       "INSERT INTO scene_change(time, unit, scene, active)"
+       " VALUES(?1, ?2, ?3, ?4)"},
+      {&m_pInsertConnection,
+       "INSERT INTO connection(time, unit, what) VALUES(?1, ?2, ?3)"},
+      {&m_pBegin, "BEGIN IMMEDIATE"},
+      {&m_pCommit, "COMMIT"},
+  };
+  for (const auto& statement : kStatements) {
+    if (sqlite3_prepare_v3(m_pDatabase, statement.second, -1,
+                           SQLITE_PREPARE_PERSISTENT, statement.first,
+                           nullptr) != SQLITE_OK) {
+      *pReason = sqlite3_errmsg(m_pDatabase);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool HistoryWriter::ReadLatest(RecordedHome* pHome, std::string* pReason) {
+  struct Query {
+    const char* sSql;
+    void (*fRow)(sqlite3_stmt*, RecordedHome*);
+  };
+  const Query kQueries[] = {
+      {"SELECT unit, device, variable, value FROM latest",
+       [](sqlite3_stmt* pRow, RecordedHome* pInto) {
+         auto iKey = std::make_pair(sqlite3_column_int(pRow, 0),
+                                    sqlite3_column_int(pRow, 1));
+         pInto->mapDevices[iKey].mapValues[Column(pRow, 2)] = Column(pRow, 3);
+       }},
+      {"SELECT unit, device, name FROM device",
+       [](sqlite3_stmt* pRow, RecordedHome* pInto) {
+         auto iKey = std::make_pair(sqlite3_column_int(pRow, 0),
+                                    sqlite3_column_int(pRow, 1));
+         pInto->mapDevices[iKey].sName = Column(pRow, 2);
+       }},
+      {"SELECT unit, scene, name, active FROM scene",
+       [](sqlite3_stmt* pRow, RecordedHome* pInto) {
+         auto iKey = std::make_pair(sqlite3_column_int(pRow, 0),
+                                    sqlite3_column_int(pRow, 1));
+         RecordedScene& _Scene = pInto->mapScenes[iKey];
+         _Scene.sName = Column(pRow, 2);
+         _Scene.bActive = sqlite3_column_int(pRow, 3) != 0;
+       }},
+  };
+  for (const Query& _Query : kQueries) {
+    sqlite3_stmt* pStatement = nullptr;
+    if (sqlite3_prepare_v2(m_pDatabase, _Query.sSql, -1, &pStatement,
+                           nullptr) != SQLITE_OK) {
+      *pReason = sqlite3_errmsg(m_pDatabase);
+      return false;
+    }
+    int iResult;
+    while ((iResult = sqlite3_step(pStatement)) == SQLITE_ROW) {
+      _Query.fRow(pStatement, pHome);
+    }
+    sqlite3_finalize(pStatement);
+    if (iResult != SQLITE_DONE) {
+      *pReason = sqlite3_errmsg(m_pDatabase);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool HistoryWriter::WriteRows(const HistoryBatch& _Batch) {
+  for (const DeviceChange& _Change : _Batch.vecChanges) {
+    sqlite3_bind_int64(m_pInsertChange, 1, _Change.tTime);
+    sqlite3_bind_int(m_pInsertChange, 2, _Change.iUnit);
+    sqlite3_bind_int(m_pInsertChange, 3, _Change.iDevice);
+    BindText(m_pInsertChange, 4, _Change.sVariable);
+    if (_Change.bHasPrevious) BindText(m_pInsertChange, 5, _Change.sPrevious);
+    BindText(m_pInsertChange, 6, _Change.sValue);
+    if (!Step(m_pInsertChange)) return false;
+    sqlite3_bind_int(m_pSetLatest, 1, _Change.iUnit);
+    sqlite3_bind_int(m_pSetLatest, 2, _Change.iDevice);
+    BindText(m_pSetLatest, 3, _Change.sVariable);
+    BindText(m_pSetLatest, 4, _Change.sValue);
+    if (!Step(m_pSetLatest)) return false;
+  }
+  for (const auto& name : _Batch.mapNames) {
+    sqlite3_bind_int(m_pSetDevice, 1, name.first.first);
+    sqlite3_bind_int(m_pSetDevice, 2, name.first.second);
+    BindText(m_pSetDevice, 3, name.second);
+    if (!Step(m_pSetDevice)) return false;
+  }
+  for (const SceneChange& _Scene : _Batch.vecScenes) {
+    sqlite3_bind_int(m_pSetScene, 1, _Scene.iUnit);
+    sqlite3_bind_int(m_pSetScene, 2, _Scene.iScene);
+    BindText(m_pSetScene, 3, _Scene.sName);
+    sqlite3_bind_int(m_pSetScene, 4, _Scene.bActive ? 1 : 0);
+    if (!Step(m_pSetScene)) return false;
+    if (!_Scene.bFlagChanged) continue;
+    sqlite3_bind_int64(m_pInsertScene, 1, _Scene.tTime);
+    sqlite3_bind_int(m_pInsertScene, 2, _Scene.iUnit);
+    sqlite3_bind_int(m_pInsertScene, 3, _Scene.iScene);
+    sqlite3_bind_int(m_pInsertScene, 4, _Scene.bActive ? 1 : 0);
+    if (!Step(m_pInsertScene)) return false;
+  }
+  for (const auto& mark : _Batch.vecConnection) {
+    sqlite3_bind_int64(m_pInsertConnection, 1, std::get<0>(mark));
+    sqlite3_bind_int(m_pInsertConnection, 2, std::get<1>(mark));
+    BindText(m_pInsertConnection, 3, std::get<2>(mark));
+    if (!Step(m_pInsertConnection)) return false;
+  }
+  return true;
+}
+
+bool HistoryWriter::Write(const HistoryBatch& _Batch, std::string* pReason) {
+  if (_Batch.Empty()) return true;
+  if (!Step(m_pBegin)) {
+    *pReason = sqlite3_errmsg(m_pDatabase);
+    return false;
+  }
+  if (!WriteRows(_Batch) || !Step(m_pCommit)) {
+    *pReason = sqlite3_errmsg(m_pDatabase);
+    RunHistorySql(m_pDatabase, "ROLLBACK");
+    return false;
+  }
+  return true;
+}
