@@ -126,9 +126,10 @@ class Report {
   // one), nothing sent; the caller has told sReason on standard error. The
   // forms with a result event for every command give one (result -1,
   // "message" sReason); the others do nothing. A form that wraps others
-  // passes it on like every other report.
-  virtual void Refused(const std::string& /*sCommand*/,
-                       const std::string& /*sReason*/) {}
+  // passes it on like every other report (pure, so that no wrapper can
+  // drop it by forgetting it).
+  virtual void Refused(const std::string& sCommand,
+                       const std::string& sReason) = 0;
   // "help" or "?": the list of commands.
   virtual void Help() = 0;
   // A short word on what a command did that has no result line ("polling

@@ -38,6 +38,8 @@ struct ModelSnapshot {
   // Copies the poll loop's maps and state. The caller makes the maps safe
   // to read (the poll thread, or the model lock held).
   static std::shared_ptr<const ModelSnapshot> Of(const Veru::PollLoop& _PollLoop);
+  // Copies the controller's state fields only (no maps).
+  static std::shared_ptr<ModelSnapshot> StateOf(const Veru::PollLoop& _PollLoop);
 };
 
 struct ReportEvent {

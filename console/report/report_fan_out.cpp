@@ -102,12 +102,7 @@ void ReportFanOut::EngineState(const Veru::PollLoop& _PollLoop) {
   if (m_pForm) m_pForm->EngineState(_PollLoop);
   if (!Listened()) return;
   ReportEvent _Event = NewEvent(Kind::kEngineState, true);
-  auto pModel = std::make_shared<ModelSnapshot>();
-  pModel->m_iState = _PollLoop.m_iState;
-  pModel->m_sComment = _PollLoop.m_sComment;
-  pModel->m_iLoadTime = _PollLoop.m_iLoadTime;
-  pModel->m_iDataVersion = _PollLoop.m_iDataVersion;
-  _Event.m_pModel = std::move(pModel);
+  _Event.m_pModel = ModelSnapshot::StateOf(_PollLoop);
   Publish(std::move(_Event));
 }
 

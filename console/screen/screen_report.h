@@ -43,6 +43,9 @@ class ScreenReport : public Report {
   void Result(const CommandResult& _Result) override;
   void NoSuchDevice(const std::string& sCommand,
                     const std::string& sWord) override;
+  // The reason is already on standard error; nothing more to write.
+  void Refused(const std::string& /*sCommand*/,
+               const std::string& /*sReason*/) override {}
   void Help() override;
   void Notice(const std::string& sText) override;
   void History(const HistoryAnswer& _Answer) override;
