@@ -149,6 +149,10 @@ int RunFetcher(const std::string& sURL, int iTimeLimit, int iNumber,
   posix_spawn_file_actions_t _Actions;
   posix_spawn_file_actions_init(&_Actions);
   posix_spawn_file_actions_adddup2(&_Actions, iPipe[0], 0);
+  // wget keeps standard input, output and error and nothing else: a
+  // descriptor some part of the program opened without close-on-exec (the
+  // history's database, the broker's socket) must not live on in a fetch.
+  posix_spawn_file_actions_addclosefrom_np(&_Actions, 3);
   // wget starts with no signal blocked and every signal at its default
   // action, whatever this program blocks or ignores, so a signal (and
   // StopFetches) ends it.

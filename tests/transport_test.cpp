@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <json-c/json.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -236,6 +239,35 @@ const char kRecordingWget[] =
     "for a in \"$@\"; do [ \"$prev\" = -O ] && out=\"$a\"; prev=\"$a\"; "
     "done\n"
     "printf '\"%s\"' \"$out\" > \"$out\"\n";
+
+// wget holds standard input, output and error and nothing else of this
+// program: a descriptor opened without close-on-exec (a database, a broker's
+// socket) must not live on in a fetch that outlasts the program.
+TEST_F(TransportTest, FetcherInheritsOnlyTheStandardDescriptors) {
+  std::string sRecord = m_Dir.Path() + "/fds.txt";
+  ScopedEnv _Record("WGET_RECORD", sRecord.c_str());
+  FakeWget _Wget(
+      "ls /proc/$$/fd > \"$WGET_RECORD\"\n"
+      "out=''; prev=''\n"
+      "for a in \"$@\"; do [ \"$prev\" = -O ] && out=\"$a\"; prev=\"$a\"; "
+      "done\n"
+      "printf '\"ok\"' > \"$out\"\n");
+  int iOpen = open("/dev/null", O_RDONLY);  // no O_CLOEXEC, on purpose
+  ASSERT_GE(iOpen, 3);
+  Veru::DataBlock _DataBlock(true);
+  std::string sOutput;
+  EXPECT_EQ(0, FetchX(&_DataBlock, &sOutput));
+  close(iOpen);
+  // The shell's own descriptor for its script may sit at 3 or above, and
+  // "ls" opens one of its own: only the test's descriptor must be absent.
+  std::set<std::string> setFds;
+  std::istringstream _Lines(ReadFile(sRecord));
+  for (std::string sLine; std::getline(_Lines, sLine);) setFds.insert(sLine);
+  for (const char* sStandard : {"0", "1", "2"}) {
+    EXPECT_EQ(1u, setFds.count(sStandard)) << sStandard;
+  }
+  EXPECT_EQ(0u, setFds.count(std::to_string(iOpen)));
+}
 
 // The URL reaches wget on its standard input, never in its arguments, and
 // the certificate option follows the environment.
