@@ -349,6 +349,23 @@ TEST_F(WizardTest, EndOfInputAtEveryQuestion) {
 // unit that is current but not yet set up (mode, access and password for a
 // listed unit; address and mode for a typed address). Under ThreadSanitizer
 // a field written outside the lock after publication is reported as well.
+// Another unit is asked for everything: the last unit's load time and data
+// version mean nothing to it. The same unit chosen again goes on from them.
+TEST_F(WizardTest, AnotherUnitStartsFromLoadTimeAndDataVersionZero) {
+  Wizard("", "alice\n30003\n");
+  ASSERT_NE(nullptr, Current());
+  Veru::PollLoop* pLoop = _Test.PollLoop();
+  pLoop->m_iLoadTime = 1700000000;
+  pLoop->m_iDataVersion = 77;
+  Wizard("", "alice\n30003\n");
+  EXPECT_EQ(1700000000, pLoop->m_iLoadTime);
+  EXPECT_EQ(77, pLoop->m_iDataVersion);
+  Wizard("", "alice\n30001\nL\n");
+  EXPECT_EQ(30001, Current()->m_iSerialNumber);
+  EXPECT_EQ(0, pLoop->m_iLoadTime);
+  EXPECT_EQ(0, pLoop->m_iDataVersion);
+}
+
 TEST_F(WizardTest, UnitIsCompleteWhenItBecomesCurrent) {
   std::atomic<bool> bDone{false};
   std::atomic<int> iHalfSet{0};

@@ -258,6 +258,21 @@ void ConnectThroughLocator(FrontEnd* pFrontEnd, const std::string& sUser) {
 
 void FrontEnd::ConnectWizard(std::string sUser) {
   PollingPause _Pause(m_pPollLoop);
+  // Another unit knows nothing of the last one's load time and data
+  // version: its first status request asks for everything, so that a unit
+  // started in the same second is not asked only for changes.
+  Veru::Engine* pBefore = CurrentEngine();
+  struct AfreshForAnotherUnit {
+    FrontEnd* pFrontEnd;
+    Veru::Engine* pBefore;
+    ~AfreshForAnotherUnit() {
+      Veru::Engine* pAfter = pFrontEnd->CurrentEngine();
+      if (pAfter == nullptr || pAfter == pBefore) return;
+      Veru::MutexHolder _Lock(pFrontEnd->ModelMutex());
+      pFrontEnd->PollLoop()->m_iLoadTime = 0;
+      pFrontEnd->PollLoop()->m_iDataVersion = 0;
+    }
+  } _Afresh{this, pBefore};
   printf("%s", kIntroduction);
   char cUserName[kAnswerBufferSize];
   if (!sUser.empty()) {
