@@ -60,8 +60,9 @@ void MqttBridge::Connect(int iSerialNumber) {
   _Client.m_sWillTopic = m_pTopics->BridgeState();
   _Client.m_sWillPayload = kOfflinePayload;
   _Client.m_vecSubscriptions = m_pTopics->Subscriptions();
+  _Client.m_pCounts = &m_Counts;
   m_pClient = std::make_unique<MqttClient>(
-      _Client, [this] { m_pRetained->RepublishAll(); },
+      _Client, [this] { RepublishAll(); },
       [this](const std::string& sTopic, const std::string& sPayload,
              bool bRetained) { OnMessage(sTopic, sPayload, bRetained); },
       m_fFatal);
@@ -79,11 +80,17 @@ void MqttBridge::OnMessage(const std::string& sTopic,
   MqttTopics::Incoming eKind = m_pTopics->Read(sTopic, &sID);
   if (eKind == MqttTopics::Incoming::kDiscoveryStatus) {
     // Home Assistant has started: it gets every config and state again.
-    if (sPayload == "online") m_pRetained->RepublishAll();
+    if (sPayload == "online") RepublishAll();
     return;
   }
   if (eKind == MqttTopics::Incoming::kOther) return;
   m_pCommands->Submit(ReadMqttMessage(eKind, sID, sTopic, sPayload, bRetained));
+}
+
+void MqttBridge::RepublishAll() {
+  m_pClient->BeginBatch();
+  m_pRetained->RepublishAll();
+  m_pClient->EndBatch();
 }
 
 void MqttBridge::PublishResult(const std::string& sPayload) {
@@ -124,6 +131,7 @@ void MqttBridge::Model(const ReportEvent& _Event) {
   } else if (_Event.m_iKind == Kind::kScene && _Event.m_pScene) {
     m_pRetained->SetScene(*_Event.m_pScene);
   } else if (_Event.m_iKind == Kind::kFull && _Event.m_pModel) {
+    m_pClient->BeginBatch();
     const ModelSnapshot& _Model = *_Event.m_pModel;
     std::map<int, std::string> mapRoomName;
     for (const Veru::Room& _Room : _Model.m_vecRoom) {
@@ -141,6 +149,7 @@ void MqttBridge::Model(const ReportEvent& _Event) {
       m_pRetained->SetScene(_Scene);
     }
     m_pRetained->KeepOnly(setDevices, setScenes);
+    m_pClient->EndBatch();
   }
 }
 

@@ -60,6 +60,10 @@ class MqttBridge : public ReportListener {
   // base is known. The owner's thread, before the reports start.
   bool Start(std::string* pError);
 
+  // What the connections so far took and wrote (mqtt_client.h). Any
+  // thread.
+  const MqttCounts& Counts() const { return m_Counts; }
+
   void OnReport(const ReportEvent& _Event) override;
   void OnStop() override;
 
@@ -69,6 +73,8 @@ class MqttBridge : public ReportListener {
   void Connect(int iSerialNumber);
   void OnMessage(const std::string& sTopic, const std::string& sPayload,
                  bool bRetained);
+  // Every state and config again, as one batch (the connection's thread).
+  void RepublishAll();
   void PublishResult(const std::string& sPayload);
   void Model(const ReportEvent& _Event);
 
@@ -79,6 +85,7 @@ class MqttBridge : public ReportListener {
   MqttClient::FatalFunction m_fFatal;
   // The unit answers (kept before the retained states exist).
   bool m_bUnitOnline = false;
+  MqttCounts m_Counts;
 
   std::mutex m_Mutex;
   std::unique_ptr<MqttTopics> m_pTopics;

@@ -4,6 +4,7 @@
 #include <json-c/json.h>
 
 #include "console/mqtt/mqtt_discovery.h"
+#include "console/report/device_json_text.h"
 #include "console/report/json_objects.h"
 
 namespace {
@@ -81,7 +82,7 @@ void MqttRetained::SetRooms(std::map<int, std::string> mapRoomName) {
 }
 
 void MqttRetained::SetDevice(const Veru::Device& _Device) {
-  std::string sPayload = JsonText(NewDeviceObject(_Device));
+  std::string sPayload = DeviceJsonText(_Device);
   std::lock_guard<std::mutex> _Lock(m_Mutex);
   Entry& _Entry = m_mapDevice[_Device.m_iID];
   if (sPayload != _Entry.sPayload) {
