@@ -137,6 +137,12 @@ TEST_F(MqttBridgeTest, RetainedStatesFollowTheHomeAndCommandsReachTheUnit) {
   EXPECT_TRUE(UnitShows(8, "   CurrentSetpoint=22"));
   EXPECT_TRUE(UnitShows(16, "   Armed=1"));
   EXPECT_TRUE(_Probe.WaitFor(kBase + "/device/2", "\"LoadLevelStatus\":\"30\""));
+  // Beside each switchable device, its on/off state and level by the
+  // console's one rule.
+  EXPECT_TRUE(_Probe.WaitFor(kBase + "/device/2/state",
+                             "{\"state\":\"on\",\"level\":30}"));
+  EXPECT_TRUE(_Probe.WaitFor(kBase + "/device/1/state",
+                             "{\"state\":\"on\",\"level\":null}"));
 
   // Scenes: "Good night" switches the lights off; any payload on a scene's
   // topic runs it; a scene the unit does not have is its error.
@@ -353,10 +359,15 @@ TEST_F(MqttBridgeTest, DiscoveryConfigsForEachComponentAndAgainOnHomeAssistantSt
         "\"via_device\":\"veru_45001\"", "\"origin\":{\"name\":\"veru-console\"",
         "\"command_topic\":\"veru/45001/device/2/set\"",
         "\"brightness_scale\":100", "\"brightness_command_template\":\"dim {{ value }}\"",
-        "value_json.variables.LoadLevelStatus", sAvailability}},
+        "\"state_topic\":\"veru/45001/device/2/state\"",
+        "\"state_value_template\":\"{{ value_json.state }}\"",
+        "\"brightness_state_topic\":\"veru/45001/device/2/state\"",
+        "\"brightness_value_template\":\"{{ value_json.level }}\"",
+        sAvailability}},
       {"homeassistant/switch/veru_45001_1/config",
        {"\"command_topic\":\"veru/45001/device/1/set\"", "\"payload_on\":\"on\"",
-        "\"state_topic\":\"veru/45001/device/1\"", sAvailability}},
+        "\"state_topic\":\"veru/45001/device/1/state\"",
+        "\"value_template\":\"{{ value_json.state }}\"", sAvailability}},
       {"homeassistant/binary_sensor/veru_45001_4/config",
        {"value_json.variables.Tripped", "\"suggested_area\":\"Kitchen\""}},
       {"homeassistant/sensor/veru_45001_5/config",

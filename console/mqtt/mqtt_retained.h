@@ -60,12 +60,16 @@ class MqttRetained {
  private:
   struct Entry {
     std::string sPayload;
+    // A device's on/off state published (mqtt_on_off.h); empty: none.
+    std::string sOnOff;
     // With discovery: the component of the config published ("" none)...
     std::string sComponent;
     // ...and a digest of what it was made from (name, room, component).
     size_t iConfigDigest = 0;
   };
 
+  // Publishes the on/off state when it changed (bAll: in any case).
+  void PublishOnOff(const Veru::Device& _Device, Entry* pEntry, bool bAll);
   // Publishes the state and, when it changed, the config.
   void PublishDevice(const Veru::Device& _Device, Entry* pEntry, bool bAll);
   void PublishScene(const Veru::Scene& _Scene, Entry* pEntry, bool bAll);
