@@ -7,10 +7,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "tests/console_process.h"
+#include "tests/wizard_texts.h"
 #include "tests/mosquitto_process.h"
 #include "tests/mqtt_probe.h"
 #include "tests/sim_process.h"
@@ -455,6 +457,87 @@ TEST_F(MqttBridgeTest, TwoConsolesForTwoUnitsIntoOneBroker) {
   _Second.WriteLine("quit");
   EXPECT_TRUE(_Second.WaitForEnd(15000) || (_Second.Signal(SIGTERM), true));
   EXPECT_TRUE(_Probe.WaitFor("veru/45002/bridge/state", "offline"));
+  _SecondSim.Signal(SIGTERM);
+  _SecondSim.WaitForExit(5000);
+}
+
+// The console turned to another unit: the bridge follows it. A second
+// simulated unit, serial 45002, whose home has no device 20.
+TEST_F(MqttBridgeTest, ConnectingToAnotherUnitMovesTheBridge) {
+  StartBroker();
+  // The second unit started in a later second than the first: its load
+  // time differs, so the console asks it for a full reply.
+  time_t tFirst = time(nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return time(nullptr) > tFirst; }));
+  ConsoleProcess _SecondSim;
+  ASSERT_TRUE(_SecondSim.StartWithArguments(
+      VERU_SIM_PATH,
+      {"--unit", "127.0.0.6", "--serial", "45002", "--fwd1", "127.0.0.1:3445",
+       "--fwd2", "127.0.0.1:3446", "--locator-main", "127.0.0.1:3492",
+       "--locator-backup", "127.0.0.1:3493", "--control", "127.0.0.1:3498",
+       "--changes-per-second", "0"}));
+  httplib::Client _Control("127.0.0.1", 3498);
+  ASSERT_TRUE(WaitUntil([&] {
+    auto _Result = _Control.Get("/control?cmd=remove_device&id=20");
+    return _Result && _Result->body == "ok\n";
+  }));
+  MqttProbe _Probe;
+  ASSERT_TRUE(_Probe.Connect(kPort));
+  auto ConnectTo = [&](ConsoleProcess* pConsole, const std::string& sIp) {
+    pConsole->WriteLine("connect");
+    ASSERT_TRUE(pConsole->WaitFor(kNamePrompt)) << pConsole->Output();
+    pConsole->WriteLine(sIp);
+  };
+
+  // The default base, veru/SERIAL: the old one is left as a console that
+  // ends leaves it; the new one is served, its Last Will included.
+  {
+    ConsoleProcess _Console;
+    StartConsole(&_Console, {"--mqtt", kUrl});
+    ASSERT_TRUE(_Probe.WaitFor("veru/45001/bridge/unit", "online"));
+    ASSERT_TRUE(_Probe.WaitFor("veru/45001/device/20", "Water valve"));
+    ConnectTo(&_Console, "127.0.0.6");
+    EXPECT_TRUE(_Probe.WaitFor("veru/45002/device/1", "Living room lamp"));
+    EXPECT_TRUE(_Probe.WaitFor("veru/45002/bridge/state", "online"));
+    EXPECT_TRUE(_Probe.WaitFor("veru/45002/bridge/unit", "online"));
+    EXPECT_TRUE(_Probe.WaitFor("homeassistant/switch/veru_45002_1/config",
+                               "veru/45002/device/1/state"));
+    EXPECT_TRUE(_Probe.WaitFor("veru/45001/bridge/state", "offline"));
+    EXPECT_TRUE(_Probe.WaitFor("veru/45001/bridge/unit", "offline"));
+    EXPECT_FALSE(_Probe.Has("veru/45002/device/20"));
+    // Commands are taken on the new base.
+    ASSERT_TRUE(_Probe.Publish("veru/45002/device/1/set", "on"));
+    EXPECT_TRUE(_Probe.WaitFor("veru/45002/device/1", "\"Status\":\"1\""));
+    _Console.Signal(SIGKILL);
+    EXPECT_EQ(_Console.WaitForExit(), 128 + SIGKILL);
+    EXPECT_TRUE(_Probe.WaitFor("veru/45002/bridge/state", "offline"));
+    EXPECT_EQ(_Probe.Latest("veru/45001/bridge/state"), "{\"state\":\"offline\"}");
+  }
+
+  // --mqtt-topic: the base stays; the old unit's configs are cleared and
+  // the new unit's made; the device the new unit lacks is cleared.
+  StoreDemoUnitSettings("127.0.0.5", false, "L", "");
+  ConsoleProcess _Console;
+  StartConsole(&_Console, {"--mqtt", kUrl, "--mqtt-topic", "home/a"});
+  ASSERT_TRUE(_Probe.WaitFor("home/a/device/20", "Water valve"));
+  ASSERT_TRUE(_Probe.WaitFor("homeassistant/switch/veru_45001_20/config",
+                             "home/a/device/20/state"));
+  ConnectTo(&_Console, "127.0.0.6");
+  EXPECT_TRUE(_Probe.WaitFor("homeassistant/switch/veru_45002_1/config",
+                             "home/a/device/1/set"));
+  EXPECT_TRUE(WaitUntil([&] {
+    return _Probe.Latest("home/a/device/20").empty() &&
+           _Probe.Latest("home/a/device/20/state").empty() &&
+           _Probe.Latest("homeassistant/switch/veru_45001_20/config").empty() &&
+           _Probe.Latest("homeassistant/switch/veru_45001_1/config").empty();
+  })) << _Probe.Latest("home/a/device/20");
+  EXPECT_NE(_Probe.Latest("home/a/device/1").find("Living room lamp"),
+            std::string::npos);
+  EXPECT_EQ(_Probe.Latest("home/a/bridge/state"), "{\"state\":\"online\"}");
+  EXPECT_EQ(_Probe.Latest("home/a/bridge/unit"), "{\"state\":\"online\"}");
+  _Console.WriteLine("quit");
+  EXPECT_EQ(_Console.WaitForExit(), 0);
+  EXPECT_TRUE(_Probe.WaitFor("home/a/bridge/state", "offline"));
   _SecondSim.Signal(SIGTERM);
   _SecondSim.WaitForExit(5000);
 }

@@ -39,7 +39,33 @@ bool MqttBridge::Start(std::string* pError) {
   return true;
 }
 
+void MqttBridge::SwitchUnit(int iSerialNumber) {
+  m_iUnit = iSerialNumber;
+  if (!m_Settings.m_sBase.empty()) {
+    m_pRetained->SwitchUnit(MqttTopics(m_Settings.m_sBase,
+                                       m_Settings.m_sDiscoveryPrefix,
+                                       iSerialNumber));
+    return;
+  }
+  // The old base no longer serves: neither the bridge nor the unit.
+  m_pRetained->SetUnit(false);
+  Disconnect();
+  m_pClient.reset();
+  m_pCommands.reset();
+  m_pRetained.reset();
+  m_pTopics.reset();
+  Connect(iSerialNumber);
+}
+
+void MqttBridge::Disconnect() {
+  // The commands first: the fetch of one still running was ended with the
+  // program's other fetches, and its result may still go out.
+  if (m_pCommands) m_pCommands->Stop();
+  if (m_pClient) m_pClient->Stop(m_pTopics->BridgeState(), kOfflinePayload);
+}
+
 void MqttBridge::Connect(int iSerialNumber) {
+  m_iUnit = iSerialNumber;
   std::string sBase = m_Settings.m_sBase.empty()
                           ? "veru/" + std::to_string(iSerialNumber)
                           : m_Settings.m_sBase;
@@ -100,8 +126,12 @@ void MqttBridge::PublishResult(const std::string& sPayload) {
 void MqttBridge::OnReport(const ReportEvent& _Event) {
   using Kind = ReportEvent::Kind;
   std::lock_guard<std::mutex> _Lock(m_Mutex);
-  if (!m_pTopics && _Event.m_iSerialNumber != 0) {
-    Connect(_Event.m_iSerialNumber);
+  if (_Event.m_iSerialNumber != 0 && _Event.m_iSerialNumber != m_iUnit) {
+    if (!m_pTopics) {
+      Connect(_Event.m_iSerialNumber);
+    } else {
+      SwitchUnit(_Event.m_iSerialNumber);
+    }
   }
   bool bOnline = m_bUnitOnline;
   switch (_Event.m_iKind) {
@@ -155,8 +185,5 @@ void MqttBridge::Model(const ReportEvent& _Event) {
 
 void MqttBridge::OnStop() {
   std::lock_guard<std::mutex> _Lock(m_Mutex);
-  // The commands first: the fetch of one still running was ended with the
-  // program's other fetches, and its result may still go out.
-  if (m_pCommands) m_pCommands->Stop();
-  if (m_pClient) m_pClient->Stop(m_pTopics->BridgeState(), kOfflinePayload);
+  Disconnect();
 }

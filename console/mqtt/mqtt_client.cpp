@@ -1,6 +1,7 @@
 // The broker connection and its thread (see mqtt_client.h).
 #include "console/mqtt/mqtt_client.h"
 
+#include <fcntl.h>
 #include <mosquitto.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -263,6 +264,11 @@ bool MqttClient::RunConnection() {
     TellUnreachable(LibraryError(iCode));
     return false;
   }
+  // Not handed to the program's children (wget): one that outlived a kill
+  // would hold the connection open, and the broker would send the Last
+  // Will only when it ended.
+  int iSocket = mosquitto_socket(m_pMosq);
+  if (iSocket >= 0) fcntl(iSocket, F_SETFD, fcntl(iSocket, F_GETFD) | FD_CLOEXEC);
   int64_t tAsked = NowMs();
   while (!m_bStopping) {
     iCode = Turn(kLoopWaitMs);

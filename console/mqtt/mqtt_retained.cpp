@@ -200,6 +200,22 @@ void MqttRetained::RepublishAll() {
   }
 }
 
+void MqttRetained::SwitchUnit(const MqttTopics& _Topics) {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  for (auto* pMap : {&m_mapDevice, &m_mapScene}) {
+    bool bScene = pMap == &m_mapScene;
+    for (auto& entry : *pMap) {
+      Entry& _Entry = entry.second;
+      if (!_Entry.sComponent.empty()) {
+        Clear(m_Topics.DiscoveryConfig(_Entry.sComponent, entry.first, bScene));
+      }
+      _Entry.sComponent.clear();
+      _Entry.iConfigDigest = 0;
+    }
+  }
+  m_Topics = _Topics;
+}
+
 size_t MqttRetained::DeviceCount() {
   std::lock_guard<std::mutex> _Lock(m_Mutex);
   return m_mapDevice.size();

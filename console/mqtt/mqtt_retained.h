@@ -50,6 +50,12 @@ class MqttRetained {
   void KeepOnly(const std::set<int>& setDevices, const std::set<int>& setScenes);
   // Publishes bridge/state online, bridge/unit, every state and config.
   void RepublishAll();
+  // The console follows another unit under the same base: _Topics names
+  // it. The discovery configs made for the old unit are cleared (their
+  // ids hold its serial number) and are made again, with the new one's,
+  // as its devices and scenes are reported; the states stay until the new
+  // unit's full reply tells which of them it has (KeepOnly).
+  void SwitchUnit(const MqttTopics& _Topics);
 
   // What is kept (for tests and the memory benchmark).
   size_t DeviceCount();
@@ -76,7 +82,7 @@ class MqttRetained {
   std::string RoomName(int iRoom) const;
   void Clear(const std::string& sTopic);
 
-  const MqttTopics m_Topics;
+  MqttTopics m_Topics;
   PublishFunction m_fPublish;
   std::mutex m_Mutex;
   bool m_bUnitOnline = false;
