@@ -378,7 +378,9 @@ void Home::ChangeSomething() {
     SetLocked(pDevice, "CurrentLevel", std::to_string(m_Random() % 1000));
   } else {
     static const int kSwitches[] = {1, 3, 7, 9, 11, 13, 19, 20};
-    pDevice = &m_mapDevice[kSwitches[m_Random() % 8]];
+    auto it = m_mapDevice.find(kSwitches[m_Random() % 8]);
+    if (it == m_mapDevice.end()) return;  // removed
+    pDevice = &it->second;
     std::string sValue = pDevice->mapVariables["Status"] == "1" ? "0" : "1";
     SetLocked(pDevice, "Status", sValue);
     SetLocked(pDevice, "Target", sValue);
@@ -390,6 +392,14 @@ void Home::Stop() {
   std::lock_guard<std::mutex> _Lock(m_Mutex);
   m_bStopped = true;
   m_Changed.notify_all();
+}
+
+bool Home::RemoveDevice(int iID) {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  if (m_mapDevice.erase(iID) == 0) return false;
+  ++m_iDataVersion;
+  m_Changed.notify_all();
+  return true;
 }
 
 void Home::WakeAll() {

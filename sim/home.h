@@ -78,6 +78,10 @@ class Home {
   // Wakes every waiting long poll; later polls answer at once.
   void Stop();
 
+  // Takes device iID out of the home (a device removed at the unit): full
+  // replies no longer list it. False when there is none.
+  bool RemoveDevice(int iID);
+
   // Ends every waiting long poll now (with whatever changed, maybe nothing),
   // as when a listener goes down.
   void WakeAll();

@@ -315,6 +315,10 @@ Reply Simulator::ControlReply(const LoggedRequest& _Request) {
     m_Config.sPassword = mapQuery["value"];
   } else if (sCommand == "change") {
     m_Home.ChangeSomething();
+  } else if (sCommand == "remove_device") {
+    if (!m_Home.RemoveDevice(atoi(mapQuery["id"].c_str()))) {
+      return TextReply("no such device\n");
+    }
   } else if (sCommand == "changes") {
     m_bChangesPaused = mapQuery["on"] == "0";
   } else if (sCommand == "ping") {

@@ -107,6 +107,20 @@ bool MosquittoProcess::Restart(std::string* pError) {
   return true;
 }
 
+bool MosquittoProcess::ChangePassword(const std::string& sPassword,
+                                      std::string* pError) {
+  ProgramRun _Run =
+      RunProgram({"-b", m_sFolder + "/passwords", m_Settings.sUser, sPassword},
+                 "/usr/bin/mosquitto_passwd");
+  if (_Run.iStatus != 0 || !m_pProcess) {
+    *pError = "mosquitto_passwd failed: " + _Run.sErrors;
+    return false;
+  }
+  m_Settings.sPassword = sPassword;
+  m_pProcess->Signal(SIGHUP);
+  return true;
+}
+
 void MosquittoProcess::Stop() {
   if (!m_pProcess) return;
   m_pProcess->Signal(SIGTERM);

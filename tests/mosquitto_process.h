@@ -43,6 +43,10 @@ class MosquittoProcess {
   bool Restart(std::string* pError);
   // Ends the broker (SIGTERM, then SIGKILL) and waits for it.
   void Stop();
+  // Gives the user another password in the password file and has the
+  // running broker read it again (SIGHUP); it then disconnects a client
+  // whose password no longer holds. False (with *pError) when it cannot.
+  bool ChangePassword(const std::string& sPassword, std::string* pError);
   int Port() const { return m_Settings.iPort; }
 
  private:

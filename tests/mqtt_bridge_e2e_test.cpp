@@ -7,10 +7,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "tests/console_process.h"
+#include "tests/wizard_texts.h"
 #include "tests/mosquitto_process.h"
 #include "tests/mqtt_probe.h"
 #include "tests/sim_process.h"
@@ -137,6 +139,12 @@ TEST_F(MqttBridgeTest, RetainedStatesFollowTheHomeAndCommandsReachTheUnit) {
   EXPECT_TRUE(UnitShows(8, "   CurrentSetpoint=22"));
   EXPECT_TRUE(UnitShows(16, "   Armed=1"));
   EXPECT_TRUE(_Probe.WaitFor(kBase + "/device/2", "\"LoadLevelStatus\":\"30\""));
+  // Beside each switchable device, its on/off state and level by the
+  // console's one rule.
+  EXPECT_TRUE(_Probe.WaitFor(kBase + "/device/2/state",
+                             "{\"state\":\"on\",\"level\":30}"));
+  EXPECT_TRUE(_Probe.WaitFor(kBase + "/device/1/state",
+                             "{\"state\":\"on\",\"level\":null}"));
 
   // Scenes: "Good night" switches the lights off; any payload on a scene's
   // topic runs it; a scene the unit does not have is its error.
@@ -353,10 +361,15 @@ TEST_F(MqttBridgeTest, DiscoveryConfigsForEachComponentAndAgainOnHomeAssistantSt
         "\"via_device\":\"veru_45001\"", "\"origin\":{\"name\":\"veru-console\"",
         "\"command_topic\":\"veru/45001/device/2/set\"",
         "\"brightness_scale\":100", "\"brightness_command_template\":\"dim {{ value }}\"",
-        "value_json.variables.LoadLevelStatus", sAvailability}},
+        "\"state_topic\":\"veru/45001/device/2/state\"",
+        "\"state_value_template\":\"{{ value_json.state }}\"",
+        "\"brightness_state_topic\":\"veru/45001/device/2/state\"",
+        "\"brightness_value_template\":\"{{ value_json.level }}\"",
+        sAvailability}},
       {"homeassistant/switch/veru_45001_1/config",
        {"\"command_topic\":\"veru/45001/device/1/set\"", "\"payload_on\":\"on\"",
-        "\"state_topic\":\"veru/45001/device/1\"", sAvailability}},
+        "\"state_topic\":\"veru/45001/device/1/state\"",
+        "\"value_template\":\"{{ value_json.state }}\"", sAvailability}},
       {"homeassistant/binary_sensor/veru_45001_4/config",
        {"value_json.variables.Tripped", "\"suggested_area\":\"Kitchen\""}},
       {"homeassistant/sensor/veru_45001_5/config",
@@ -444,6 +457,87 @@ TEST_F(MqttBridgeTest, TwoConsolesForTwoUnitsIntoOneBroker) {
   _Second.WriteLine("quit");
   EXPECT_TRUE(_Second.WaitForEnd(15000) || (_Second.Signal(SIGTERM), true));
   EXPECT_TRUE(_Probe.WaitFor("veru/45002/bridge/state", "offline"));
+  _SecondSim.Signal(SIGTERM);
+  _SecondSim.WaitForExit(5000);
+}
+
+// The console turned to another unit: the bridge follows it. A second
+// simulated unit, serial 45002, whose home has no device 20.
+TEST_F(MqttBridgeTest, ConnectingToAnotherUnitMovesTheBridge) {
+  StartBroker();
+  // The second unit started in a later second than the first: its load
+  // time differs, so the console asks it for a full reply.
+  time_t tFirst = time(nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return time(nullptr) > tFirst; }));
+  ConsoleProcess _SecondSim;
+  ASSERT_TRUE(_SecondSim.StartWithArguments(
+      VERU_SIM_PATH,
+      {"--unit", "127.0.0.6", "--serial", "45002", "--fwd1", "127.0.0.1:3445",
+       "--fwd2", "127.0.0.1:3446", "--locator-main", "127.0.0.1:3492",
+       "--locator-backup", "127.0.0.1:3493", "--control", "127.0.0.1:3498",
+       "--changes-per-second", "0"}));
+  httplib::Client _Control("127.0.0.1", 3498);
+  ASSERT_TRUE(WaitUntil([&] {
+    auto _Result = _Control.Get("/control?cmd=remove_device&id=20");
+    return _Result && _Result->body == "ok\n";
+  }));
+  MqttProbe _Probe;
+  ASSERT_TRUE(_Probe.Connect(kPort));
+  auto ConnectTo = [&](ConsoleProcess* pConsole, const std::string& sIp) {
+    pConsole->WriteLine("connect");
+    ASSERT_TRUE(pConsole->WaitFor(kNamePrompt)) << pConsole->Output();
+    pConsole->WriteLine(sIp);
+  };
+
+  // The default base, veru/SERIAL: the old one is left as a console that
+  // ends leaves it; the new one is served, its Last Will included.
+  {
+    ConsoleProcess _Console;
+    StartConsole(&_Console, {"--mqtt", kUrl});
+    ASSERT_TRUE(_Probe.WaitFor("veru/45001/bridge/unit", "online"));
+    ASSERT_TRUE(_Probe.WaitFor("veru/45001/device/20", "Water valve"));
+    ConnectTo(&_Console, "127.0.0.6");
+    EXPECT_TRUE(_Probe.WaitFor("veru/45002/device/1", "Living room lamp"));
+    EXPECT_TRUE(_Probe.WaitFor("veru/45002/bridge/state", "online"));
+    EXPECT_TRUE(_Probe.WaitFor("veru/45002/bridge/unit", "online"));
+    EXPECT_TRUE(_Probe.WaitFor("homeassistant/switch/veru_45002_1/config",
+                               "veru/45002/device/1/state"));
+    EXPECT_TRUE(_Probe.WaitFor("veru/45001/bridge/state", "offline"));
+    EXPECT_TRUE(_Probe.WaitFor("veru/45001/bridge/unit", "offline"));
+    EXPECT_FALSE(_Probe.Has("veru/45002/device/20"));
+    // Commands are taken on the new base.
+    ASSERT_TRUE(_Probe.Publish("veru/45002/device/1/set", "on"));
+    EXPECT_TRUE(_Probe.WaitFor("veru/45002/device/1", "\"Status\":\"1\""));
+    _Console.Signal(SIGKILL);
+    EXPECT_EQ(_Console.WaitForExit(), 128 + SIGKILL);
+    EXPECT_TRUE(_Probe.WaitFor("veru/45002/bridge/state", "offline"));
+    EXPECT_EQ(_Probe.Latest("veru/45001/bridge/state"), "{\"state\":\"offline\"}");
+  }
+
+  // --mqtt-topic: the base stays; the old unit's configs are cleared and
+  // the new unit's made; the device the new unit lacks is cleared.
+  StoreDemoUnitSettings("127.0.0.5", false, "L", "");
+  ConsoleProcess _Console;
+  StartConsole(&_Console, {"--mqtt", kUrl, "--mqtt-topic", "home/a"});
+  ASSERT_TRUE(_Probe.WaitFor("home/a/device/20", "Water valve"));
+  ASSERT_TRUE(_Probe.WaitFor("homeassistant/switch/veru_45001_20/config",
+                             "home/a/device/20/state"));
+  ConnectTo(&_Console, "127.0.0.6");
+  EXPECT_TRUE(_Probe.WaitFor("homeassistant/switch/veru_45002_1/config",
+                             "home/a/device/1/set"));
+  EXPECT_TRUE(WaitUntil([&] {
+    return _Probe.Latest("home/a/device/20").empty() &&
+           _Probe.Latest("home/a/device/20/state").empty() &&
+           _Probe.Latest("homeassistant/switch/veru_45001_20/config").empty() &&
+           _Probe.Latest("homeassistant/switch/veru_45001_1/config").empty();
+  })) << _Probe.Latest("home/a/device/20");
+  EXPECT_NE(_Probe.Latest("home/a/device/1").find("Living room lamp"),
+            std::string::npos);
+  EXPECT_EQ(_Probe.Latest("home/a/bridge/state"), "{\"state\":\"online\"}");
+  EXPECT_EQ(_Probe.Latest("home/a/bridge/unit"), "{\"state\":\"online\"}");
+  _Console.WriteLine("quit");
+  EXPECT_EQ(_Console.WaitForExit(), 0);
+  EXPECT_TRUE(_Probe.WaitFor("home/a/bridge/state", "offline"));
   _SecondSim.Signal(SIGTERM);
   _SecondSim.WaitForExit(5000);
 }

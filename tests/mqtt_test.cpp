@@ -13,6 +13,7 @@
 #include "console/commands/command_table.h"
 #include "console/mqtt/mqtt_commands.h"
 #include "console/mqtt/mqtt_incoming.h"
+#include "console/mqtt/mqtt_on_off.h"
 #include "console/mqtt/mqtt_retained.h"
 #include "console/mqtt/mqtt_topics.h"
 #include "console/mqtt/mqtt_url.h"
@@ -143,17 +144,20 @@ TEST(MqttRetainedTest, PublishesChangesOnceAndClearsWhatIsGone) {
   });
   _Retained.SetRooms({{1, "Hall"}});
   _Retained.SetDevice(Lamp(1, "0"));
-  ASSERT_EQ(vecPublished.size(), 2u);
+  ASSERT_EQ(vecPublished.size(), 3u);
   EXPECT_EQ(vecPublished[0].sTopic, "b/device/1");
-  EXPECT_EQ(vecPublished[1].sTopic, "ha/switch/veru_7_1/config");
-  EXPECT_NE(vecPublished[1].sPayload.find("\"suggested_area\":\"Hall\""),
+  EXPECT_EQ(vecPublished[1].sTopic, "b/device/1/state");
+  EXPECT_EQ(vecPublished[1].sPayload, "{\"state\":\"off\",\"level\":null}");
+  EXPECT_EQ(vecPublished[2].sTopic, "ha/switch/veru_7_1/config");
+  EXPECT_NE(vecPublished[2].sPayload.find("\"suggested_area\":\"Hall\""),
             std::string::npos);
   // The same state again: nothing; a change: the state alone.
   _Retained.SetDevice(Lamp(1, "0"));
-  EXPECT_EQ(vecPublished.size(), 2u);
+  EXPECT_EQ(vecPublished.size(), 3u);
   _Retained.SetDevice(Lamp(1, "1"));
-  ASSERT_EQ(vecPublished.size(), 3u);
-  EXPECT_EQ(vecPublished[2].sTopic, "b/device/1");
+  ASSERT_EQ(vecPublished.size(), 5u);
+  EXPECT_EQ(vecPublished[3].sTopic, "b/device/1");
+  EXPECT_EQ(vecPublished[4].sPayload, "{\"state\":\"on\",\"level\":null}");
   // Away from the broker: only the latest state is kept, and everything
   // goes out again on the next connection.
   bConnected = false;
@@ -169,27 +173,63 @@ TEST(MqttRetainedTest, PublishesChangesOnceAndClearsWhatIsGone) {
   }
   EXPECT_EQ(setTopics, (std::set<std::string>{
                            "b/bridge/state", "b/bridge/unit", "b/device/1",
-                           "b/device/2", "ha/switch/veru_7_1/config",
+                           "b/device/1/state", "b/device/2", "b/device/2/state",
+                           "ha/switch/veru_7_1/config",
                            "ha/switch/veru_7_2/config"}));
   EXPECT_NE(_Retained.DevicePayload(1).find("\"Status\":\"0\""),
             std::string::npos);
   // A device a full reply no longer has: its state and config cleared.
   vecPublished.clear();
   _Retained.KeepOnly({1}, {});
-  ASSERT_EQ(vecPublished.size(), 2u);
+  ASSERT_EQ(vecPublished.size(), 3u);
   EXPECT_EQ(vecPublished[0].sTopic, "b/device/2");
-  EXPECT_EQ(vecPublished[0].sPayload, "");
-  EXPECT_EQ(vecPublished[1].sTopic, "ha/switch/veru_7_2/config");
-  EXPECT_EQ(vecPublished[1].sPayload, "");
+  EXPECT_EQ(vecPublished[1].sTopic, "b/device/2/state");
+  EXPECT_EQ(vecPublished[2].sTopic, "ha/switch/veru_7_2/config");
+  for (const Published& _Published : vecPublished) {
+    EXPECT_EQ(_Published.sPayload, "") << _Published.sTopic;
+  }
   // A device that becomes dimmable changes component: the old config goes.
   vecPublished.clear();
   Veru::Device _Dimmer = Lamp(1, "1");
   _Dimmer.m_mapVariables["LoadLevelStatus"] = "40";
   _Retained.SetDevice(_Dimmer);
-  ASSERT_EQ(vecPublished.size(), 3u);
-  EXPECT_EQ(vecPublished[1].sTopic, "ha/switch/veru_7_1/config");
-  EXPECT_EQ(vecPublished[1].sPayload, "");
-  EXPECT_EQ(vecPublished[2].sTopic, "ha/light/veru_7_1/config");
+  ASSERT_EQ(vecPublished.size(), 4u);
+  EXPECT_EQ(vecPublished[1].sPayload, "{\"state\":\"on\",\"level\":40}");
+  EXPECT_EQ(vecPublished[2].sTopic, "ha/switch/veru_7_1/config");
+  EXPECT_EQ(vecPublished[2].sPayload, "");
+  EXPECT_EQ(vecPublished[3].sTopic, "ha/light/veru_7_1/config");
+}
+
+// The on/off state beside a device follows the console's one rule
+// (DeviceStateOf): Status when it is 0 or 1, else the level; none for a
+// device without the variables the rule reads.
+TEST(MqttOnOffTest, StateAndLevelFollowTheConsolesRule) {
+  using Pairs = std::vector<std::pair<std::string, std::string>>;
+  struct Case {
+    Pairs vecVariables;
+    std::string sPayload;
+  };
+  const std::vector<Case> vecCases = {
+      {{{"Status", "1"}}, "{\"state\":\"on\",\"level\":null}"},
+      {{{"Status", "0"}, {"LoadLevelStatus", "60"}},
+       "{\"state\":\"off\",\"level\":60}"},
+      {{{"Status", "2"}, {"LoadLevelStatus", "30"}},
+       "{\"state\":\"on\",\"level\":30}"},
+      {{{"LoadLevelStatus", " 0 "}}, "{\"state\":\"off\",\"level\":0}"},
+      {{{"LoadLevelStatus", "101"}}, "{\"state\":null,\"level\":null}"},
+      {{{"Status", "on"}}, "{\"state\":null,\"level\":null}"},
+      {{{"LoadLevelTarget", "50"}}, "{\"state\":null,\"level\":null}"},
+      {{{"Tripped", "1"}, {"CurrentLevel", "5"}}, ""},
+      {{}, ""},
+  };
+  for (const Case& _Case : vecCases) {
+    Veru::Device _Device(3);
+    for (const auto& variable : _Case.vecVariables) {
+      _Device.m_mapVariables[variable.first] = variable.second;
+    }
+    EXPECT_EQ(OnOffPayload(_Device), _Case.sPayload)
+        << (_Case.vecVariables.empty() ? "" : _Case.vecVariables[0].second);
+  }
 }
 
 TEST(MqttCommandsTest, RunsDeviceCommandsAndScenesOnlyAndAnswersEach) {

@@ -4,8 +4,11 @@
 
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <string>
 
+#include "console/report/device_json_text.h"
+#include "console/report/json_objects.h"
 #include "console/report/json_report.h"
 #include "console/report/once_report.h"
 #include "console/report/report.h"
@@ -73,6 +76,59 @@ TEST(ReportTest, TextsForJsonAreValidUtf8) {
 
 // A front end that never ran Run reports as text: the restored connection
 // is one line on standard error, nothing on standard output.
+// The device object written directly is json-c's text, byte for byte: for
+// texts that need every escape, ill-formed UTF-8, NUL bytes in values and
+// names, names that a NUL cut or the UTF-8 repair makes one, extreme
+// numbers, and many random devices.
+TEST(ReportTest, DeviceJsonTextIsJsonCsText) {
+  using Pairs = std::vector<std::pair<std::string, std::string>>;
+  auto Make = [](const std::string& sName, const std::string& sComment,
+                 const Pairs& vecVariables) {
+    Veru::Device _Device(7);
+    _Device.m_sName = sName;
+    _Device.m_sComment = sComment;
+    for (const auto& variable : vecVariables) {
+      _Device.m_mapVariables[variable.first] = variable.second;
+    }
+    return _Device;
+  };
+  std::vector<Veru::Device> vecDevices = {
+      Make("", "", {}),
+      Make("Lamp \"A\" \\ b/c", "tab\there\nline\r\b\f\x01\x1f\x7f",
+           {{"Status", "1"}, {"Url", "http://x/y?a=1&b=\"2\""}}),
+      Make("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x92\xa1", "\xff\xfe bad \xc3",
+           {{"V", std::string("a\0b", 3)}, {"W", "\xed\xa0\x80"}}),
+      Make("n", "c", {{std::string("a\0x", 3), "1"}, {std::string("a\0y", 3), "2"},
+                      {"a", "0"}}),
+      Make("n", "c", {{"a\xfe", "1"}, {"a\xfex", "2"}, {"a\xff", "3"}}),
+      Make("n", "c", {{"\xc3\xa9t\xc3\xa9", "\xe2\x80\xa8"}}),
+  };
+  vecDevices[1].m_iRoom = -2147483647 - 1;
+  vecDevices[1].m_iCategory = 2147483647;
+  vecDevices[1].m_iState = -1;
+  std::mt19937 _Random(20261211);
+  auto RandomText = [&](size_t iMost) {
+    std::string sText(_Random() % (iMost + 1), ' ');
+    for (char& c : sText) {
+      // Mostly plain letters, now and then any byte.
+      c = _Random() % 4 == 0 ? static_cast<char>(_Random() % 256)
+                             : static_cast<char>('a' + _Random() % 26);
+    }
+    return sText;
+  };
+  for (int i = 0; i < 2000; ++i) {
+    Pairs vecVariables;
+    for (int j = static_cast<int>(_Random() % 6); j > 0; --j) {
+      vecVariables.push_back({RandomText(6), RandomText(12)});
+    }
+    vecDevices.push_back(Make(RandomText(10), RandomText(10), vecVariables));
+  }
+  for (const Veru::Device& _Device : vecDevices) {
+    ASSERT_EQ(DeviceJsonText(_Device), JsonText(NewDeviceObject(_Device)))
+        << _Device.m_sName;
+  }
+}
+
 TEST(ReportTest, RestoredConnectionInTheTextForm) {
   WiredFrontEnd _Wired;
   CapturedOutput _Output;

@@ -39,7 +39,33 @@ bool MqttBridge::Start(std::string* pError) {
   return true;
 }
 
+void MqttBridge::SwitchUnit(int iSerialNumber) {
+  m_iUnit = iSerialNumber;
+  if (!m_Settings.m_sBase.empty()) {
+    m_pRetained->SwitchUnit(MqttTopics(m_Settings.m_sBase,
+                                       m_Settings.m_sDiscoveryPrefix,
+                                       iSerialNumber));
+    return;
+  }
+  // The old base no longer serves: neither the bridge nor the unit.
+  m_pRetained->SetUnit(false);
+  Disconnect();
+  m_pClient.reset();
+  m_pCommands.reset();
+  m_pRetained.reset();
+  m_pTopics.reset();
+  Connect(iSerialNumber);
+}
+
+void MqttBridge::Disconnect() {
+  // The commands first: the fetch of one still running was ended with the
+  // program's other fetches, and its result may still go out.
+  if (m_pCommands) m_pCommands->Stop();
+  if (m_pClient) m_pClient->Stop(m_pTopics->BridgeState(), kOfflinePayload);
+}
+
 void MqttBridge::Connect(int iSerialNumber) {
+  m_iUnit = iSerialNumber;
   std::string sBase = m_Settings.m_sBase.empty()
                           ? "veru/" + std::to_string(iSerialNumber)
                           : m_Settings.m_sBase;
@@ -60,8 +86,9 @@ void MqttBridge::Connect(int iSerialNumber) {
   _Client.m_sWillTopic = m_pTopics->BridgeState();
   _Client.m_sWillPayload = kOfflinePayload;
   _Client.m_vecSubscriptions = m_pTopics->Subscriptions();
+  _Client.m_pCounts = &m_Counts;
   m_pClient = std::make_unique<MqttClient>(
-      _Client, [this] { m_pRetained->RepublishAll(); },
+      _Client, [this] { RepublishAll(); },
       [this](const std::string& sTopic, const std::string& sPayload,
              bool bRetained) { OnMessage(sTopic, sPayload, bRetained); },
       m_fFatal);
@@ -79,11 +106,17 @@ void MqttBridge::OnMessage(const std::string& sTopic,
   MqttTopics::Incoming eKind = m_pTopics->Read(sTopic, &sID);
   if (eKind == MqttTopics::Incoming::kDiscoveryStatus) {
     // Home Assistant has started: it gets every config and state again.
-    if (sPayload == "online") m_pRetained->RepublishAll();
+    if (sPayload == "online") RepublishAll();
     return;
   }
   if (eKind == MqttTopics::Incoming::kOther) return;
   m_pCommands->Submit(ReadMqttMessage(eKind, sID, sTopic, sPayload, bRetained));
+}
+
+void MqttBridge::RepublishAll() {
+  m_pClient->BeginBatch();
+  m_pRetained->RepublishAll();
+  m_pClient->EndBatch();
 }
 
 void MqttBridge::PublishResult(const std::string& sPayload) {
@@ -93,8 +126,12 @@ void MqttBridge::PublishResult(const std::string& sPayload) {
 void MqttBridge::OnReport(const ReportEvent& _Event) {
   using Kind = ReportEvent::Kind;
   std::lock_guard<std::mutex> _Lock(m_Mutex);
-  if (!m_pTopics && _Event.m_iSerialNumber != 0) {
-    Connect(_Event.m_iSerialNumber);
+  if (_Event.m_iSerialNumber != 0 && _Event.m_iSerialNumber != m_iUnit) {
+    if (!m_pTopics) {
+      Connect(_Event.m_iSerialNumber);
+    } else {
+      SwitchUnit(_Event.m_iSerialNumber);
+    }
   }
   bool bOnline = m_bUnitOnline;
   switch (_Event.m_iKind) {
@@ -124,6 +161,7 @@ void MqttBridge::Model(const ReportEvent& _Event) {
   } else if (_Event.m_iKind == Kind::kScene && _Event.m_pScene) {
     m_pRetained->SetScene(*_Event.m_pScene);
   } else if (_Event.m_iKind == Kind::kFull && _Event.m_pModel) {
+    m_pClient->BeginBatch();
     const ModelSnapshot& _Model = *_Event.m_pModel;
     std::map<int, std::string> mapRoomName;
     for (const Veru::Room& _Room : _Model.m_vecRoom) {
@@ -141,13 +179,11 @@ void MqttBridge::Model(const ReportEvent& _Event) {
       m_pRetained->SetScene(_Scene);
     }
     m_pRetained->KeepOnly(setDevices, setScenes);
+    m_pClient->EndBatch();
   }
 }
 
 void MqttBridge::OnStop() {
   std::lock_guard<std::mutex> _Lock(m_Mutex);
-  // The commands first: the fetch of one still running was ended with the
-  // program's other fetches, and its result may still go out.
-  if (m_pCommands) m_pCommands->Stop();
-  if (m_pClient) m_pClient->Stop(m_pTopics->BridgeState(), kOfflinePayload);
+  Disconnect();
 }

@@ -7,7 +7,17 @@
 //
 // The bridge connects once it knows its base: --mqtt-topic, or
 // "veru/SERIAL" with the unit's serial number (at start when a unit is
-// saved, else from the first full reply). The availability of the unit
+// saved, else from the first full reply).
+//
+// When the console turns to another unit (connect, the wizard), the bridge
+// follows the reports' serial number. With "veru/SERIAL" it leaves the old
+// base as a console that ends leaves it (bridge/unit and bridge/state
+// offline, the last states kept, so its entities show unavailable) and
+// connects again under the new base, whose bridge/state the Last Will now
+// names. With --mqtt-topic the base and the connection stay; the old
+// unit's discovery configs are cleared and made again with the new serial
+// number, and the new unit's full reply clears the states of the devices
+// and scenes it does not have. The availability of the unit
 // (BASE/bridge/unit) is online once a poll answers, offline after the
 // console gives the connection up, online again when it is restored. At
 // the end (OnStop) it publishes {"state":"offline"} on BASE/bridge/state
@@ -60,6 +70,10 @@ class MqttBridge : public ReportListener {
   // base is known. The owner's thread, before the reports start.
   bool Start(std::string* pError);
 
+  // What the connections so far took and wrote (mqtt_client.h). Any
+  // thread.
+  const MqttCounts& Counts() const { return m_Counts; }
+
   void OnReport(const ReportEvent& _Event) override;
   void OnStop() override;
 
@@ -67,8 +81,15 @@ class MqttBridge : public ReportListener {
   // Makes the topics, the retained states and the connection for unit
   // iSerialNumber. m_Mutex held.
   void Connect(int iSerialNumber);
+  // Follows the console to unit iSerialNumber (see above). m_Mutex held.
+  void SwitchUnit(int iSerialNumber);
+  // Ends the commands and the connection, {"state":"offline"} retained on
+  // BASE/bridge/state first (when connected). m_Mutex held.
+  void Disconnect();
   void OnMessage(const std::string& sTopic, const std::string& sPayload,
                  bool bRetained);
+  // Every state and config again, as one batch (the connection's thread).
+  void RepublishAll();
   void PublishResult(const std::string& sPayload);
   void Model(const ReportEvent& _Event);
 
@@ -79,8 +100,14 @@ class MqttBridge : public ReportListener {
   MqttClient::FatalFunction m_fFatal;
   // The unit answers (kept before the retained states exist).
   bool m_bUnitOnline = false;
+  MqttCounts m_Counts;
 
   std::mutex m_Mutex;
+  // The unit the retained states are about (0 before the first).
+  int m_iUnit = 0;
+  // The base's topics. With --mqtt-topic they keep the first unit's serial
+  // number after a switch (only the discovery ids hold it, and those are
+  // MqttRetained's): the connection's thread reads them unlocked.
   std::unique_ptr<MqttTopics> m_pTopics;
   std::unique_ptr<MqttRetained> m_pRetained;
   std::unique_ptr<MqttClient> m_pClient;

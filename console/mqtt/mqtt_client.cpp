@@ -1,7 +1,13 @@
 // The broker connection and its thread (see mqtt_client.h).
 #include "console/mqtt/mqtt_client.h"
 
+#include <fcntl.h>
 #include <mosquitto.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +15,8 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+
+#include "engine/clock.h"
 
 namespace {
 
@@ -19,6 +27,9 @@ constexpr int kLongestPauseS = 60;
 // another thread wakes it at once, so this only bounds how soon a stop is
 // seen.
 constexpr int kLoopWaitMs = 100;
+// Inside a batch the loop is woken once per this many messages (and at the
+// batch's end), so that it writes while the batch is still being made.
+constexpr long kBatchWake = 256;
 // How long a connection may take to be answered.
 constexpr int kConnectAnswerMs = 10000;
 // How long the last message may take to be acknowledged at the end.
@@ -67,10 +78,16 @@ MqttClient::MqttClient(Settings _Settings, ConnectedFunction fConnected,
 MqttClient::~MqttClient() {
   if (m_Thread.joinable()) Stop("", "");
   if (m_pMosq != nullptr) mosquitto_destroy(m_pMosq);
+  if (m_iWakeFd >= 0) close(m_iWakeFd);
 }
 
 bool MqttClient::Start(std::string* pError) {
   InitLibraryOnce();
+  m_iWakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (m_iWakeFd < 0) {
+    *pError = std::string("cannot make an event file: ") + strerror(errno);
+    return false;
+  }
   m_pMosq = mosquitto_new(NewClientId().c_str(), true, this);
   if (m_pMosq == nullptr) {
     *pError = "cannot make an MQTT client";
@@ -130,9 +147,38 @@ bool MqttClient::Start(std::string* pError) {
 bool MqttClient::Publish(const std::string& sTopic, const std::string& sPayload,
                          int iQos, bool bRetain) {
   if (!m_bConnected) return false;
-  return mosquitto_publish(m_pMosq, nullptr, sTopic.c_str(),
-                           static_cast<int>(sPayload.size()), sPayload.data(),
-                           iQos, bRetain) == MOSQ_ERR_SUCCESS;
+  if (mosquitto_publish(m_pMosq, nullptr, sTopic.c_str(),
+                        static_cast<int>(sPayload.size()), sPayload.data(), iQos,
+                        bRetain) != MOSQ_ERR_SUCCESS) {
+    return false;
+  }
+  if (m_Settings.m_pCounts != nullptr) ++m_Settings.m_pCounts->m_iHanded;
+  long iInBatch = 0;
+  {
+    std::lock_guard<std::mutex> _Lock(m_BatchMutex);
+    if (m_iBatches > 0) iInBatch = ++m_iBatchMessages;
+  }
+  if (iInBatch == 0 || iInBatch % kBatchWake == 0) Wake();
+  return true;
+}
+
+void MqttClient::BeginBatch() {
+  std::lock_guard<std::mutex> _Lock(m_BatchMutex);
+  if (m_iBatches++ == 0) m_iBatchMessages = 0;
+}
+
+void MqttClient::EndBatch() {
+  {
+    std::lock_guard<std::mutex> _Lock(m_BatchMutex);
+    if (m_iBatches > 0) --m_iBatches;
+  }
+  Wake();
+}
+
+void MqttClient::Wake() {
+  uint64_t iOne = 1;
+  // A full counter (never, in practice) wakes the loop just as well.
+  if (write(m_iWakeFd, &iOne, sizeof(iOne)) < 0) return;
 }
 
 void MqttClient::Stop(const std::string& sLastTopic,
@@ -140,11 +186,8 @@ void MqttClient::Stop(const std::string& sLastTopic,
   if (!m_Thread.joinable()) return;
   m_sLastTopic = sLastTopic;
   m_sLastPayload = sLastPayload;
-  {
-    std::lock_guard<std::mutex> _Lock(m_PauseMutex);
-    m_bStopping = true;
-  }
-  m_PauseWake.notify_all();
+  m_bStopping = true;
+  Wake();
   m_Thread.join();
 }
 
@@ -157,6 +200,7 @@ void MqttClient::OnConnect(mosquitto* /*pMosq*/, void* pThis, int iCode) {
   }
   pClient->m_bEverConnected = true;
   pClient->m_bToldUnreachable = false;
+  pClient->m_bToldRefused = false;
   pClient->m_bConnected = true;
   fprintf(stderr, "veru-console: MQTT broker %s connected\n",
           pClient->m_Settings.m_Url.HostPort().c_str());
@@ -177,6 +221,9 @@ void MqttClient::OnMessage(mosquitto* /*pMosq*/, void* pThis,
 
 void MqttClient::OnPublish(mosquitto* /*pMosq*/, void* pThis, int iMid) {
   MqttClient* pClient = static_cast<MqttClient*>(pThis);
+  if (pClient->m_Settings.m_pCounts != nullptr) {
+    ++pClient->m_Settings.m_pCounts->m_iWritten;
+  }
   if (iMid == pClient->m_iLastMid) pClient->m_bLastTaken = true;
 }
 
@@ -194,8 +241,12 @@ void MqttClient::Run() {
         if (m_fFatal) m_fFatal(sLine);
         return;
       }
-      fprintf(stderr, "%s; trying again in %d s\n", sLine.c_str(),
-              kLongestPauseS);
+      // Once until the broker takes the connection again.
+      if (!m_bToldRefused) {
+        m_bToldRefused = true;
+        fprintf(stderr, "%s; trying again every %d s\n", sLine.c_str(),
+                kLongestPauseS);
+      }
       iPauseS = kLongestPauseS;
     }
     if (!Pause(iPauseS)) break;
@@ -213,9 +264,14 @@ bool MqttClient::RunConnection() {
     TellUnreachable(LibraryError(iCode));
     return false;
   }
+  // Not handed to the program's children (wget): one that outlived a kill
+  // would hold the connection open, and the broker would send the Last
+  // Will only when it ended.
+  int iSocket = mosquitto_socket(m_pMosq);
+  if (iSocket >= 0) fcntl(iSocket, F_SETFD, fcntl(iSocket, F_GETFD) | FD_CLOEXEC);
   int64_t tAsked = NowMs();
   while (!m_bStopping) {
-    iCode = mosquitto_loop(m_pMosq, kLoopWaitMs, 1);
+    iCode = Turn(kLoopWaitMs);
     if (iCode != MOSQ_ERR_SUCCESS) break;
     if (m_iConnack == -1 && NowMs() - tAsked > kConnectAnswerMs) {
       iCode = MOSQ_ERR_TIMEOUT;
@@ -235,13 +291,52 @@ bool MqttClient::RunConnection() {
                                   : LibraryError(iCode));
   }
   mosquitto_disconnect(m_pMosq);
+  m_bCorked = false;
   return bWasConnected;
 }
 
+int MqttClient::Turn(int iWaitMs) {
+  int iSocket = mosquitto_socket(m_pMosq);
+  if (iSocket < 0) return MOSQ_ERR_NO_CONN;
+  bool bBatchOpen = false;
+  {
+    std::lock_guard<std::mutex> _Lock(m_BatchMutex);
+    bBatchOpen = m_iBatches > 0;
+  }
+  // A batch goes out in full segments, not one per message.
+  if (bBatchOpen && !m_bCorked) Cork(iSocket, true);
+  pollfd vecPoll[2] = {{iSocket, POLLIN, 0}, {m_iWakeFd, POLLIN, 0}};
+  if (mosquitto_want_write(m_pMosq)) vecPoll[0].events |= POLLOUT;
+  if (poll(vecPoll, 2, iWaitMs) < 0 && errno != EINTR) {
+    return MOSQ_ERR_ERRNO;
+  }
+  if (vecPoll[1].revents != 0) {
+    uint64_t iCount = 0;
+    if (read(m_iWakeFd, &iCount, sizeof(iCount)) < 0) iCount = 0;
+  }
+  int iCode = MOSQ_ERR_SUCCESS;
+  if (vecPoll[0].revents != 0 && (vecPoll[0].revents & ~POLLOUT) != 0) {
+    iCode = mosquitto_loop_read(m_pMosq, 1);
+    if (iCode != MOSQ_ERR_SUCCESS) return iCode;
+  }
+  if (mosquitto_want_write(m_pMosq)) {
+    iCode = mosquitto_loop_write(m_pMosq, 1);
+    if (iCode != MOSQ_ERR_SUCCESS) return iCode;
+  }
+  if (m_bCorked && !bBatchOpen && !mosquitto_want_write(m_pMosq)) {
+    Cork(iSocket, false);
+  }
+  return mosquitto_loop_misc(m_pMosq);
+}
+
+void MqttClient::Cork(int iSocket, bool bCork) {
+  int iValue = bCork ? 1 : 0;
+  setsockopt(iSocket, IPPROTO_TCP, TCP_CORK, &iValue, sizeof(iValue));
+  m_bCorked = bCork;
+}
+
 bool MqttClient::Pause(int iSeconds) {
-  std::unique_lock<std::mutex> _Lock(m_PauseMutex);
-  return !m_PauseWake.wait_for(_Lock, std::chrono::seconds(iSeconds),
-                               [this] { return m_bStopping.load(); });
+  return Veru::SleepUnless(iSeconds * 1000, m_bStopping);
 }
 
 void MqttClient::TellUnreachable(const std::string& sWhy) {
@@ -265,7 +360,7 @@ void MqttClient::Finish() {
       m_iLastMid = iMid;
       int64_t tEnd = NowMs() + kLastMessageMs;
       while (!m_bLastTaken && NowMs() < tEnd) {
-        if (mosquitto_loop(m_pMosq, kLoopWaitMs, 1) != MOSQ_ERR_SUCCESS) break;
+        if (Turn(kLoopWaitMs) != MOSQ_ERR_SUCCESS) break;
       }
     }
   }
@@ -274,6 +369,6 @@ void MqttClient::Finish() {
   // The DISCONNECT packet goes out with the loop's next write.
   int64_t tEnd = NowMs() + kLastMessageMs;
   while (NowMs() < tEnd) {
-    if (mosquitto_loop(m_pMosq, kLoopWaitMs, 1) != MOSQ_ERR_SUCCESS) break;
+    if (Turn(kLoopWaitMs) != MOSQ_ERR_SUCCESS) break;
   }
 }

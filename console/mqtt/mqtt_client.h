@@ -1,5 +1,6 @@
 // MqttClient is the bridge's one connection to the broker: a libmosquitto
-// client driven by a thread of its own (mosquitto_loop), so that when to
+// client driven by a thread of its own (a poll loop over the socket and a
+// wake-up event, with mosquitto_loop_read/write/misc), so that when to
 // connect again, what to subscribe to and what to publish again are the
 // program's decisions. It connects, and after a failure or a lost
 // connection connects again with a pause of 1 s doubling to 60 s (back to
@@ -10,25 +11,26 @@
 // Standard error (never standard output) says once per outage that the
 // broker cannot be reached, and once per connection that it is connected.
 // A broker that refuses the user name or password at the first connection
-// is fatal (fFatal, with one line); a refusal later is reported and tried
-// again at the longest pause.
+// is fatal (fFatal, with one line); a refusal later is reported once (until
+// a connection is made again) and tried again at the longest pause.
 //
 // Nothing is queued while the broker is away: Publish drops what it is
 // given then (the bridge keeps the latest state of each topic and publishes
 // it again on the next connection).
 //
+// The pause before connecting again is the clock seam's (engine/clock.h).
+//
 // Threads: Publish and Connected from any thread; the callbacks run on the
 //   client's thread (fMessage and fConnected inside libmosquitto's
 //   callbacks: they may Publish, which queues, but must not block). Start
 //   and Stop from the owner's thread. libmosquitto is told it runs in a
-//   threaded program (mosquitto_threaded_set), so a Publish from another
-//   thread queues the packet and wakes the loop, which writes it.
+//   threaded program (mosquitto_threaded_set), so a Publish queues the
+//   packet and wakes the loop (outside a batch), which writes it.
 // Ownership: owns the libmosquitto client and its thread.
 #ifndef VERU_CONSOLE_MQTT_MQTT_CLIENT_H
 #define VERU_CONSOLE_MQTT_MQTT_CLIENT_H
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -39,6 +41,14 @@
 
 struct mosquitto;
 struct mosquitto_message;
+
+// How many messages Publish took, and how many of them were written to the
+// socket (QoS 0) or acknowledged (QoS 1): what the benchmark reads. Any
+// thread.
+struct MqttCounts {
+  std::atomic<long> m_iHanded{0};
+  std::atomic<long> m_iWritten{0};
+};
 
 class MqttClient {
  public:
@@ -51,6 +61,8 @@ class MqttClient {
     std::string m_sWillTopic;
     std::string m_sWillPayload;
     std::vector<std::string> m_vecSubscriptions;
+    // Counted into when not null; must outlive the client.
+    MqttCounts* m_pCounts = nullptr;
   };
   using ConnectedFunction = std::function<void()>;
   using MessageFunction = std::function<void(
@@ -71,6 +83,14 @@ class MqttClient {
   bool Publish(const std::string& sTopic, const std::string& sPayload, int iQos,
                bool bRetain);
   bool Connected() const { return m_bConnected.load(); }
+  // A batch of Publish calls (a full reply, every state again): the
+  // connection's thread is woken once per few hundred messages and at the
+  // end rather than once per message, and the socket is corked until the
+  // batch is written, so it goes out in full segments. Batches may nest
+  // and come from several threads; a Publish outside any batch wakes the
+  // thread at once.
+  void BeginBatch();
+  void EndBatch();
   // The end: when connected, publishes sLastPayload retained on sLastTopic
   // (QoS 1) and waits up to 2 s for the broker to take it, then disconnects
   // cleanly (so the Last Will is not sent) and ends the thread.
@@ -86,7 +106,14 @@ class MqttClient {
   // One connection: from the connect to its loss (or the stop). True when
   // the broker took the connection.
   bool RunConnection();
-  // Waits iSeconds or until Stop; false when stopping.
+  // One turn of the loop: waits up to iWaitMs for the socket or a wake-up,
+  // reads, writes what is queued, keeps the connection alive. A
+  // libmosquitto result (MOSQ_ERR_SUCCESS while the connection lasts).
+  int Turn(int iWaitMs);
+  void Cork(int iSocket, bool bCork);
+  void Wake();
+  // Waits iSeconds (the clock seam's time) or until Stop; false when
+  // stopping.
   bool Pause(int iSeconds);
   void TellUnreachable(const std::string& sWhy);
   void Finish();
@@ -103,14 +130,19 @@ class MqttClient {
   // Client thread only.
   bool m_bEverConnected = false;
   bool m_bToldUnreachable = false;
+  bool m_bToldRefused = false;
+  bool m_bCorked = false;
   int m_iConnack = -1;  // the broker's answer to the last connect; -1 none
   std::string m_sLastTopic;
   std::string m_sLastPayload;
   std::atomic<int> m_iLastMid{-1};
   std::atomic<bool> m_bLastTaken{false};
 
-  std::mutex m_PauseMutex;
-  std::condition_variable m_PauseWake;
+  // Written to wake the connection's thread (an eventfd).
+  int m_iWakeFd = -1;
+  std::mutex m_BatchMutex;
+  int m_iBatches = 0;          // guarded by m_BatchMutex
+  long m_iBatchMessages = 0;   // guarded by m_BatchMutex
 };
 
 #endif  // VERU_CONSOLE_MQTT_MQTT_CLIENT_H

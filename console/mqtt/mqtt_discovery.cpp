@@ -99,19 +99,24 @@ std::string DeviceConfig(const MqttTopics& _Topics, const Veru::Device& _Device,
       _Topics, _Topics.ObjectId(_Device.m_iID, false), _Device.m_sName, sRoom,
       false);
   std::string sState = _Topics.Device(_Device.m_iID);
+  // A light's and a switch's on, off and level: the console's own rule, as
+  // the bridge publishes it beside the device (mqtt_on_off.h); a null
+  // there reads as "None", which Home Assistant takes for unknown.
+  std::string sOnOff = _Topics.DeviceState(_Device.m_iID);
   std::string sSet = _Topics.DeviceSet(_Device.m_iID);
-  AddJsonText(p_json_config, "state_topic", sState);
+  bool bOnOff = sComponent == "light" || sComponent == "switch";
+  AddJsonText(p_json_config, "state_topic", bOnOff ? sOnOff : sState);
   if (sComponent == "light") {
     AddJsonText(p_json_config, "command_topic", sSet);
     AddJsonText(p_json_config, "payload_on", "on");
     AddJsonText(p_json_config, "payload_off", "off");
     AddJsonText(p_json_config, "state_value_template",
-                OnOffTemplate("Status", "on", "off"));
+                "{{ value_json.state }}");
     AddJsonText(p_json_config, "brightness_command_topic", sSet);
     AddJsonText(p_json_config, "brightness_command_template", "dim {{ value }}");
-    AddJsonText(p_json_config, "brightness_state_topic", sState);
+    AddJsonText(p_json_config, "brightness_state_topic", sOnOff);
     AddJsonText(p_json_config, "brightness_value_template",
-                ValueTemplate("LoadLevelStatus"));
+                "{{ value_json.level }}");
     AddJsonInt(p_json_config, "brightness_scale", 100);
     AddJsonText(p_json_config, "on_command_type", "first");
   } else if (sComponent == "switch") {
@@ -120,8 +125,7 @@ std::string DeviceConfig(const MqttTopics& _Topics, const Veru::Device& _Device,
     AddJsonText(p_json_config, "payload_off", "off");
     AddJsonText(p_json_config, "state_on", "on");
     AddJsonText(p_json_config, "state_off", "off");
-    AddJsonText(p_json_config, "value_template",
-                OnOffTemplate("Status", "on", "off"));
+    AddJsonText(p_json_config, "value_template", "{{ value_json.state }}");
   } else if (sComponent == "binary_sensor") {
     AddJsonText(p_json_config, "value_template",
                 OnOffTemplate("Tripped", "ON", "OFF"));

@@ -13,8 +13,10 @@
 // Every config has unique_id (the object id), a device block (identifiers,
 // name, suggested_area from the room, via_device the unit), an origin
 // block, and availability on both BASE/bridge/state and BASE/bridge/unit
-// (availability_mode all, value_template {{ value_json.state }}), and reads
-// the device's state from its BASE/device/ID object.
+// (availability_mode all, value_template {{ value_json.state }}). A light
+// and a switch read on, off and the level from BASE/device/ID/state (the
+// console's one rule, mqtt_on_off.h); the other entities read their
+// variable from the device's BASE/device/ID object.
 //
 // Pure functions: any thread.
 #ifndef VERU_CONSOLE_MQTT_MQTT_DISCOVERY_H

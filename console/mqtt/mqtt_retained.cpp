@@ -4,6 +4,8 @@
 #include <json-c/json.h>
 
 #include "console/mqtt/mqtt_discovery.h"
+#include "console/mqtt/mqtt_on_off.h"
+#include "console/report/device_json_text.h"
 #include "console/report/json_objects.h"
 
 namespace {
@@ -81,14 +83,27 @@ void MqttRetained::SetRooms(std::map<int, std::string> mapRoomName) {
 }
 
 void MqttRetained::SetDevice(const Veru::Device& _Device) {
-  std::string sPayload = JsonText(NewDeviceObject(_Device));
+  std::string sPayload = DeviceJsonText(_Device);
   std::lock_guard<std::mutex> _Lock(m_Mutex);
   Entry& _Entry = m_mapDevice[_Device.m_iID];
   if (sPayload != _Entry.sPayload) {
     _Entry.sPayload = std::move(sPayload);
     m_fPublish(m_Topics.Device(_Device.m_iID), _Entry.sPayload, kStateQos, true);
   }
+  PublishOnOff(_Device, &_Entry, false);
   PublishDevice(_Device, &_Entry, false);
+}
+
+void MqttRetained::PublishOnOff(const Veru::Device& _Device, Entry* pEntry,
+                                bool bAll) {
+  std::string sOnOff = OnOffPayload(_Device);
+  if (!bAll && sOnOff == pEntry->sOnOff) return;
+  if (sOnOff.empty()) {
+    if (!pEntry->sOnOff.empty()) Clear(m_Topics.DeviceState(_Device.m_iID));
+  } else {
+    m_fPublish(m_Topics.DeviceState(_Device.m_iID), sOnOff, kStateQos, true);
+  }
+  pEntry->sOnOff = std::move(sOnOff);
 }
 
 void MqttRetained::SetScene(const Veru::Scene& _Scene) {
@@ -139,6 +154,7 @@ void MqttRetained::KeepOnly(const std::set<int>& setDevices,
       continue;
     }
     Clear(m_Topics.Device(it->first));
+    if (!it->second.sOnOff.empty()) Clear(m_Topics.DeviceState(it->first));
     if (!it->second.sComponent.empty()) {
       Clear(m_Topics.DiscoveryConfig(it->second.sComponent, it->first, false));
     }
@@ -165,6 +181,10 @@ void MqttRetained::RepublishAll() {
   for (auto& entry : m_mapDevice) {
     m_fPublish(m_Topics.Device(entry.first), entry.second.sPayload, kStateQos,
                true);
+    if (!entry.second.sOnOff.empty()) {
+      m_fPublish(m_Topics.DeviceState(entry.first), entry.second.sOnOff,
+                 kStateQos, true);
+    }
     if (m_Topics.Discovery()) {
       PublishDevice(DeviceOf(entry.second.sPayload, entry.first), &entry.second,
                     true);
@@ -178,6 +198,22 @@ void MqttRetained::RepublishAll() {
                    true);
     }
   }
+}
+
+void MqttRetained::SwitchUnit(const MqttTopics& _Topics) {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  for (auto* pMap : {&m_mapDevice, &m_mapScene}) {
+    bool bScene = pMap == &m_mapScene;
+    for (auto& entry : *pMap) {
+      Entry& _Entry = entry.second;
+      if (!_Entry.sComponent.empty()) {
+        Clear(m_Topics.DiscoveryConfig(_Entry.sComponent, entry.first, bScene));
+      }
+      _Entry.sComponent.clear();
+      _Entry.iConfigDigest = 0;
+    }
+  }
+  m_Topics = _Topics;
 }
 
 size_t MqttRetained::DeviceCount() {
@@ -199,6 +235,9 @@ size_t MqttRetained::HeldBytes() {
   for (const auto* pMap : {&m_mapDevice, &m_mapScene}) {
     for (const auto& entry : *pMap) {
       iBytes += iNode + entry.second.sPayload.capacity() + 1;
+      if (entry.second.sOnOff.capacity() > 15) {
+        iBytes += entry.second.sOnOff.capacity() + 1;
+      }
     }
   }
   return iBytes;

@@ -50,6 +50,12 @@ class MqttRetained {
   void KeepOnly(const std::set<int>& setDevices, const std::set<int>& setScenes);
   // Publishes bridge/state online, bridge/unit, every state and config.
   void RepublishAll();
+  // The console follows another unit under the same base: _Topics names
+  // it. The discovery configs made for the old unit are cleared (their
+  // ids hold its serial number) and are made again, with the new one's,
+  // as its devices and scenes are reported; the states stay until the new
+  // unit's full reply tells which of them it has (KeepOnly).
+  void SwitchUnit(const MqttTopics& _Topics);
 
   // What is kept (for tests and the memory benchmark).
   size_t DeviceCount();
@@ -60,19 +66,23 @@ class MqttRetained {
  private:
   struct Entry {
     std::string sPayload;
+    // A device's on/off state published (mqtt_on_off.h); empty: none.
+    std::string sOnOff;
     // With discovery: the component of the config published ("" none)...
     std::string sComponent;
     // ...and a digest of what it was made from (name, room, component).
     size_t iConfigDigest = 0;
   };
 
+  // Publishes the on/off state when it changed (bAll: in any case).
+  void PublishOnOff(const Veru::Device& _Device, Entry* pEntry, bool bAll);
   // Publishes the state and, when it changed, the config.
   void PublishDevice(const Veru::Device& _Device, Entry* pEntry, bool bAll);
   void PublishScene(const Veru::Scene& _Scene, Entry* pEntry, bool bAll);
   std::string RoomName(int iRoom) const;
   void Clear(const std::string& sTopic);
 
-  const MqttTopics m_Topics;
+  MqttTopics m_Topics;
   PublishFunction m_fPublish;
   std::mutex m_Mutex;
   bool m_bUnitOnline = false;

@@ -5,6 +5,8 @@
 //   BASE/bridge/state        {"state":"online"|"offline"}, retained; the will
 //   BASE/bridge/unit         {"state":"online"|"offline"}, retained
 //   BASE/device/ID           the device's JSON object, retained
+//   BASE/device/ID/state     its on/off state and level, retained
+//                            (mqtt_on_off.h)
 //   BASE/scene/ID            the scene's JSON object, retained
 //   BASE/result              a result event per command from the broker
 //   BASE/device/ID/set       in: a device command ("on", "dim 30", ...)
@@ -42,6 +44,7 @@ class MqttTopics {
   std::string BridgeUnit() const { return m_sBase + "/bridge/unit"; }
   std::string Device(int iID) const;
   std::string Scene(int iID) const;
+  std::string DeviceState(int iID) const { return Device(iID) + "/state"; }
   std::string DeviceSet(int iID) const { return Device(iID) + "/set"; }
   std::string SceneSet(int iID) const { return Scene(iID) + "/set"; }
   std::string Result() const { return m_sBase + "/result"; }
