@@ -315,6 +315,11 @@ Reply Simulator::ControlReply(const LoggedRequest& _Request) {
     m_Config.sPassword = mapQuery["value"];
   } else if (sCommand == "change") {
     m_Home.ChangeSomething();
+  } else if (sCommand == "set") {
+    if (!m_Home.SetVariable(atoi(mapQuery["device"].c_str()), mapQuery["variable"],
+                            mapQuery["value"])) {
+      return TextReply("no such device\n");
+    }
   } else if (sCommand == "changes") {
     m_bChangesPaused = mapQuery["on"] == "0";
   } else if (sCommand == "ping") {

@@ -12,6 +12,7 @@
 //   /control?cmd=error_crlf&on=1|0             local "ERROR:" texts end CR LF
 //   /control?cmd=password&value=P              the account's password
 //   /control?cmd=change                        one change in the home
+//   /control?cmd=set&device=N&variable=V&value=X   one variable of a device
 //   /control?cmd=changes&on=0|1                pause or resume the ticker
 //   /control?cmd=ping                          answers "ok"
 //   /control?cmd=dump                          every device, as printed
