@@ -89,9 +89,9 @@ void RunLayout(benchmark::State& state, int iWidth, int iHeight) {
   _View.m_iSelectedID = iDevices / 2;
   // The first frame finds the rows around the selection, as the view's
   // first frame after a key does; the timed ones keep their first row.
-  _View.m_TopKey = ScreenLayout(*pModel, _View, iWidth, iHeight, 1).m_TopKey;
+  _View.m_TopKey = ScreenLayout(*pModel, _View, iWidth, iHeight, 1, 1700000000).m_TopKey;
   for (auto _ : state) {
-    ScreenFrame _Frame = ScreenLayout(*pModel, _View, iWidth, iHeight, 1);
+    ScreenFrame _Frame = ScreenLayout(*pModel, _View, iWidth, iHeight, 1, 1700000000);
     benchmark::DoNotOptimize(_Frame.m_vecCells.data());
   }
 }
