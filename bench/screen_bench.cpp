@@ -43,12 +43,13 @@ namespace {
 const char* const kVariableNames[20] = {
     "Status",        "LoadLevelStatus", "watts",       "kwh",
     "armed",         "tripped",         "batterylevel", "configured",
-    "commFailure",   "LastUpdate",      "ip",          "mac",
+    "commFailure",   "LastUpdate",      "address",     "mac",
     "manufacturer",  "model",           "subcategory", "temperature",
-    "humidity",      "light",           "target",      "ModeStatus"};
+    "humidity",      "light",           "target",      "mode"};
 
-// Every third device shows a state from the table, the others their first
-// variables.
+// Every third device shows its on/off state, the others their first
+// variables (none of them one that the glance's table knows, so they take
+// the longer way: as many name=value pairs as fit).
 Veru::Device MakeDevice(int iID, int iRooms) {
   Veru::Device _Device(iID);
   _Device.m_sName = "Device " + std::to_string(iID);

@@ -77,30 +77,38 @@ TEST(ScreenGlance, EachKindOfDeviceReadsAtAGlance) {
   for (const Case& _Case : kCases) {
     SCOPED_TRACE(_Case.sKind);
     std::vector<ScreenGlancePart> vecParts =
-        ScreenGlanceParts(Variables(_Case.vecVariables), kNow);
+        ScreenGlanceParts(Variables(_Case.vecVariables), kNow, 200);
     EXPECT_EQ(_Case.sText, ScreenGlanceText(vecParts));
     EXPECT_EQ(_Case.sRoles, Roles(vecParts));
   }
 }
 
-// A narrow column keeps the first parts whole and drops the rest; the first
-// is kept however long (the writer cuts it).
+// A narrow column keeps the first parts whole and drops the rest, in
+// order (a shorter part after one left out is left out too); the first is
+// kept however long (the writer cuts it).
 TEST(ScreenGlance, NarrowColumnKeepsTheFirstParts) {
-  std::vector<ScreenGlancePart> vecParts = ScreenGlanceParts(
-      Variables({{"Armed", "1"}, {"Tripped", "1"}, {"LastTrip", "1699999800"}}), kNow);
+  Veru::VariableMap mapSensor =
+      Variables({{"Armed", "1"}, {"Tripped", "1"}, {"LastTrip", "1699999800"}});
+  Veru::VariableMap mapOther = Variables({{"kwh", "3"}, {"watts", "12"}, {"zone", "a"}});
   struct Case {
+    const Veru::VariableMap* pVariables;
     int iWidth;
     const char* sText;
   };
   const Case kCases[] = {
-      {40, "TRIPPED 3 min ago, armed"},
-      {24, "TRIPPED 3 min ago, armed"},
-      {23, "TRIPPED 3 min ago"},
-      {5, "TRIPPED 3 min ago"},
+      {&mapSensor, 40, "TRIPPED 3 min ago, armed"},
+      {&mapSensor, 24, "TRIPPED 3 min ago, armed"},
+      {&mapSensor, 23, "TRIPPED 3 min ago"},
+      {&mapSensor, 5, "TRIPPED 3 min ago"},
+      {&mapOther, 23, "kwh=3, watts=12, zone=a"},
+      {&mapOther, 22, "kwh=3, watts=12"},
+      {&mapOther, 14, "kwh=3"},
+      {&mapOther, 1, "kwh=3"},
   };
   for (const Case& _Case : kCases) {
     SCOPED_TRACE(_Case.iWidth);
-    EXPECT_EQ(_Case.sText, ScreenGlanceText(ScreenGlanceFit(vecParts, _Case.iWidth)));
+    EXPECT_EQ(_Case.sText,
+              ScreenGlanceText(ScreenGlanceParts(*_Case.pVariables, kNow, _Case.iWidth)));
   }
 }
 

@@ -1,6 +1,8 @@
 // A device's state cell at a glance, from its variables.
 #include "console/screen/screen_glance.h"
 
+#include <cstring>
+
 #include "console/number_text.h"
 #include "console/report/device_state.h"
 #include "console/report/secret_name.h"
@@ -69,10 +71,35 @@ std::string MomentAge(const std::string& sValue, int64_t tNow) {
   return ScreenAgeText(tNow - _Number.iValue);
 }
 
-}  // namespace
+// Adds parts while they fit in iWidth columns (see ScreenGlanceParts).
+class PartsThatFit {
+ public:
+  PartsThatFit(std::vector<ScreenGlancePart>* pParts, int iWidth)
+      : m_pParts(pParts), m_iWidth(iWidth) {}
+  // False once a part did not fit: no later part is taken.
+  bool Add(ScreenGlancePart _Part) {
+    if (m_bFull) return false;
+    int iPart = ScreenTextWidth(_Part.m_sText);
+    if (!m_pParts->empty()) iPart += static_cast<int>(strlen(kScreenGlanceJoin));
+    if (!m_pParts->empty() && m_iUsed + iPart > m_iWidth) {
+      m_bFull = true;
+      return false;
+    }
+    m_iUsed += iPart;
+    m_pParts->push_back(std::move(_Part));
+    return true;
+  }
 
-std::vector<ScreenGlancePart> ScreenGlanceParts(const Veru::VariableMap& mapVariables,
-                                                int64_t tNow) {
+ private:
+  std::vector<ScreenGlancePart>* m_pParts;
+  int m_iWidth;
+  int m_iUsed = 0;
+  bool m_bFull = false;
+};
+
+// The parts by the rules, in order; a flag's age already in its part.
+std::vector<ScreenGlancePart> RuleParts(const Veru::VariableMap& mapVariables,
+                                        int64_t tNow) {
   std::vector<ScreenGlancePart> vecParts;
   ScreenGlancePart _State;
   _State.m_sText = StatePart(mapVariables, &_State.m_eRole);
@@ -124,27 +151,26 @@ std::vector<ScreenGlancePart> ScreenGlanceParts(const Veru::VariableMap& mapVari
     }
     if (!_Part.m_sText.empty()) vecParts.push_back(_Part);
   }
-  if (!vecParts.empty()) return vecParts;
-  // Anything else: its variables as they are; never a secret.
-  for (const auto& variable : mapVariables) {
-    if (IsSecretName(variable.first)) continue;
-    vecParts.push_back({variable.first + "=" + variable.second, ScreenRole::kPlain});
-  }
   return vecParts;
 }
 
-std::vector<ScreenGlancePart> ScreenGlanceFit(std::vector<ScreenGlancePart> vecParts,
-                                              int iWidth) {
-  static const int kJoinWidth = ScreenTextWidth(kScreenGlanceJoin);
-  int iUsed = 0;
-  size_t iKept = 0;
-  for (; iKept < vecParts.size(); ++iKept) {
-    int iPart = ScreenTextWidth(vecParts[iKept].m_sText);
-    if (iKept > 0) iPart += kJoinWidth;
-    if (iKept > 0 && iUsed + iPart > iWidth) break;
-    iUsed += iPart;
+}  // namespace
+
+std::vector<ScreenGlancePart> ScreenGlanceParts(const Veru::VariableMap& mapVariables,
+                                                int64_t tNow, int iWidth) {
+  std::vector<ScreenGlancePart> vecParts;
+  PartsThatFit _Fit(&vecParts, iWidth);
+  std::vector<ScreenGlancePart> vecRuleParts = RuleParts(mapVariables, tNow);
+  for (ScreenGlancePart& _Part : vecRuleParts) {
+    if (!_Fit.Add(std::move(_Part))) break;
   }
-  vecParts.resize(iKept);
+  if (!vecRuleParts.empty()) return vecParts;
+  // Anything else: its variables as they are, never a secret; only those
+  // that fit are made.
+  for (const auto& variable : mapVariables) {
+    if (IsSecretName(variable.first)) continue;
+    if (!_Fit.Add({variable.first + "=" + variable.second, ScreenRole::kPlain})) break;
+  }
   return vecParts;
 }
 

@@ -36,16 +36,12 @@ struct ScreenGlancePart {
   ScreenRole m_eRole = ScreenRole::kPlain;
 };
 
-// The parts of a device's state cell, most telling first; tNow (seconds
-// since the epoch) is what moments are aged against.
+// The parts of a device's state cell, most telling first, as many as fit
+// in iWidth columns when joined with kScreenGlanceJoin: the first always
+// (the writer cuts it when it is too long), then the others in order while
+// they fit. tNow (seconds since the epoch) is what moments are aged against.
 std::vector<ScreenGlancePart> ScreenGlanceParts(const Veru::VariableMap& mapVariables,
-                                                int64_t tNow);
-
-// The parts that fit in iWidth columns when joined with kScreenGlanceJoin:
-// the first always (the writer cuts it when it is too long), then the
-// others in order while they fit.
-std::vector<ScreenGlancePart> ScreenGlanceFit(std::vector<ScreenGlancePart> vecParts,
-                                              int iWidth);
+                                                int64_t tNow, int iWidth);
 constexpr const char* kScreenGlanceJoin = ", ";
 
 // The parts as one line of text, joined.

@@ -205,22 +205,31 @@ class ListLayout {
     std::vector<ScreenGlancePart> vecState;
     std::string sComment;
     if (pDevice != nullptr) {
-      vecState = ScreenGlanceFit(ScreenGlanceParts(pDevice->m_mapVariables, m_tNow),
-                                 _Columns.iStateWidth);
+      vecState = ScreenGlanceParts(pDevice->m_mapVariables, m_tNow,
+                                   _Columns.iStateWidth);
       sComment = pDevice->m_sComment;
     } else if (pScene != nullptr) {
       if (pScene->m_bActive) vecState.push_back({"active", ScreenRole::kActive});
       sComment = pScene->m_sComment;
     }
+    // The parts joined, one text for each run of one role.
+    std::vector<std::pair<std::string, ScreenRole>> vecRuns;
+    auto Append = [&](const std::string& sText, ScreenRole eRole) {
+      if (vecRuns.empty() || vecRuns.back().second != eRole) {
+        vecRuns.emplace_back(std::string(), eRole);
+      }
+      vecRuns.back().first += sText;
+    };
+    for (size_t i = 0; i < vecState.size(); ++i) {
+      ScreenRole eState = vecState[i].m_eRole;
+      if (bSelected || eState == ScreenRole::kPlain) eState = eRow;
+      if (i > 0) Append(kScreenGlanceJoin, eRow);
+      Append(vecState[i].m_sText, eState);
+    }
     int iColumn = _Columns.iState;
     int iEnd = _Columns.iState + _Columns.iStateWidth;
-    for (const ScreenGlancePart& _Part : vecState) {
-      if (iColumn > _Columns.iState) {
-        iColumn += _Writer.Put(iColumn, iEnd - iColumn, kScreenGlanceJoin, eRow);
-      }
-      ScreenRole eState = _Part.m_eRole;
-      if (bSelected || eState == ScreenRole::kPlain) eState = eRow;
-      iColumn += _Writer.Put(iColumn, iEnd - iColumn, _Part.m_sText, eState);
+    for (const auto& run : vecRuns) {
+      iColumn += _Writer.Put(iColumn, iEnd - iColumn, run.first, run.second);
     }
     _Writer.Put(_Columns.iComment, _Columns.iCommentWidth, sComment, eRow);
   }
@@ -270,8 +279,8 @@ std::vector<std::pair<std::string, ScreenRole>> DetailLines(
   std::string sCategory = _Model.CategoryName(pDevice->m_iCategory);
   std::string sCategoryID = "(" + std::to_string(pDevice->m_iCategory) + ")";
   Line("Category", sCategory.empty() ? sCategoryID : sCategory + " " + sCategoryID);
-  Line("State", ScreenGlanceText(ScreenGlanceFit(
-                    ScreenGlanceParts(pDevice->m_mapVariables, tNow), iWidth - 12)));
+  Line("State", ScreenGlanceText(
+                    ScreenGlanceParts(pDevice->m_mapVariables, tNow, iWidth - 12)));
   Line("State code", std::to_string(pDevice->m_iState));
   Line("Comment", pDevice->m_sComment);
   if (_View.m_iCameraID == pDevice->m_iID) {
