@@ -388,6 +388,16 @@ void Home::ChangeSomething() {
   BumpLocked(pDevice);
 }
 
+bool Home::SetVariable(int iDevice, const std::string& sName,
+                       const std::string& sValue) {
+  std::lock_guard<std::mutex> _Lock(m_Mutex);
+  auto it = m_mapDevice.find(iDevice);
+  if (it == m_mapDevice.end()) return false;
+  SetLocked(&it->second, sName, sValue);
+  BumpLocked(&it->second);
+  return true;
+}
+
 void Home::Stop() {
   std::lock_guard<std::mutex> _Lock(m_Mutex);
   m_bStopped = true;

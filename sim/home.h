@@ -75,6 +75,11 @@ class Home {
   // temperature moves, a light is switched); wakes waiting polls.
   void ChangeSomething();
 
+  // Sets one variable of device iDevice, as the home itself would change
+  // it; wakes waiting polls. False when there is no such device.
+  bool SetVariable(int iDevice, const std::string& sName,
+                   const std::string& sValue);
+
   // Wakes every waiting long poll; later polls answer at once.
   void Stop();
 

@@ -319,6 +319,11 @@ Reply Simulator::ControlReply(const LoggedRequest& _Request) {
     if (!m_Home.RemoveDevice(atoi(mapQuery["id"].c_str()))) {
       return TextReply("no such device\n");
     }
+  } else if (sCommand == "set") {
+    if (!m_Home.SetVariable(atoi(mapQuery["device"].c_str()), mapQuery["variable"],
+                            mapQuery["value"])) {
+      return TextReply("no such device\n");
+    }
   } else if (sCommand == "changes") {
     m_bChangesPaused = mapQuery["on"] == "0";
   } else if (sCommand == "ping") {

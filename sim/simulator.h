@@ -13,6 +13,7 @@
 //   /control?cmd=password&value=P              the account's password
 //   /control?cmd=change                        one change in the home
 //   /control?cmd=remove_device&id=N            device N taken out of the home
+//   /control?cmd=set&device=N&variable=V&value=X   one variable of a device
 //   /control?cmd=changes&on=0|1                pause or resume the ticker
 //   /control?cmd=ping                          answers "ok"
 //   /control?cmd=dump                          every device, as printed

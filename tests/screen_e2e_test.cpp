@@ -9,9 +9,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <cstdlib>
+#include <iterator>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -127,7 +131,7 @@ int RowOf(const std::vector<std::string>& vecLines, int iID) {
       continue;
     }
     size_t iStart = sLine.find_first_not_of(' ', 2);
-    if (iStart != std::string::npos && iStart > 2 &&
+    if (iStart != std::string::npos && iStart >= 2 &&
         sLine.compare(iStart, sID.size(), sID) == 0) {
       return static_cast<int>(i);
     }
@@ -183,6 +187,68 @@ bool HasColour(const std::string& sText) {
   return false;
 }
 
+// The SGR codes in force where sText first shows after sAfter on a screen
+// captured with its escapes (capture-pane -e, which leaves out what the
+// line before set already): 1 bold, 2 dim, 31 red, 38 another colour; {-1}
+// when the text is not there.
+std::set<int> CodesAt(const std::string& sLine, const std::string& sAfter,
+                      const std::string& sText) {
+  std::string sVisible;
+  std::vector<std::set<int>> vecCodes;  // in force at each visible byte
+  std::set<int> setCodes;
+  size_t i = 0;
+  while (i < sLine.size()) {
+    if (sLine.compare(i, 2, "\x1b[") != 0) {
+      sVisible += sLine[i++];
+      vecCodes.push_back(setCodes);
+      continue;
+    }
+    size_t iEnd = sLine.find_first_not_of("0123456789;:", i + 2);
+    if (iEnd == std::string::npos) break;
+    if (sLine[iEnd] == 'm') {
+      std::vector<int> vecParameters;
+      std::istringstream _Stream(sLine.substr(i + 2, iEnd - i - 2));
+      std::string sParameter;
+      while (std::getline(_Stream, sParameter, ';')) vecParameters.push_back(atoi(sParameter.c_str()));
+      if (vecParameters.empty()) vecParameters.push_back(0);
+      for (size_t j = 0; j < vecParameters.size(); ++j) {
+        int iCode = vecParameters[j];
+        auto DropColours = [&] {
+          for (auto it = setCodes.begin(); it != setCodes.end();) {
+            bool bColour = (*it >= 30 && *it <= 38) || (*it >= 90 && *it <= 97);
+            it = bColour ? setCodes.erase(it) : std::next(it);
+          }
+        };
+        if (iCode == 0) {
+          setCodes.clear();
+        } else if (iCode == 22) {
+          setCodes.erase(1);
+          setCodes.erase(2);
+        } else if (iCode == 39) {
+          DropColours();
+        } else if (iCode == 38 || iCode == 48) {
+          if (iCode == 38) {
+            DropColours();
+            setCodes.insert(38);
+          }
+          j += j + 1 < vecParameters.size() && vecParameters[j + 1] == 5 ? 2 : 4;
+        } else if ((iCode >= 30 && iCode <= 37) || (iCode >= 90 && iCode <= 97)) {
+          DropColours();
+          setCodes.insert(iCode);
+        } else if (iCode >= 20 && iCode <= 29) {
+          setCodes.erase(iCode - 20);
+        } else {
+          setCodes.insert(iCode);
+        }
+      }
+    }
+    i = iEnd + 1;
+  }
+  size_t iAt = sVisible.find(sAfter);
+  if (iAt != std::string::npos) iAt = sVisible.find(sText, iAt);
+  return iAt == std::string::npos ? std::set<int>{-1} : vecCodes[iAt];
+}
+
 class ScreenTest : public ::testing::Test {
  public:
   void SetUp() override {
@@ -226,6 +292,21 @@ class ScreenTest : public ::testing::Test {
     return m_Tmux.Capture();
   }
 
+  // Waits until fCondition holds for a view on the test clock. Its time
+  // stands still while a long poll waits, and so does its drawing (a frame
+  // waits for the clock to pass the least spacing of frames); a change at
+  // the unit, five times a second, ends each poll and moves the clock on.
+  bool WaitOnTestClock(const std::function<bool()>& fCondition) {
+    auto tPoked = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+    return WaitUntil([&] {
+      if (std::chrono::steady_clock::now() - tPoked > std::chrono::milliseconds(200)) {
+        m_Sim.Control("set&device=18&variable=CurrentLevel&value=300");
+        tPoked = std::chrono::steady_clock::now();
+      }
+      return fCondition();
+    });
+  }
+
   pid_t ConsolePid() { return static_cast<pid_t>(atoi(ReadFile("console.pid").c_str())); }
 
   ScratchDir m_Dir;
@@ -261,7 +342,7 @@ TEST_F(ScreenTest, ShowsTheHomeInPlaceAndActsOnKeys) {
         sShown = it->second == "1" ? "on" : "off";
       } else if (device.second.count("CurrentTemperature") != 0) {
         iChanged = device.first;
-        sShown = "CurrentTemperature=" + device.second.at("CurrentTemperature");
+        sShown = "temp " + device.second.at("CurrentTemperature");
       }
     }
     mapBefore = mapAfter;
@@ -569,6 +650,130 @@ TEST_F(ScreenTest, DetailPageShowsTheHistoryWithSparklines) {
   EXPECT_TRUE(EndsWith(sStatus.substr(0, sStatus.find_last_not_of(' ') + 1),
                        "  0..1 last 1"))
       << m_Tmux.Capture();
+  m_Tmux.Keys("q");
+  EXPECT_NE(std::string::npos, WaitForEnd().find("EXIT=0"));
+}
+
+// The list at a glance in a terminal of iWidth x 24, on the test clock
+// (its time starts at 1700000000): the kitchen motion sensor tripped 200 s
+// before that, the ceiling light dimmed to 30 %. Each row tells its
+// device's state in words, the tripped sensor in the alarm colour (bold
+// without colours), the ends of the list are marked, and the filter in
+// force is in the header.
+void CheckGlance(ScreenTest* pTest, int iWidth, bool bColour) {
+  SimProcess& _Sim = pTest->m_Sim;
+  TmuxSession& _Tmux = pTest->m_Tmux;
+  for (const char* sSet : {"device=4&variable=Tripped&value=1",
+                           "device=4&variable=LastTrip&value=1699999800",
+                           "device=2&variable=LoadLevelStatus&value=30",
+                           "device=2&variable=Status&value=1"}) {
+    ASSERT_EQ("ok\n", _Sim.Control(std::string("set&") + sSet));
+  }
+  pTest->StartView(bColour ? "NO_COLOR=" : "NO_COLOR=1", iWidth, 24, "Living room lamp",
+                   VERU_CONSOLE_TESTCLOCK_PATH);
+  ASSERT_TRUE(_Tmux.WaitFor("connected")) << _Tmux.Capture();
+  auto Row = [&](int iID) {
+    std::vector<std::string> vecLines = _Tmux.Lines();
+    int iRow = RowOf(vecLines, iID);
+    return iRow < 0 ? std::string() : vecLines[static_cast<size_t>(iRow)];
+  };
+  struct Shown {
+    int iID;
+    std::vector<const char*> vecTexts;
+  };
+  const Shown kShown[] = {
+      {1, {" off"}},
+      {2, {" on 30%"}},
+      {4, {" TRIPPED ", " min ago, armed"}},
+      {5, {" temp 21"}},
+      {6, {" ok, armed"}},
+      {8, {" temp 20, set 21, HeatOn"}},
+      {10, {" camera, 127.0.0.1:8081"}},
+      {16, {" ok, disarmed"}},
+  };
+  for (const Shown& _Shown : kShown) {
+    for (const char* sText : _Shown.vecTexts) {
+      EXPECT_NE(std::string::npos, Row(_Shown.iID).find(sText))
+          << _Shown.iID << " " << sText << "\n" << _Tmux.Capture();
+    }
+  }
+  // The sensor was tripped minutes ago on the console's clock.
+  EXPECT_NE(std::string::npos, Row(4).find(" 3 min ago")) << _Tmux.Capture();
+  std::string sEscaped = _Tmux.Capture(true);
+  std::set<int> setTripped = CodesAt(sEscaped, "Kitchen motion", "TRIPPED");
+  EXPECT_EQ(1u, setTripped.count(1)) << sEscaped;
+  EXPECT_EQ(bColour ? 1u : 0u, setTripped.count(31)) << sEscaped;
+  std::set<int> setArmed = CodesAt(sEscaped, "Kitchen motion", "armed");
+  EXPECT_EQ(0u, setArmed.count(31) + setArmed.count(1) + setArmed.count(-1)) << sEscaped;
+
+  // 21 body lines for 30: the list goes on below; at its end, above.
+  std::vector<std::string> vecLines = _Tmux.Lines();
+  ASSERT_EQ(24u, vecLines.size());
+  EXPECT_TRUE(EndsWith(vecLines[21], " [more below]")) << _Tmux.Capture();
+  EXPECT_EQ(std::string::npos, vecLines[1].find("[more above]")) << _Tmux.Capture();
+  _Tmux.Keys("End");
+  ASSERT_TRUE(pTest->WaitOnTestClock([&] {
+    std::vector<std::string> vecEnd = _Tmux.Lines();
+    return vecEnd.size() == 24 && EndsWith(vecEnd[1], " [more above]") &&
+           vecEnd[21].find("[more below]") == std::string::npos;
+  })) << _Tmux.Capture();
+
+  // The filter in force stays in the header after its line is gone.
+  _Tmux.Keys("/");
+  _Tmux.Text("door");
+  _Tmux.Keys("Enter");
+  ASSERT_TRUE(pTest->WaitOnTestClock(
+      [&] { return _Tmux.Lines()[0].find("| filter: door |") != std::string::npos; }))
+      << _Tmux.Capture();
+  _Tmux.Keys(":");
+  _Tmux.Text("1 on");
+  _Tmux.Keys("Enter");
+  ASSERT_TRUE(pTest->WaitOnTestClock(
+      [&] { return _Tmux.Capture().find("1 on: done") != std::string::npos; }))
+      << _Tmux.Capture();
+  EXPECT_NE(std::string::npos, _Tmux.Lines()[0].find("| filter: door |")) << _Tmux.Capture();
+  EXPECT_NE(std::string::npos, _Tmux.Capture().find("Garage door")) << _Tmux.Capture();
+  EXPECT_EQ(std::string::npos, _Tmux.Capture().find("Filter: door")) << _Tmux.Capture();
+  _Tmux.Keys("q");
+  EXPECT_NE(std::string::npos, pTest->WaitForEnd().find("EXIT=0"));
+}
+
+TEST_F(ScreenTest, ListReadsAtAGlanceAt80Columns) { CheckGlance(this, 80, true); }
+
+TEST_F(ScreenTest, ListReadsAtAGlanceAt120ColumnsWithoutColour) {
+  CheckGlance(this, 120, false);
+}
+
+// While the unit does not answer the header says OFFLINE and the rows are
+// dim; when it answers again both go.
+TEST_F(ScreenTest, RowsDimWhileTheUnitDoesNotAnswer) {
+  StartView("", 100, 30, "Living room lamp", VERU_CONSOLE_TESTCLOCK_PATH);
+  ASSERT_TRUE(m_Tmux.WaitFor("| connected |")) << m_Tmux.Capture();
+  // Whether the selected row, a row under a heading and a row after an
+  // "on" are dim.
+  auto Dim = [&] {
+    std::string sScreen = m_Tmux.Capture(true);
+    std::vector<bool> vecDim;
+    for (const char* sName : {"Living room lamp", "Kitchen light", "Garden light"}) {
+      std::set<int> setCodes = CodesAt(sScreen, "", sName);
+      if (setCodes.count(-1) == 0) vecDim.push_back(setCodes.count(2) != 0);
+    }
+    return vecDim;
+  };
+  EXPECT_EQ(std::string::npos, m_Tmux.Lines()[0].find("OFFLINE")) << m_Tmux.Capture();
+  EXPECT_EQ(std::vector<bool>(3, false), Dim()) << m_Tmux.Capture(true);
+  ASSERT_EQ("ok\n", m_Sim.Control("stop_local"));
+  ASSERT_TRUE(WaitOnTestClock([&] {
+    return m_Tmux.Lines()[0].find("Unit 45001 | OFFLINE | ") == 0 &&
+           Dim() == std::vector<bool>(3, true);
+  })) << m_Tmux.Capture(true);
+  // A change meanwhile, so the unit answers the first poll at once.
+  ASSERT_EQ("ok\n", m_Sim.Control("change"));
+  ASSERT_EQ("ok\n", m_Sim.Control("start_local"));
+  ASSERT_TRUE(WaitOnTestClock([&] {
+    return m_Tmux.Lines()[0].find("Unit 45001 | connected | ") == 0 &&
+           Dim() == std::vector<bool>(3, false);
+  })) << m_Tmux.Capture(true);
   m_Tmux.Keys("q");
   EXPECT_NE(std::string::npos, WaitForEnd().find("EXIT=0"));
 }

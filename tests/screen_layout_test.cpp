@@ -12,10 +12,12 @@
 #include "console/screen/screen_layout.h"
 #include "console/screen/screen_model.h"
 #include "console/screen/screen_view.h"
+#include "tests/test_util.h"
 
 namespace {
 
 constexpr int64_t kNowMs = 1000000;
+constexpr int64_t kNow = 1700000000;
 
 Veru::Device MakeDevice(int iID, const std::string& sName, int iRoom,
                         std::vector<std::pair<std::string, std::string>> vecVariables,
@@ -82,7 +84,7 @@ class ScreenLayoutTest : public ::testing::Test {
 
   // Lays a frame out and keeps its first row, as the drawing thread does.
   ScreenFrame Layout(int iWidth, int iHeight, int64_t tNowMs = kNowMs) {
-    ScreenFrame _Frame = ScreenLayout(m_Model, m_View, iWidth, iHeight, tNowMs);
+    ScreenFrame _Frame = ScreenLayout(m_Model, m_View, iWidth, iHeight, tNowMs, kNow);
     m_View.m_TopKey = _Frame.m_TopKey;
     m_iBodyRows = _Frame.m_iBodyRows;
     return _Frame;
@@ -121,19 +123,19 @@ TEST_F(ScreenLayoutTest, FramesMatchTheirTextInFull) {
       {"80x24, the whole home", 80, 24, [](ScreenLayoutTest*) {}, R"(
 Home 35000001 | connected | last reply 2 s ago | local 127.0.0.1
 Living room
->  1  Living room lamp              on
-   2  Ceiling light                 on 40%
-  10  Garage camera                 ip=127.0.0.1:8081
+>  1  Living room lamp       on
+   2  Ceiling light          on 40%
+  10  Garage camera          camera, 127.0.0.1:8081
 Küche
-   3  Küchenlicht ☀                 off                    needs a bulb
-   4  Motion sensor by the kitche…  Armed=1
-   5  電灯                          on
+   3  Küchenlicht ☀          off                           needs a bulb
+   4  Motion sensor by the…  ok, armed, last trip 0 s ago
+   5  電灯                   on
 Attic
       (no devices)
 No room
-  12  Shed pump                     off
+  12  Shed pump              off
 Scenes
-   1  Good night                    active
+   1  Good night             active
    2  Morning
 
 
@@ -152,31 +154,31 @@ Home 35000001 | connected | last reply …
 Living room
    1 Living room lamp  on
    2 Ceiling light     on 40%
-  10 Garage camera     ip=127.0.0.1:8081
+  10 Garage camera     camera
 Küche
 >  3 Küchenlicht ☀     off
-   4 Motion sensor by… Armed=1
+   4 Motion sensor by… ok, armed
    5 電灯              on
-
+                            [more below]
 
 ↑↓ move  Space on/off  +/- dim  Enter d…
 )"},
       {"132x40, wide", 132, 40, [](ScreenLayoutTest*) {}, R"(
 Home 35000001 | connected | last reply 2 s ago | local 127.0.0.1
 Living room
->  1  Living room lamp                                  on
-   2  Ceiling light                                     on 40%
-  10  Garage camera                                     ip=127.0.0.1:8081
+>  1  Living room lamp                      on
+   2  Ceiling light                         on 40%
+  10  Garage camera                         camera, 127.0.0.1:8081
 Küche
-   3  Küchenlicht ☀                                     off                                   needs a bulb
-   4  Motion sensor by the kitchen door in the back     Armed=1 LastTrip=1700000000
-   5  電灯                                              on
+   3  Küchenlicht ☀                         off                                               needs a bulb
+   4  Motion sensor by the kitchen door i…  ok, armed, last trip 0 s ago
+   5  電灯                                  on
 Attic
       (no devices)
 No room
-  12  Shed pump                                         off
+  12  Shed pump                             off
 Scenes
-   1  Good night                                        active
+   1  Good night                            active
    2  Morning
 
 
@@ -206,23 +208,24 @@ Scenes
       {"connection lost", 80, 24,
        [](ScreenLayoutTest* pTest) {
          pTest->m_Model.m_sConnection = "lost";
+         pTest->m_Model.m_bNoAnswer = true;
          pTest->m_View.m_sMessage = "The connection was lost";
        }, R"(
-Home 35000001 | lost | last reply 2 s ago | local 127.0.0.1
+Home 35000001 | OFFLINE | lost | last reply 2 s ago | local 127.0.0.1
 Living room
->  1  Living room lamp              on
-   2  Ceiling light                 on 40%
-  10  Garage camera                 ip=127.0.0.1:8081
+>  1  Living room lamp       on
+   2  Ceiling light          on 40%
+  10  Garage camera          camera, 127.0.0.1:8081
 Küche
-   3  Küchenlicht ☀                 off                    needs a bulb
-   4  Motion sensor by the kitche…  Armed=1
-   5  電灯                          on
+   3  Küchenlicht ☀          off                           needs a bulb
+   4  Motion sensor by the…  ok, armed, last trip 0 s ago
+   5  電灯                   on
 Attic
       (no devices)
 No room
-  12  Shed pump                     off
+  12  Shed pump              off
 Scenes
-   1  Good night                    active
+   1  Good night             active
    2  Morning
 
 
@@ -239,11 +242,11 @@ The connection was lost
          pTest->Type(U"GHT");
          pTest->Key('\n');
        }, R"(
-Home 35000001 | connected | last reply 2 s ago | local 127.0.0.1
+Home 35000001 | connected | filter: GHT | last reply 2 s ago | local 127.0.0.1
 Living room
->  2  Ceiling light                 on 40%
+>  2  Ceiling light          on 40%
 Scenes
-   1  Good night                    active
+   1  Good night             active
 
 
 
@@ -278,7 +281,7 @@ Home 35000001 | connected | last reply 2 s ago | local 127.0.0.1
 Device 10: Garage camera
 Room        Living room (1)
 Category    Camera (6)
-State       ip=127.0.0.1:8081 streaming=/video.mjpg
+State       camera, 127.0.0.1:8081
 State code  4
 Comment
 Image URL   http://127.0.0.1:3480/data_request?id=cam_image&Device_Num=10&time=5
@@ -327,21 +330,60 @@ TEST_F(ScreenLayoutTest, RolesMarkSelectionStateAndChanges) {
   EXPECT_EQ(ScreenRole::kSelected, _Frame.At(2, 10).m_eRole);
   EXPECT_EQ(ScreenRole::kHeader, _Frame.At(0, 0).m_eRole);
   EXPECT_EQ(ScreenRole::kRoom, _Frame.At(1, 0).m_eRole);
-  EXPECT_EQ(ScreenRole::kOn, _Frame.At(3, 36).m_eRole);     // "on 40%"
-  EXPECT_EQ(ScreenRole::kActive, _Frame.At(14, 36).m_eRole);  // "active"
+  EXPECT_EQ(ScreenRole::kOn, _Frame.At(3, 29).m_eRole);     // "on 40%"
+  EXPECT_EQ(ScreenRole::kActive, _Frame.At(14, 29).m_eRole);  // "active"
   EXPECT_EQ(ScreenRole::kKeys, _Frame.At(23, 0).m_eRole);
   // Device 3 changed just now: its row is marked, its state is on.
-  EXPECT_EQ("* 3  K\xc3\xbc" "chenlicht \xe2\x98\x80                 on"
-            "                     needs a bulb",
+  EXPECT_EQ("* 3  K\xc3\xbc" "chenlicht \xe2\x98\x80          on"
+            "                            needs a bulb",
             _Frame.RowText(6).substr(1));
   EXPECT_EQ(ScreenRole::kChanged, _Frame.At(6, 10).m_eRole);
-  EXPECT_EQ(ScreenRole::kOn, _Frame.At(6, 36).m_eRole);
+  EXPECT_EQ(ScreenRole::kOn, _Frame.At(6, 29).m_eRole);
   ScreenFrame _Later = Layout(80, 24, kNowMs + kScreenChangedMs);
-  EXPECT_EQ("   3  K\xc3\xbc" "chenlicht \xe2\x98\x80                 on"
-            "                     needs a bulb",
+  EXPECT_EQ("   3  K\xc3\xbc" "chenlicht \xe2\x98\x80          on"
+            "                            needs a bulb",
             _Later.RowText(6));
   EXPECT_EQ(ScreenRole::kPlain, _Later.At(6, 10).m_eRole);
-  EXPECT_EQ(ScreenRole::kOff, _Later.At(12, 36).m_eRole);  // the shed pump
+  EXPECT_EQ(ScreenRole::kOff, _Later.At(12, 29).m_eRole);  // the shed pump
+  // A tripped sensor: the alarm role for its word alone.
+  m_Model.SetDevice(MakeDevice(4, "Motion", 2, {{"Armed", "1"}, {"Tripped", "1"},
+                                                 {"LastTrip", "1699999820"}}), 0);
+  ScreenFrame _Tripped = Layout(80, 24, kNowMs + kScreenChangedMs);
+  EXPECT_EQ("   4  Motion                 TRIPPED 3 min ago, armed", _Tripped.RowText(7));
+  EXPECT_EQ(ScreenRole::kAlarm, _Tripped.At(7, 29).m_eRole);
+  EXPECT_EQ(ScreenRole::kAlarm, _Tripped.At(7, 45).m_eRole);  // "...ago"
+  EXPECT_EQ(ScreenRole::kPlain, _Tripped.At(7, 46).m_eRole);  // ", armed"
+  EXPECT_EQ(ScreenRole::kPlain, _Tripped.At(7, 50).m_eRole);
+}
+
+// A list longer than the body is marked at its ends, the marks in their
+// own role; while the unit does not answer the list (not a page) is dim.
+TEST_F(ScreenLayoutTest, ListEndsAreMarkedAndDimWhileTheUnitIsSilent) {
+  ScreenFrame _Top = Layout(40, 12);
+  EXPECT_EQ("Living room", _Top.RowText(1));
+  EXPECT_EQ(std::string(27, ' ') + " [more below]", _Top.RowText(9));
+  EXPECT_EQ(ScreenRole::kMore, _Top.At(9, 28).m_eRole);
+  EXPECT_FALSE(_Top.m_bBodyDimmed);
+  Key(kKeyEnd);
+  ScreenFrame _End = Layout(40, 12);
+  EXPECT_TRUE(EndsWith(_End.RowText(1), "  [more above]")) << _End.Text();
+  EXPECT_EQ(ScreenRole::kMore, _End.At(1, 28).m_eRole);
+  EXPECT_EQ(ScreenRole::kMore, _End.At(1, 39).m_eRole);
+  EXPECT_EQ(ScreenRole::kRoom, _End.At(1, 0).m_eRole);
+  EXPECT_EQ(std::string::npos, _End.Text().find("[more below]"));
+  // A mark never leaves half a double-width character before it.
+  m_Model.SetRooms({{1, "Living room"}, {2, std::string(26, 'x') + "\xe9\x9b\xbb\xe7\x81\xaf"},
+                    {3, "Attic"}});
+  Key(kKeyUp);
+  Key(kKeyUp);
+  ScreenFrame _Wide = Layout(40, 12);
+  EXPECT_EQ(std::string(26, 'x') + "  [more above]",
+            _Wide.RowText(1));
+  m_Model.m_bNoAnswer = true;
+  EXPECT_TRUE(Layout(40, 12).m_bBodyDimmed);
+  Key('\n');
+  ASSERT_EQ(ScreenPage::kDetail, m_View.m_ePage);
+  EXPECT_FALSE(Layout(40, 12).m_bBodyDimmed);
 }
 
 // Text from the unit cannot drive the terminal: control bytes come out
@@ -349,10 +391,12 @@ TEST_F(ScreenLayoutTest, RolesMarkSelectionStateAndChanges) {
 TEST_F(ScreenLayoutTest, TextFromTheUnitIsEscapedAndCut) {
   m_Model.SetDevice(MakeDevice(1, "\x1b[2Jlamp\r\nFAKE \xff", 1, {{"Status", "1"}},
                                "\x1b]0;title\x07"), 0);
-  ScreenFrame _Frame = Layout(80, 24);
-  EXPECT_EQ(">  1  \\x1b[2Jlamp\\r\\nFAKE \\xff      on                     "
-            "\\x1b]0;title\\x07",
-            _Frame.RowText(2));
+  ScreenFrame _Frame = Layout(132, 24);
+  std::string sRow = ">  1  \\x1b[2Jlamp\\r\\nFAKE \\xff";
+  sRow.resize(44, ' ');  // the state column
+  sRow += "on";
+  sRow.resize(94, ' ');  // the comment column
+  EXPECT_EQ(sRow + "\\x1b]0;title\\x07", _Frame.RowText(2));
   for (const ScreenCell& _Cell : _Frame.m_vecCells) {
     for (char c : _Cell.m_sText) {
       EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7f);
@@ -366,12 +410,12 @@ TEST_F(ScreenLayoutTest, TextFromTheUnitIsEscapedAndCut) {
 // first row.
 TEST_F(ScreenLayoutTest, SelectionFollowsItsDevice) {
   m_View.m_iSelectedID = 4;
-  EXPECT_EQ("  4  Motion sensor by the kitche\xe2\x80\xa6  Armed=1",
+  EXPECT_EQ("  4  Motion sensor by the\xe2\x80\xa6  ok, armed, last trip 0 s ago",
             CursorRow(Layout(80, 24)).substr(1));
   m_Model.SetDevice(MakeDevice(4, "Motion sensor", 1, {{"Armed", "0"}}), kNowMs);
   ScreenFrame _Moved = Layout(80, 24);
   EXPECT_EQ(4, _Moved.m_iCursorRow);
-  EXPECT_EQ(">* 4  Motion sensor                 Armed=0", CursorRow(_Moved));
+  EXPECT_EQ(">* 4  Motion sensor          disarmed", CursorRow(_Moved));
   m_Model.SetDevice(MakeDevice(0, "Front lamp", 1, {{"Status", "0"}}), 0);
   m_Model.SetDevice(MakeDevice(-1, "Porch", 1, {{"Status", "0"}}), 0);
   EXPECT_EQ(6, Layout(80, 24).m_iCursorRow);
@@ -379,13 +423,13 @@ TEST_F(ScreenLayoutTest, SelectionFollowsItsDevice) {
   m_Model.ClearRecords();
   m_Model.SetDevice(MakeDevice(7, "Hall", 2, {{"Status", "1"}}), 0);
   m_Model.SetDevice(MakeDevice(4, "Motion sensor", 2, {{"Armed", "1"}}), 0);
-  EXPECT_EQ(">  4  Motion sensor                 Armed=1",
+  EXPECT_EQ(">  4  Motion sensor          armed",
             CursorRow(Layout(80, 24)));
   Key(kKeyDown);
-  EXPECT_EQ(">  7  Hall                          on", CursorRow(Layout(80, 24)));
+  EXPECT_EQ(">  7  Hall                   on", CursorRow(Layout(80, 24)));
   m_Model.ClearRecords();
   m_Model.SetDevice(MakeDevice(2, "Ceiling light", 1, {{"Status", "0"}}), 0);
-  EXPECT_EQ(">  2  Ceiling light                 off", CursorRow(Layout(80, 24)));
+  EXPECT_EQ(">  2  Ceiling light          off", CursorRow(Layout(80, 24)));
 }
 
 // A home longer than the screen: the selection stays in sight whatever
@@ -486,7 +530,7 @@ TEST_F(ScreenLayoutTest, StateColumnAndSpaceAgree) {
       {{{"Status", "1"}, {"LoadLevelStatus", "0"}}, "on 0%", "30 off"},
       {{{"LoadLevelStatus", "0"}}, "off 0%", "30 on"},
       {{{"LoadLevelStatus", "150"}, {"Status", "x"}}, "Status=x", ""},
-      {{{"Armed", "1"}}, "Armed=1", ""},
+      {{{"Armed", "1"}}, "armed", ""},
   };
   for (const Case& _Case : kCases) {
     SCOPED_TRACE(_Case.sShown);
@@ -495,7 +539,7 @@ TEST_F(ScreenLayoutTest, StateColumnAndSpaceAgree) {
     m_View.m_iSelectedID = 30;
     ScreenFrame _Frame = Layout(80, 24);
     std::string sRow = "> 30  Odd one";
-    sRow.resize(36, ' ');  // the state column
+    sRow.resize(29, ' ');  // the state column
     EXPECT_EQ(sRow + _Case.sShown, CursorRow(_Frame));
     ScreenRequest _Request = Key(' ');
     if (_Case.sSpace[0] != '\0') {
@@ -552,7 +596,7 @@ TEST_F(ScreenLayoutTest, SecretsStayOffTheScreen) {
                               "UserPIN", "AuthToken", "api_KEY", "PassCode"}) {
     EXPECT_EQ(std::string::npos, sList.find(sSecret)) << sSecret << "\n" << sList;
   }
-  EXPECT_NE(std::string::npos, sList.find("ip=127.0.0.1:8081 streaming=/video.mjpg"))
+  EXPECT_NE(std::string::npos, sList.find("camera, 127.0.0.1:8081"))
       << sList;
   m_View.m_iSelectedID = 10;
   Key('\n');
@@ -580,7 +624,7 @@ TEST_F(ScreenLayoutTest, RoomLeftEmptyShowsItsPlaceholder) {
     ScreenFrame _Frame = Layout(80, 24);
     std::string sRows;
     for (int i = 1; i < 17; ++i) {
-      std::string sRow = _Frame.RowText(i).substr(0, 30);
+      std::string sRow = _Frame.RowText(i).substr(0, 27);  // to the state
       sRows += sRow.substr(0, sRow.find_last_not_of(' ') + 1) + "\n";
     }
     return sRows;
@@ -685,8 +729,8 @@ TEST_F(ScreenLayoutTest, MessageLineTakesCommandsFilterAndPassword) {
   ScreenFrame _Filtered = Layout(80, 24);
   EXPECT_EQ("/k\xc3\xbc", _Filtered.RowText(22));
   EXPECT_EQ("K\xc3\xbc" "che", _Filtered.RowText(1));
-  EXPECT_EQ(">  3  K\xc3\xbc" "chenlicht \xe2\x98\x80                 off"
-            "                    needs a bulb", _Filtered.RowText(2));
+  EXPECT_EQ(">  3  K\xc3\xbc" "chenlicht \xe2\x98\x80          off"
+            "                           needs a bulb", _Filtered.RowText(2));
   EXPECT_EQ("", _Filtered.RowText(3));
   Key(kKeyEscape);
   EXPECT_EQ("", m_View.m_sFilter);

@@ -4,9 +4,9 @@
 #include <cstdio>
 
 #include "console/commands/command_table.h"
-#include "console/report/device_state.h"
 #include "console/report/secret_name.h"
 #include "console/screen/screen_cells.h"
+#include "console/screen/screen_glance.h"
 #include "console/screen/screen_keys.h"
 
 namespace {
@@ -26,8 +26,8 @@ Columns ListColumns(int iWidth, int iLargestID) {
   int iGap = bWide ? 2 : 1;
   int iFree = iWidth - _Columns.iID - _Columns.iIDWidth - iGap * (bWide ? 3 : 2);
   if (iFree < 4) iFree = 4;
-  _Columns.iNameWidth = bWide ? iFree * 2 / 5 : iFree / 2;
-  _Columns.iStateWidth = bWide ? iFree * 3 / 10 : iFree - _Columns.iNameWidth;
+  _Columns.iNameWidth = bWide ? iFree * 3 / 10 : iFree / 2;
+  _Columns.iStateWidth = bWide ? iFree * 2 / 5 : iFree - _Columns.iNameWidth;
   _Columns.iCommentWidth =
       bWide ? iFree - _Columns.iNameWidth - _Columns.iStateWidth : 0;
   _Columns.iName = _Columns.iID + _Columns.iIDWidth + iGap;
@@ -36,12 +36,15 @@ Columns ListColumns(int iWidth, int iLargestID) {
   return _Columns;
 }
 
-std::string HeaderText(const ScreenModel& _Model, int64_t tNowMs) {
+std::string HeaderText(const ScreenModel& _Model, const ScreenView& _View,
+                       int64_t tNowMs) {
   std::string sHeader = _Model.m_sUnitName.empty() ? "Unit" : _Model.m_sUnitName;
   if (_Model.m_iSerialNumber != 0) {
     sHeader += " " + std::to_string(_Model.m_iSerialNumber);
   }
+  if (_Model.m_bNoAnswer) sHeader += " | OFFLINE";
   if (!_Model.m_sConnection.empty()) sHeader += " | " + _Model.m_sConnection;
+  if (!_View.m_sFilter.empty()) sHeader += " | filter: " + _View.m_sFilter;
   if (_Model.m_tLastReplyMs > 0) {
     int64_t tAge = (tNowMs - _Model.m_tLastReplyMs) / 1000;
     if (tAge < 0) tAge = 0;
@@ -55,9 +58,10 @@ std::string HeaderText(const ScreenModel& _Model, int64_t tNowMs) {
 class ListLayout {
  public:
   ListLayout(const ScreenModel& _Model, const ScreenView& _View,
-             ScreenFrame* pFrame, int iFirst, int iRows, int64_t tNowMs)
+             ScreenFrame* pFrame, int iFirst, int iRows, int64_t tNowMs,
+             int64_t tNow)
       : m_Model(_Model), m_View(_View), m_pFrame(pFrame), m_iFirst(iFirst),
-        m_iRows(iRows), m_tNowMs(tNowMs),
+        m_iRows(iRows), m_tNowMs(tNowMs), m_tNow(tNow),
         m_Columns(ListColumns(pFrame->m_iWidth, _Model.LargestID())) {}
 
   void Run() {
@@ -134,8 +138,8 @@ class ListLayout {
   void Draw(Iterator itTop) {
     int iLine = 0;
     Iterator itPrevious = itTop;
-    for (Iterator it = itTop; it != m_Model.Rows().end() && iLine < m_iRows;
-         it = NextShown(++it)) {
+    Iterator it = itTop;
+    for (; it != m_Model.Rows().end() && iLine < m_iRows; it = NextShown(++it)) {
       if (it == itTop || !it->SameHeading(*itPrevious)) {
         if (iLine + 1 >= m_iRows) break;  // no heading without its row
         ScreenRowWriter(m_pFrame, m_iFirst + iLine)
@@ -146,6 +150,31 @@ class ListLayout {
       ++iLine;
       itPrevious = it;
     }
+    if (it != m_Model.Rows().end()) MarkMore(m_iFirst + m_iRows - 1, "[more below]");
+    if (ShownBefore(itTop)) MarkMore(m_iFirst, "[more above]");
+  }
+
+  // True when a row before it is shown.
+  bool ShownBefore(Iterator it) const {
+    while (it != m_Model.Rows().begin()) {
+      if (ScreenRowShown(m_Model, m_View, *--it)) return true;
+    }
+    return false;
+  }
+
+  // The mark at the right end of a body line, a blank before it.
+  void MarkMore(int iRow, const char* sMark) {
+    int iWidth = ScreenTextWidth(sMark);
+    int iColumn = m_pFrame->m_iWidth - iWidth;
+    if (iColumn < 1) return;
+    ScreenRowWriter _Writer(m_pFrame, iRow);
+    // A blank, and no half of a double-width character, before the mark.
+    int iBlank = iColumn - 1;
+    if (iBlank > 0 && m_pFrame->At(iRow, iBlank).m_sText.empty()) --iBlank;
+    for (int i = iBlank; i < iColumn; ++i) {
+      _Writer.Put(i, 1, " ", m_pFrame->At(iRow, i).m_eRole);
+    }
+    _Writer.Put(iColumn, iWidth, sMark, ScreenRole::kMore);
   }
 
   void DrawRow(const ScreenRowKey& _Key, int iRow) {
@@ -173,21 +202,35 @@ class ListLayout {
     if (bChanged) _Writer.Put(1, 1, "*", eRow);
     _Writer.PutNumber(_Columns.iID, _Columns.iIDWidth, _Key.m_iID, eRow);
     _Writer.Put(_Columns.iName, _Columns.iNameWidth, m_Model.RowName(_Key), eRow);
-    ScreenRole eState = ScreenRole::kPlain;
-    std::string sState;
+    std::vector<ScreenGlancePart> vecState;
     std::string sComment;
     if (pDevice != nullptr) {
-      sState = ScreenStateText(*pDevice, _Columns.iStateWidth, &eState);
+      vecState = ScreenGlanceParts(pDevice->m_mapVariables, m_tNow,
+                                   _Columns.iStateWidth);
       sComment = pDevice->m_sComment;
     } else if (pScene != nullptr) {
-      if (pScene->m_bActive) {
-        sState = "active";
-        eState = ScreenRole::kActive;
-      }
+      if (pScene->m_bActive) vecState.push_back({"active", ScreenRole::kActive});
       sComment = pScene->m_sComment;
     }
-    if (bSelected || eState == ScreenRole::kPlain) eState = eRow;
-    _Writer.Put(_Columns.iState, _Columns.iStateWidth, sState, eState);
+    // The parts joined, one text for each run of one role.
+    std::vector<std::pair<std::string, ScreenRole>> vecRuns;
+    auto Append = [&](const std::string& sText, ScreenRole eRole) {
+      if (vecRuns.empty() || vecRuns.back().second != eRole) {
+        vecRuns.emplace_back(std::string(), eRole);
+      }
+      vecRuns.back().first += sText;
+    };
+    for (size_t i = 0; i < vecState.size(); ++i) {
+      ScreenRole eState = vecState[i].m_eRole;
+      if (bSelected || eState == ScreenRole::kPlain) eState = eRow;
+      if (i > 0) Append(kScreenGlanceJoin, eRow);
+      Append(vecState[i].m_sText, eState);
+    }
+    int iColumn = _Columns.iState;
+    int iEnd = _Columns.iState + _Columns.iStateWidth;
+    for (const auto& run : vecRuns) {
+      iColumn += _Writer.Put(iColumn, iEnd - iColumn, run.first, run.second);
+    }
     _Writer.Put(_Columns.iComment, _Columns.iCommentWidth, sComment, eRow);
   }
 
@@ -197,6 +240,7 @@ class ListLayout {
   int m_iFirst;
   int m_iRows;
   int64_t m_tNowMs;
+  int64_t m_tNow;
   Columns m_Columns;
   bool m_bHasSelection = false;
   ScreenRowKey m_Selected;
@@ -204,7 +248,7 @@ class ListLayout {
 
 // The lines of the detail page: labelled values, then every variable.
 std::vector<std::pair<std::string, ScreenRole>> DetailLines(
-    const ScreenModel& _Model, const ScreenView& _View, int iWidth) {
+    const ScreenModel& _Model, const ScreenView& _View, int iWidth, int64_t tNow) {
   std::vector<std::pair<std::string, ScreenRole>> vecLines;
   ScreenRowKey _Key;
   if (!ScreenSelectedRow(_Model, _View, &_Key)) return vecLines;
@@ -235,8 +279,8 @@ std::vector<std::pair<std::string, ScreenRole>> DetailLines(
   std::string sCategory = _Model.CategoryName(pDevice->m_iCategory);
   std::string sCategoryID = "(" + std::to_string(pDevice->m_iCategory) + ")";
   Line("Category", sCategory.empty() ? sCategoryID : sCategory + " " + sCategoryID);
-  ScreenRole eRole = ScreenRole::kPlain;
-  Line("State", ScreenStateText(*pDevice, iWidth - 12, &eRole));
+  Line("State", ScreenGlanceText(
+                    ScreenGlanceParts(pDevice->m_mapVariables, tNow, iWidth - 12)));
   Line("State code", std::to_string(pDevice->m_iState));
   Line("Comment", pDevice->m_sComment);
   if (_View.m_iCameraID == pDevice->m_iID) {
@@ -358,39 +402,8 @@ std::string ScreenFrame::Text() const {
   return sText;
 }
 
-std::string ScreenStateText(const ScreenDevice& _Device, int iWidth,
-                            ScreenRole* pRole) {
-  std::string sState;
-  *pRole = ScreenRole::kPlain;
-  DeviceState _State = DeviceStateOf(_Device.m_mapVariables);
-  if (_State.Known()) {
-    sState = _State.On() ? "on" : "off";
-    *pRole = _State.On() ? ScreenRole::kOn : ScreenRole::kOff;
-  } else {
-    // A Status that says neither on nor off is shown as it is.
-    auto it = _Device.m_mapVariables.find("Status");
-    if (it != _Device.m_mapVariables.end() && !it->second.empty()) {
-      sState = "Status=" + it->second;
-    }
-  }
-  if (_State.iLevel >= 0) {
-    sState += (sState.empty() ? "" : " ") + std::to_string(_State.iLevel) + "%";
-  }
-  if (!sState.empty()) return sState;
-  // Anything else: its first variables, as many as fit; never a secret.
-  for (const auto& variable : _Device.m_mapVariables) {
-    if (IsSecretName(variable.first)) continue;
-    std::string sPair = variable.first + "=" + variable.second;
-    std::string sMore = sState.empty() ? sPair : sState + " " + sPair;
-    if (!sState.empty() && ScreenTextWidth(sMore) > iWidth) break;
-    sState = sMore;
-    if (ScreenTextWidth(sState) >= iWidth) break;
-  }
-  return sState;
-}
-
 ScreenFrame ScreenLayout(const ScreenModel& _Model, const ScreenView& _View,
-                         int iWidth, int iHeight, int64_t tNowMs) {
+                         int iWidth, int iHeight, int64_t tNowMs, int64_t tNow) {
   ScreenFrame _Frame;
   _Frame.m_iWidth = iWidth > 0 ? iWidth : 0;
   _Frame.m_iHeight = iHeight > 0 ? iHeight : 0;
@@ -404,12 +417,13 @@ ScreenFrame ScreenLayout(const ScreenModel& _Model, const ScreenView& _View,
   _Frame.m_iBodyRows = iBodyRows;
   ScreenRowWriter _Header(&_Frame, 0);
   _Header.Fill(0, iWidth, ScreenRole::kHeader);
-  _Header.Put(0, iWidth, HeaderText(_Model, tNowMs), ScreenRole::kHeader);
+  _Header.Put(0, iWidth, HeaderText(_Model, _View, tNowMs), ScreenRole::kHeader);
   if (_View.m_ePage == ScreenPage::kList) {
-    ListLayout(_Model, _View, &_Frame, 1, iBodyRows, tNowMs).Run();
+    ListLayout(_Model, _View, &_Frame, 1, iBodyRows, tNowMs, tNow).Run();
+    _Frame.m_bBodyDimmed = _Model.m_bNoAnswer;
   } else if (_View.m_ePage == ScreenPage::kDetail) {
-    PageLayout(DetailLines(_Model, _View, iWidth), _View.m_iPageTop, &_Frame, 1,
-               iBodyRows);
+    PageLayout(DetailLines(_Model, _View, iWidth, tNow), _View.m_iPageTop, &_Frame,
+               1, iBodyRows);
   } else {
     PageLayout(KeyLines(), _View.m_iPageTop, &_Frame, 1, iBodyRows);
   }

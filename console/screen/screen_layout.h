@@ -3,11 +3,14 @@
 // with roles. Nothing here knows the terminal; the terminal file maps the
 // roles to attributes and draws the grid.
 //
-// The frame: a header line (the unit, how it is reached, the connection
-// state, the age of the last reply), the body (the list of rows grouped
+// The frame: a header line (the unit, "OFFLINE" while it does not answer,
+// the connection state, the filter in force, the age of the last reply,
+// how the unit is reached), the body (the list of rows grouped
 // under their rooms, the detail page of one device, or the keys page), the
-// message line and the key line. Only the rows on screen are formatted, so
-// a frame costs the same for any size of home.
+// message line and the key line. A list row shows its device's state at a
+// glance (screen_glance.h); "[more above]" and "[more below]" mark the
+// ends of a list longer than the screen. Only the rows on screen are
+// formatted, so a frame costs the same for any size of home.
 //
 // Text from the unit is escaped (engine/terminal_text.h) and placed by its
 // display width (wcwidth, so the locale's LC_CTYPE must be UTF-8 for
@@ -40,6 +43,8 @@ enum class ScreenRole {
   kInput,     // a line being typed
   kKeys,      // the key line
   kWarning,   // the terminal is too small
+  kAlarm,     // a sensor that is tripped
+  kMore,      // the mark that rows continue above or below the screen
 };
 
 struct ScreenCell {
@@ -61,6 +66,9 @@ struct ScreenFrame {
   int m_iBodyRows = 0;
   // The first body row as laid out: the view keeps it for the next frame.
   ScreenRowKey m_TopKey;
+  // The body (rows 1 to m_iBodyRows) is drawn dim: the list while the unit
+  // does not answer.
+  bool m_bBodyDimmed = false;
 
   const ScreenCell& At(int iRow, int iColumn) const {
     return m_vecCells[static_cast<size_t>(iRow * m_iWidth + iColumn)];
@@ -77,16 +85,10 @@ constexpr int kScreenMinHeight = 6;
 // How long a changed row stays highlighted.
 constexpr int64_t kScreenChangedMs = 3000;
 
+// tNowMs: the steady clock (engine/clock.h NowMs), which the age of the
+// last reply and the highlight of a change are measured on; tNow: seconds
+// since the epoch, which the moments the unit reports are aged against.
 ScreenFrame ScreenLayout(const ScreenModel& _Model, const ScreenView& _View,
-                         int iWidth, int iHeight, int64_t tNowMs);
-
-// The text of the state column for a device, as wide as iWidth columns at
-// most, and its role (on, off or plain): on or off and the level as
-// DeviceStateOf (console/report/device_state.h) reads them; a device with
-// neither shows its first variables, as many as fit, never one whose name
-// says it is a secret (the detail page shows those masked). Raw text from
-// the unit, not yet escaped.
-std::string ScreenStateText(const ScreenDevice& _Device, int iWidth,
-                            ScreenRole* pRole);
+                         int iWidth, int iHeight, int64_t tNowMs, int64_t tNow);
 
 #endif  // VERU_CONSOLE_SCREEN_SCREEN_LAYOUT_H

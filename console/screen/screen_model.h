@@ -104,6 +104,8 @@ class ScreenModel {
   std::string m_sReachedBy;      // "local 10.0.0.5", "remote via fwd1..."
   std::string m_sConnection;     // the connection state in words
   int64_t m_tLastReplyMs = 0;    // 0: no reply yet
+  // Polls fail or the connection was given up, until the next reply.
+  bool m_bNoAnswer = false;
 
  private:
   ScreenRowKey DeviceKey(const ScreenDevice& _Device) const;

@@ -44,12 +44,12 @@ void ScreenReport::ConnectionRetry(bool bRemote) {
 void ScreenReport::UnableToConnect() { m_pState->SetMessage("Unable to connect"); }
 
 void ScreenReport::ConnectionLost() {
-  m_pState->SetConnection("lost");
+  m_pState->SetNoAnswer("lost");
   m_pState->SetMessage("The connection was lost; still looking for the unit");
 }
 
 void ScreenReport::NoResponse(int iCount, int64_t tElapsed) {
-  m_pState->SetConnection("no answer for " + std::to_string(iCount) +
+  m_pState->SetNoAnswer("no answer for " + std::to_string(iCount) +
                           (iCount == 1 ? " poll, " : " polls, ") +
                           FormatSpan(tElapsed));
 }

@@ -80,6 +80,7 @@ void ScreenState::SetHome(const Veru::PollLoop& _PollLoop) {
     for (const auto& device : _PollLoop.m_mapDevice) m_Model.SetDevice(*device.second, 0);
     for (const auto& scene : _PollLoop.m_mapScene) m_Model.SetScene(*scene.second, 0);
     m_Model.m_tLastReplyMs = Veru::NowMs();
+    m_Model.m_bNoAnswer = false;
     m_sConnection = "connected";
   }
   Wake();
@@ -89,6 +90,7 @@ void ScreenState::SetReplied() {
   {
     std::lock_guard<std::mutex> _Lock(m_Mutex);
     m_Model.m_tLastReplyMs = Veru::NowMs();
+    m_Model.m_bNoAnswer = false;
     m_sConnection = "connected";
   }
   Wake();
@@ -113,6 +115,15 @@ void ScreenState::SetConnection(const std::string& sWords) {
   {
     std::lock_guard<std::mutex> _Lock(m_Mutex);
     m_sConnection = sWords;
+  }
+  Wake();
+}
+
+void ScreenState::SetNoAnswer(const std::string& sWords) {
+  {
+    std::lock_guard<std::mutex> _Lock(m_Mutex);
+    m_sConnection = sWords;
+    m_Model.m_bNoAnswer = true;
   }
   Wake();
 }
@@ -175,7 +186,8 @@ bool ScreenState::HasReply() {
 ScreenFrame ScreenState::Layout(int iWidth, int iHeight, bool bSuspended) {
   std::lock_guard<std::mutex> _Lock(m_Mutex);
   m_Model.m_sConnection = bSuspended ? "suspended" : m_sConnection;
-  ScreenFrame _Frame = ScreenLayout(m_Model, m_View, iWidth, iHeight, Veru::NowMs());
+  ScreenFrame _Frame =
+      ScreenLayout(m_Model, m_View, iWidth, iHeight, Veru::NowMs(), Veru::Now());
   m_View.m_TopKey = _Frame.m_TopKey;
   return _Frame;
 }

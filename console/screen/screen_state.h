@@ -48,12 +48,15 @@ class ScreenState {
   // A full reply: the whole home anew. The model lock is not held (the
   // poll thread is the model's only writer).
   void SetHome(const Veru::PollLoop& _PollLoop);
-  // A reply came: the unit is connected.
+  // A reply came: the unit is connected (and answers again).
   void SetReplied();
   // The header's words on the unit and how it is reached, from the current
   // unit (takes the model lock: never call it with the model lock held).
   void ReadUnit(Veru::PollLoop* pPollLoop);
   void SetConnection(const std::string& sWords);
+  // The unit does not answer (polls fail, or the connection was given up):
+  // sWords tell how; the list is dimmed until the next reply.
+  void SetNoAnswer(const std::string& sWords);
   void SetMessage(const std::string& sText);
   // The device whose detail page is shown, or 0.
   int DetailDevice();

@@ -55,6 +55,8 @@ attr_t Attributes(ScreenRole eRole, bool bColour) {
     case ScreenRole::kInput: return A_NORMAL;
     case ScreenRole::kKeys: return A_REVERSE;
     case ScreenRole::kWarning: return A_BOLD | Colour(kRed, A_REVERSE);
+    case ScreenRole::kAlarm: return A_BOLD | Colour(kRed, 0);
+    case ScreenRole::kMore: return A_BOLD;
     case ScreenRole::kPlain: break;
   }
   return A_NORMAL;
@@ -213,6 +215,8 @@ void ScreenTerminal::Draw(const ScreenFrame& _Frame, bool bClearFirst) {
   if (bClearFirst) clearok(curscr, TRUE);
   std::string sRun;
   for (int iRow = 0; iRow < _Frame.m_iHeight; ++iRow) {
+    attr_t iDim = _Frame.m_bBodyDimmed && iRow >= 1 && iRow <= _Frame.m_iBodyRows
+                      ? A_DIM : A_NORMAL;
     wmove(stdscr, iRow, 0);
     ScreenRole eRole = _Frame.m_iWidth > 0 ? _Frame.At(iRow, 0).m_eRole
                                             : ScreenRole::kPlain;
@@ -220,7 +224,7 @@ void ScreenTerminal::Draw(const ScreenFrame& _Frame, bool bClearFirst) {
     for (int iColumn = 0; iColumn <= _Frame.m_iWidth; ++iColumn) {
       bool bEnd = iColumn == _Frame.m_iWidth;
       if (bEnd || _Frame.At(iRow, iColumn).m_eRole != eRole) {
-        wattrset(stdscr, Attributes(eRole, m_bColour));
+        wattrset(stdscr, Attributes(eRole, m_bColour) | iDim);
         waddstr(stdscr, sRun.c_str());  // the last cell of all may fail
         sRun.clear();
         if (bEnd) break;
