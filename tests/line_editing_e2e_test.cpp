@@ -43,6 +43,7 @@ class TmuxConsole {
                    "\"$1\"\n"
                    "echo \"EXIT=$?\"\n"
                    "stty -a\n"
+                   "echo \"STTY-DONE\"\n"
                    "exec sleep 600\n")) {
       return false;
     }
@@ -90,7 +91,10 @@ class TmuxConsole {
   }
   // After the end: true when `stty -a` shows the terminal in its ordinary
   // mode (canonical input, echo, signals, output processing).
+  // The script prints EXIT= before `stty -a` runs: its whole output is
+  // waited for.
   bool TerminalSane() {
+    if (!WaitFor("\nSTTY-DONE")) return false;
     std::string sScreen = Everything();
     size_t iAt = sScreen.find("\nEXIT=");
     if (iAt == std::string::npos) return false;
