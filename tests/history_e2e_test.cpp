@@ -141,11 +141,11 @@ TEST_F(HistoryE2eTest, KillDuringAStreamOfChangesLeavesASoundFile) {
 
   EXPECT_EQ("ok\n", Rows("history.db", "PRAGMA integrity_check"));
   EXPECT_EQ("", Rows("history.db",
-                     "SELECT l.device, l.variable FROM latest l WHERE"
-                     " l.value IS NOT (SELECT c.value FROM change c WHERE"
+                     "SELECT l.device, j.key FROM latest l,"
+                     " json_each(l.variables) j WHERE"
+                     " j.value IS NOT (SELECT c.value FROM change c WHERE"
                      " c.unit = l.unit AND c.device = l.device AND"
-                     " c.variable = l.variable ORDER BY c.rowid DESC"
-                     " LIMIT 1)"));
+                     " c.variable = j.key ORDER BY c.rowid DESC LIMIT 1)"));
   std::string sChanged = Rows(
       "history.db", "SELECT count(*) >= 5 FROM change WHERE previous "
                     "IS NOT NULL");

@@ -6,6 +6,7 @@
 
 #include "console/history/history_file.h"
 #include "console/history/history_purge.h"
+#include "console/history/latest_values.h"
 #include "engine/clock.h"
 
 using Kind = ReportEvent::Kind;
@@ -84,6 +85,7 @@ void HistoryRecorder::CompareDevice(int64_t tTime, int iUnit,
                                     const Veru::Device& _Device) {
   auto iKey = std::make_pair(iUnit, _Device.m_iID);
   RecordedDevice& _Recorded = m_Home.mapDevices[iKey];
+  size_t iChangesBefore = m_Batch.vecChanges.size();
   if (_Recorded.sName != _Device.m_sName) {
     _Recorded.sName = _Device.m_sName;
     m_Batch.mapNames[iKey] = _Device.m_sName;
@@ -102,6 +104,9 @@ void HistoryRecorder::CompareDevice(int64_t tTime, int iUnit,
     CompareValue(tTime, iUnit, _Device.m_iID, &_Recorded, "comment",
                  _Device.m_sComment);
   }
+  if (m_Batch.vecChanges.size() != iChangesBefore) {
+    m_Batch.mapLatest[iKey] = LatestValuesText(_Recorded.mapValues);
+  }
 }
 
 void HistoryRecorder::CompareValue(int64_t tTime, int iUnit, int iDevice,
@@ -119,7 +124,11 @@ void HistoryRecorder::CompareValue(int64_t tTime, int iUnit, int iDevice,
   if (_Change.bHasPrevious) _Change.sPrevious = iFound->second;
   _Change.sValue = sValue;
   m_Batch.vecChanges.push_back(std::move(_Change));
-  pRecorded->mapValues[sVariable] = sValue;
+  if (iFound != pRecorded->mapValues.end()) {
+    iFound->second = sValue;
+  } else {
+    pRecorded->mapValues.emplace_hint(iFound, sVariable, sValue);
+  }
 }
 
 void HistoryRecorder::CompareScene(int64_t tTime, int iUnit,

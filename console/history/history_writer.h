@@ -43,13 +43,16 @@ struct HistoryBatch {
   std::vector<DeviceChange> vecChanges;
   // (unit, device) -> name, for a device seen first or renamed.
   std::map<std::pair<int, int>, std::string> mapNames;
+  // (unit, device) -> the latest value of each of its variables, as the
+  // JSON object the latest table keeps, for a device with changes.
+  std::map<std::pair<int, int>, std::string> mapLatest;
   std::vector<SceneChange> vecScenes;
   // (time, unit, "lost" or "restored").
   std::vector<std::tuple<int64_t, int, std::string>> vecConnection;
 
   bool Empty() const {
-    return vecChanges.empty() && mapNames.empty() && vecScenes.empty() &&
-           vecConnection.empty();
+    return vecChanges.empty() && mapNames.empty() && mapLatest.empty() &&
+           vecScenes.empty() && vecConnection.empty();
   }
 };
 
@@ -87,9 +90,12 @@ class HistoryWriter {
 
  private:
   bool WriteRows(const HistoryBatch& _Batch);
+  bool ChangeTableEmpty();
 
   sqlite3* m_pDatabase;
   sqlite3_stmt* m_pInsertChange = nullptr;
+  // kChangesPerInsert rows at once (history_writer.cpp).
+  sqlite3_stmt* m_pInsertChanges = nullptr;
   sqlite3_stmt* m_pSetLatest = nullptr;
   sqlite3_stmt* m_pSetDevice = nullptr;
   sqlite3_stmt* m_pSetScene = nullptr;
