@@ -198,6 +198,49 @@ TEST_F(HistoryTest, BigFirstReplyIsLoadedWithItsIndexesAndLatestValues) {
             fFile("b"));
 }
 
+// The latest values are written now and then; an end without the stop (a
+// kill) leaves them behind the change table, which then tells the rest,
+// also after a purge that emptied it.
+TEST_F(HistoryTest, EndWithoutStopLosesNoLatestValue) {
+  const char kChanges[] =
+      "SELECT device, variable, ifnull(previous, 'NULL'), value FROM change"
+      " ORDER BY rowid";
+  const char kLatest[] =
+      "SELECT (SELECT change FROM latest_upto), device, key, value FROM"
+      " latest, json_each(latest.variables) ORDER BY device, key";
+  auto fKilled = [&](int64_t tTime, const std::string& sTripped) {
+    FakeClock::Reset(tTime);
+    auto pRecorder = OpenRecorder();
+    ASSERT_NE(nullptr, pRecorder);
+    pRecorder->OnReport(FullEvent(tTime, Home(sTripped, "0")));
+  };
+  fKilled(kNow, "0");
+  fKilled(kNow + 10, "1");
+  // Each start writes what the change table told it: the second knew the
+  // first reply's values, not its own change.
+  EXPECT_EQ("4|1|Status|0\n4|1|state|0\n4|6|Armed|1\n4|6|Tripped|0\n",
+            Rows(m_sPath, kLatest));
+  // The restart knew Tripped was 1: nothing new, and the stop writes the
+  // latest values up to the last change.
+  RecordStart(kNow + 20, "1", "0");
+  const std::string sChanges =
+      "1|Status|NULL|0\n1|state|NULL|0\n6|Armed|NULL|1\n6|Tripped|NULL|0\n"
+      "6|Tripped|0|1\n";
+  EXPECT_EQ(sChanges, Rows(m_sPath, kChanges));
+  EXPECT_EQ("5|1|Status|0\n5|1|state|0\n5|6|Armed|1\n5|6|Tripped|1\n",
+            Rows(m_sPath, kLatest));
+
+  // 31 days on the purge empties the change table, whose rows are then
+  // numbered from 1 again.
+  fKilled(kNow + 31 * 86400, "0");
+  EXPECT_EQ("6|Tripped|1|0\n", Rows(m_sPath, kChanges));
+  fKilled(kNow + 31 * 86400 + 10, "0");
+  RecordStart(kNow + 31 * 86400 + 20, "1", "0");
+  EXPECT_EQ("6|Tripped|1|0\n6|Tripped|0|1\n", Rows(m_sPath, kChanges));
+  EXPECT_EQ("2|1|Status|0\n2|1|state|0\n2|6|Armed|1\n2|6|Tripped|1\n",
+            Rows(m_sPath, kLatest));
+}
+
 // An older file is brought up to date in one transaction: what it
 // recorded stays known, and a migration that fails leaves it as it was.
 TEST_F(HistoryTest, OlderVersionIsMigratedInOneTransaction) {
@@ -261,6 +304,7 @@ TEST_F(HistoryTest, OlderVersionIsMigratedInOneTransaction) {
     pRecorder->OnStop();
   }
   EXPECT_EQ("2\n", Rows(m_sPath, "PRAGMA user_version"));
+  EXPECT_EQ("4\n", Rows(m_sPath, "SELECT change FROM latest_upto"));
   EXPECT_EQ("1|Status|0\n1|state|0\n6|Armed|1\n6|Tripped|a \"quoted\\ value\n",
             Rows(m_sPath, "SELECT device, key, value FROM latest,"
                           " json_each(latest.variables) ORDER BY device, key"));

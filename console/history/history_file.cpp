@@ -43,7 +43,8 @@ const char* const kMigrations[] = {
     " what TEXT NOT NULL);"
     "CREATE INDEX connection_by_time ON connection(time);",
     // Version 2: the latest values one row per device (a JSON object)
-    // instead of one per variable.
+    // instead of one per variable, written now and then: they hold the
+    // changes up to latest_upto's, the change table the later ones.
     "CREATE TABLE latest_of_device(unit INTEGER NOT NULL,"
     " device INTEGER NOT NULL, variables TEXT NOT NULL,"
     " PRIMARY KEY(unit, device)) WITHOUT ROWID;"
@@ -51,7 +52,10 @@ const char* const kMigrations[] = {
     " SELECT unit, device, json_group_object(variable, value) FROM latest"
     " GROUP BY unit, device;"
     "DROP TABLE latest;"
-    "ALTER TABLE latest_of_device RENAME TO latest;",
+    "ALTER TABLE latest_of_device RENAME TO latest;"
+    "CREATE TABLE latest_upto(change INTEGER NOT NULL);"
+    "INSERT INTO latest_upto(change)"
+    " SELECT ifnull(max(rowid), 0) FROM change;",
 };
 static_assert(sizeof(kMigrations) / sizeof(kMigrations[0]) == kHistoryVersion,
               "one migration step per schema version");

@@ -14,8 +14,12 @@
 //   latest(unit, device, variables)
 //       the last value recorded for each variable (state and comment too)
 //       of the device, as one JSON object of names and values, so that a
-//       restart records only what changed meanwhile. Version 1 kept one
-//       row per variable: latest(unit, device, variable, value).
+//       restart records only what changed meanwhile. It holds the changes
+//       up to the rowid in latest_upto(change), a table of one row; the
+//       changes after it are read from the change table: so the latest
+//       values are written now and then (latest_values.h), not with every
+//       reply. Version 1 kept one row per variable, written with each
+//       change: latest(unit, device, variable, value).
 //   device(unit, device, name)      the name each device last had.
 //   scene(unit, scene, name, active) each scene's name and last flag.
 //   scene_change(time, unit, scene, active)  each change of the flag.

@@ -23,7 +23,11 @@ std::unique_ptr<HistoryRecorder> HistoryRecorder::Open(
                                         iRetentionDays));
     int64_t tNow = Veru::Now();
     pRecorder->m_tLastPurge = tNow;
+    pRecorder->m_tLatestWritten = tNow;
+    // The purge may delete changes the latest table does not hold yet:
+    // it is written first.
     if (pRecorder->m_pWriter->ReadLatest(&pRecorder->m_Home, &sWhy) &&
+        pRecorder->WriteBatch(tNow, true, &sWhy) &&
         PurgeHistory(pDatabase, tNow - pRecorder->m_iRetentionSeconds,
                      &sWhy)) {
       return pRecorder;
@@ -77,7 +81,7 @@ void HistoryRecorder::OnReport(const ReportEvent& _Event) {
 }
 
 void HistoryRecorder::OnStop() {
-  if (m_pWriter != nullptr) Commit(Veru::Now());
+  if (m_pWriter != nullptr) Commit(Veru::Now(), true);
   m_pWriter.reset();
 }
 
@@ -105,7 +109,7 @@ void HistoryRecorder::CompareDevice(int64_t tTime, int iUnit,
                  _Device.m_sComment);
   }
   if (m_Batch.vecChanges.size() != iChangesBefore) {
-    m_Batch.mapLatest[iKey] = LatestValuesText(_Recorded.mapValues);
+    m_Home.setUnwritten.insert(iKey);
   }
 }
 
@@ -153,12 +157,32 @@ void HistoryRecorder::CompareScene(int64_t tTime, int iUnit,
   _Recorded.bActive = _Scene.m_bActive;
 }
 
-void HistoryRecorder::Commit(int64_t tNow) {
+bool HistoryRecorder::WriteBatch(int64_t tNow, bool bWriteLatest,
+                                 std::string* pReason) {
+  std::set<std::pair<int, int>>& setUnwritten = m_Home.setUnwritten;
+  bWriteLatest = bWriteLatest || setUnwritten.size() >= kLatestWriteDevices ||
+                 (!setUnwritten.empty() &&
+                  tNow - m_tLatestWritten >= kLatestWriteSeconds);
+  if (bWriteLatest) {
+    for (const auto& iKey : setUnwritten) {
+      m_Batch.mapLatest[iKey] =
+          LatestValuesText(m_Home.mapDevices[iKey].mapValues);
+    }
+    m_Batch.bLatestWritten = true;
+  }
+  bool bWritten = m_pWriter->Write(m_Batch, pReason);
+  m_Batch = HistoryBatch();
+  if (bWritten && bWriteLatest) {
+    setUnwritten.clear();
+    m_tLatestWritten = tNow;
+  }
+  return bWritten;
+}
+
+void HistoryRecorder::Commit(int64_t tNow, bool bWriteLatest) {
   if (m_pWriter == nullptr) return;
   std::string sReason;
-  bool bWritten = m_pWriter->Write(m_Batch, &sReason);
-  m_Batch = HistoryBatch();
-  if (!bWritten) {
+  if (!WriteBatch(tNow, bWriteLatest, &sReason)) {
     GiveUp(m_sPath + ": " + sReason);
     return;
   }
@@ -171,7 +195,8 @@ void HistoryRecorder::PurgeIfDue(int64_t tNow) {
   }
   m_tLastPurge = tNow;
   std::string sReason;
-  if (!PurgeHistory(m_pWriter->Database(), tNow - m_iRetentionSeconds,
+  if (!WriteBatch(tNow, true, &sReason) ||
+      !PurgeHistory(m_pWriter->Database(), tNow - m_iRetentionSeconds,
                     &sReason)) {
     GiveUp(m_sPath + ": " + sReason);
   }

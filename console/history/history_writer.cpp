@@ -55,7 +55,8 @@ HistoryWriter::HistoryWriter(sqlite3* pDatabase) : m_pDatabase(pDatabase) {}
 
 HistoryWriter::~HistoryWriter() {
   for (sqlite3_stmt* pStatement :
-       {m_pInsertChange, m_pInsertChanges, m_pSetLatest, m_pSetDevice,
+       {m_pInsertChange, m_pInsertChanges, m_pSetLatest, m_pMarkLatest,
+        m_pSetDevice,
         m_pSetScene, m_pInsertScene, m_pInsertConnection, m_pBegin, m_pCommit}) {
     sqlite3_finalize(pStatement);
   }
@@ -71,6 +72,9 @@ bool HistoryWriter::Prepare(std::string* pReason) {
       {&m_pSetLatest,
        "INSERT OR REPLACE INTO latest(unit, device, variables)"
        " VALUES(?1, ?2, ?3)"},
+      {&m_pMarkLatest,
+       "UPDATE latest_upto SET change = (SELECT ifnull(max(rowid), 0)"
+       " FROM change)"},
       {&m_pSetDevice,
        "INSERT OR REPLACE INTO device(unit, device, name) VALUES(?1, ?2, ?3)"},
       {&m_pSetScene,
@@ -111,6 +115,15 @@ bool HistoryWriter::ReadLatest(RecordedHome* pHome, std::string* pReason) {
          if (!ReadLatestValues(Column(pRow, 2), &_Device.mapValues)) {
            _Device.mapValues.clear();
          }
+       }},
+      // The changes after those the latest table holds, oldest first.
+      {"SELECT unit, device, variable, value FROM change"
+       " WHERE rowid > (SELECT change FROM latest_upto) ORDER BY rowid",
+       [](sqlite3_stmt* pRow, RecordedHome* pInto) {
+         auto iKey = std::make_pair(sqlite3_column_int(pRow, 0),
+                                    sqlite3_column_int(pRow, 1));
+         pInto->mapDevices[iKey].mapValues[Column(pRow, 2)] = Column(pRow, 3);
+         pInto->setUnwritten.insert(iKey);
        }},
       {"SELECT unit, device, name FROM device",
        [](sqlite3_stmt* pRow, RecordedHome* pInto) {
@@ -189,6 +202,7 @@ bool HistoryWriter::WriteRows(const HistoryBatch& _Batch) {
     BindText(m_pSetLatest, 3, latest.second);
     if (!Step(m_pSetLatest)) return false;
   }
+  if (_Batch.bLatestWritten && !Step(m_pMarkLatest)) return false;
   for (const auto& name : _Batch.mapNames) {
     sqlite3_bind_int(m_pSetDevice, 1, name.first.first);
     sqlite3_bind_int(m_pSetDevice, 2, name.first.second);

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -44,15 +45,19 @@ struct HistoryBatch {
   // (unit, device) -> name, for a device seen first or renamed.
   std::map<std::pair<int, int>, std::string> mapNames;
   // (unit, device) -> the latest value of each of its variables, as the
-  // JSON object the latest table keeps, for a device with changes.
+  // JSON object the latest table keeps, for a device with changes since
+  // the latest values were last written.
   std::map<std::pair<int, int>, std::string> mapLatest;
+  // True when mapLatest brings the latest table up to the batch's last
+  // change: latest_upto moves there.
+  bool bLatestWritten = false;
   std::vector<SceneChange> vecScenes;
   // (time, unit, "lost" or "restored").
   std::vector<std::tuple<int64_t, int, std::string>> vecConnection;
 
   bool Empty() const {
     return vecChanges.empty() && mapNames.empty() && mapLatest.empty() &&
-           vecScenes.empty() && vecConnection.empty();
+           !bLatestWritten && vecScenes.empty() && vecConnection.empty();
   }
 };
 
@@ -68,6 +73,8 @@ struct RecordedScene {
 };
 struct RecordedHome {
   std::map<std::pair<int, int>, RecordedDevice> mapDevices;
+  // The devices whose values the latest table does not hold yet.
+  std::set<std::pair<int, int>> setUnwritten;
   std::map<std::pair<int, int>, RecordedScene> mapScenes;
 };
 
@@ -80,7 +87,9 @@ class HistoryWriter {
 
   // Prepares the statements. False, with *pReason set, when they cannot be.
   bool Prepare(std::string* pReason);
-  // Everything recorded last. False, with *pReason set, on a read error.
+  // Everything recorded last: the latest table and the changes after
+  // those it holds (their devices in setUnwritten). False, with *pReason
+  // set, on a read error.
   bool ReadLatest(RecordedHome* pHome, std::string* pReason);
   // Writes _Batch in one transaction: all of it or, with *pReason set,
   // none.
@@ -97,6 +106,7 @@ class HistoryWriter {
   // kChangesPerInsert rows at once (history_writer.cpp).
   sqlite3_stmt* m_pInsertChanges = nullptr;
   sqlite3_stmt* m_pSetLatest = nullptr;
+  sqlite3_stmt* m_pMarkLatest = nullptr;
   sqlite3_stmt* m_pSetDevice = nullptr;
   sqlite3_stmt* m_pSetScene = nullptr;
   sqlite3_stmt* m_pInsertScene = nullptr;
