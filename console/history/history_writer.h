@@ -1,6 +1,8 @@
 // HistoryWriter writes what one merged reply changed into the history file
 // (see history_file.h) in one transaction, with statements prepared once,
-// and reads back what was last recorded when recording starts.
+// and reads back what was last recorded when recording starts. A reply of
+// many changes into an empty change table (a new file's first full reply)
+// is loaded in bulk: the rows, then the indexes made from them.
 //
 // Threads: one thread at a time (the recorder's). Ownership: owns the
 // connection it is given, and closes it.
