@@ -4,6 +4,10 @@
 # printed state of every device equals the simulator's, the console's
 # resident memory at the start and at the end, the CPU time the console used
 # itself (the fetcher processes not counted), and the temporary files left.
+# The console records its history (history.db in the soak's folder): the
+# bytes it wrote (/proc/PID/io: write_bytes, what reached the disk, and
+# wchar, what it handed to write calls), the changes recorded, the bytes
+# per change, and the size of the file and its log at the end.
 #
 #   scripts/soak.sh [minutes, default 10] [changes per second, default 20]
 #
@@ -150,6 +154,12 @@ else
 fi
 rss_end=$(rss)
 cpu_end=$(cpu_ticks)
+# Before the quit: the figures of the whole run, the end of the file's
+# writing (its last reply and its close) not counted.
+io_field() { awk -v f="$1:" '$1 == f {print $2}' "/proc/$console/io"; }
+write_bytes=$(io_field write_bytes)
+wchar=$(io_field wchar)
+log_bytes=$(stat -c %s console.log)
 elapsed=$(( $(date +%s) - start ))
 wget -q -O "$scratch/sim.dump" "$control?cmd=dump"
 
@@ -175,4 +185,11 @@ echo "resident memory: start ${rss_start} kB, end ${rss_end} kB"
 echo "console CPU: ${cpu_seconds} s in ${elapsed} s = ${cpu_share}% of one core (goal: under 2%)"
 echo "temporary files left: $(ls wget.*.tmp 2>/dev/null | wc -l) (goal: none)"
 echo "status polls: $(grep -c '^GET:.*lu_sdata' console.log), changes printed: $(grep -c '^---DEVICE' console.log)"
+changes=$(sqlite3 history.db "SELECT (SELECT count(*) FROM change) + (SELECT count(*) FROM scene_change)" 2>/dev/null || echo 0)
+file_size() { if [ -e "$1" ]; then stat -c %s "$1"; else echo "none"; fi; }
+# The console's printed lines (console.log) are part of what it wrote.
+echo "history: $changes changes recorded; console wrote write_bytes $write_bytes, wchar $wchar, of which console.log $log_bytes"
+awk -v w="$write_bytes" -v c="$wchar" -v l="$log_bytes" -v n="$changes" 'BEGIN{
+  if (n > 0) printf "history bytes per change (without console.log): write_bytes %.0f, wchar %.0f (goal: write_bytes at most 2048)\n", (w-l)/n, (c-l)/n }'
+echo "history file: history.db $(file_size history.db) bytes, history.db-wal $(file_size history.db-wal), history.db-shm $(file_size history.db-shm)"
 if [ "$chaos" = 1 ]; then ChaosVerdict; fi

@@ -123,8 +123,7 @@ TEST_F(HistoryE2eTest, ChangesAreRecordedAndARestartAddsOnlyWhatChanged) {
                      sCount.substr(0, sCount.size() - 1) + " ORDER BY rowid"));
 }
 
-// A kill at any moment leaves a sound file that holds whole replies: the
-// latest value of every variable is the value of its last change.
+// A kill at any moment leaves a sound file that holds whole replies.
 TEST_F(HistoryE2eTest, KillDuringAStreamOfChangesLeavesASoundFile) {
   ConsoleProcess _Console;
   Start(&_Console);
@@ -140,12 +139,16 @@ TEST_F(HistoryE2eTest, KillDuringAStreamOfChangesLeavesASoundFile) {
   EXPECT_EQ(128 + SIGKILL, _Console.WaitForExit());
 
   EXPECT_EQ("ok\n", Rows("history.db", "PRAGMA integrity_check"));
+  // The latest values hold every variable's last change up to their mark.
   EXPECT_EQ("", Rows("history.db",
-                     "SELECT l.device, l.variable FROM latest l WHERE"
-                     " l.value IS NOT (SELECT c.value FROM change c WHERE"
-                     " c.unit = l.unit AND c.device = l.device AND"
-                     " c.variable = l.variable ORDER BY c.rowid DESC"
-                     " LIMIT 1)"));
+                     "SELECT c.device, c.variable FROM change c WHERE"
+                     " c.rowid <= (SELECT change FROM latest_upto) AND"
+                     " c.rowid = (SELECT max(rowid) FROM change d WHERE"
+                     " d.unit = c.unit AND d.device = c.device AND"
+                     " d.variable = c.variable) AND c.value IS NOT"
+                     " (SELECT j.value FROM latest l, json_each(l.variables)"
+                     " j WHERE l.unit = c.unit AND l.device = c.device AND"
+                     " j.key = c.variable)"));
   std::string sChanged = Rows(
       "history.db", "SELECT count(*) >= 5 FROM change WHERE previous "
                     "IS NOT NULL");

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "console/history/history_query.h"
 #include "console/history/history_recorder.h"
 #include "console/history/history_series.h"
+#include "console/history/latest_values.h"
 #include "console/history/sparkline.h"
 #include "console/report/report_event.h"
 #include "tests/fake_clock.h"
@@ -143,6 +146,222 @@ TEST_F(HistoryTest, RestartsRecordOnlyWhatChangedMeanwhile) {
   EXPECT_EQ("45001|3|Away|0\n", Rows(m_sPath, "SELECT * FROM scene"));
 }
 
+// A home large enough that its first full reply into an empty file is
+// loaded in bulk (the indexes made after the rows): the file ends up as
+// row-by-row writing would leave it.
+TEST_F(HistoryTest, BigFirstReplyIsLoadedWithItsIndexesAndLatestValues) {
+  std::vector<std::string> vecNames;
+  for (int i = 0; i < 20; ++i) vecNames.push_back("V" + std::to_string(i));
+  auto fHome = [&](const std::string& sValue) {
+    std::vector<Veru::Device> vecDevices;
+    for (int iID = 1; iID <= 60; ++iID) {
+      std::vector<Veru::VariableMap::Update> vecVariables;
+      for (const std::string& sName : vecNames) {
+        vecVariables.push_back({sName, sValue});
+      }
+      vecDevices.push_back(MakeDevice(iID, "D" + std::to_string(iID),
+                                      std::move(vecVariables), 0));
+    }
+    return vecDevices;
+  };
+  auto fRecord = [&](int64_t tTime, const std::string& sValue) {
+    FakeClock::Reset(tTime);
+    auto pRecorder = OpenRecorder();
+    ASSERT_NE(nullptr, pRecorder);
+    pRecorder->OnReport(FullEvent(tTime, fHome(sValue)));
+    pRecorder->OnStop();
+  };
+  const char kFile[] =
+      "SELECT (SELECT group_concat(name) FROM (SELECT name FROM sqlite_master"
+      " WHERE tbl_name = 'change' AND type = 'index' ORDER BY name)),"
+      " (SELECT count(*) FROM change), (SELECT count(*) FROM change WHERE"
+      " previous = 'a' AND value = 'b'), (SELECT count(*) FROM latest),"
+      " (SELECT count(*) FROM latest, json_each(latest.variables) WHERE"
+      " value = ?), (SELECT integrity_check FROM pragma_integrity_check)";
+  auto fFile = [&](const std::string& sValue) {
+    std::string sSql = kFile;
+    sSql.replace(sSql.find('?'), 1, "'" + sValue + "'");
+    return Rows(m_sPath, sSql);
+  };
+  fRecord(kNow, "a");
+  EXPECT_EQ("change_by_device,change_by_time|1260|0|60|1200|ok\n",
+            fFile("a"));
+  // A restart with the same home adds nothing.
+  fRecord(kNow + 100, "a");
+  EXPECT_EQ("change_by_device,change_by_time|1260|0|60|1200|ok\n",
+            fFile("a"));
+  // After the retention has emptied the change table, a reply that
+  // changes everything is loaded in bulk again, each change with the
+  // value it follows.
+  fRecord(kNow + 31 * 86400, "b");
+  EXPECT_EQ("change_by_device,change_by_time|1200|1200|60|1200|ok\n",
+            fFile("b"));
+}
+
+// The latest values are written now and then; an end without the stop (a
+// kill) leaves them behind the change table, which then tells the rest,
+// also after a purge that emptied it.
+TEST_F(HistoryTest, EndWithoutStopLosesNoLatestValue) {
+  const char kChanges[] =
+      "SELECT device, variable, ifnull(previous, 'NULL'), value FROM change"
+      " ORDER BY rowid";
+  const char kLatest[] =
+      "SELECT (SELECT change FROM latest_upto), device, key, value FROM"
+      " latest, json_each(latest.variables) ORDER BY device, key";
+  auto fKilled = [&](int64_t tTime, const std::string& sTripped) {
+    FakeClock::Reset(tTime);
+    auto pRecorder = OpenRecorder();
+    ASSERT_NE(nullptr, pRecorder);
+    pRecorder->OnReport(FullEvent(tTime, Home(sTripped, "0")));
+  };
+  fKilled(kNow, "0");
+  fKilled(kNow + 10, "1");
+  // Each start writes what the change table told it: the second knew the
+  // first reply's values, not its own change.
+  EXPECT_EQ("4|1|Status|0\n4|1|state|0\n4|6|Armed|1\n4|6|Tripped|0\n",
+            Rows(m_sPath, kLatest));
+  // The restart knew Tripped was 1: nothing new, and the stop writes the
+  // latest values up to the last change.
+  RecordStart(kNow + 20, "1", "0");
+  const std::string sChanges =
+      "1|Status|NULL|0\n1|state|NULL|0\n6|Armed|NULL|1\n6|Tripped|NULL|0\n"
+      "6|Tripped|0|1\n";
+  EXPECT_EQ(sChanges, Rows(m_sPath, kChanges));
+  EXPECT_EQ("5|1|Status|0\n5|1|state|0\n5|6|Armed|1\n5|6|Tripped|1\n",
+            Rows(m_sPath, kLatest));
+
+  // 31 days on the purge empties the change table, whose rows are then
+  // numbered from 1 again.
+  fKilled(kNow + 31 * 86400, "0");
+  EXPECT_EQ("6|Tripped|1|0\n", Rows(m_sPath, kChanges));
+  fKilled(kNow + 31 * 86400 + 10, "0");
+  RecordStart(kNow + 31 * 86400 + 20, "1", "0");
+  EXPECT_EQ("6|Tripped|1|0\n6|Tripped|0|1\n", Rows(m_sPath, kChanges));
+  EXPECT_EQ("2|1|Status|0\n2|1|state|0\n2|6|Armed|1\n2|6|Tripped|1\n",
+            Rows(m_sPath, kLatest));
+}
+
+// An older file is brought up to date in one transaction: what it
+// recorded stays known, and a migration that fails leaves it as it was.
+TEST_F(HistoryTest, OlderVersionIsMigratedInOneTransaction) {
+  // The first version's file, as that program left it.
+  const std::string sFirstVersion =
+      "PRAGMA application_id=1449489013; PRAGMA user_version=1;"
+      "CREATE TABLE change(time INTEGER NOT NULL, unit INTEGER NOT NULL,"
+      " device INTEGER NOT NULL, variable TEXT NOT NULL, previous TEXT,"
+      " value TEXT NOT NULL);"
+      "CREATE INDEX change_by_device ON change(device, time);"
+      "CREATE INDEX change_by_time ON change(time);"
+      "CREATE TABLE latest(unit INTEGER NOT NULL, device INTEGER NOT NULL,"
+      " variable TEXT NOT NULL, value TEXT NOT NULL,"
+      " PRIMARY KEY(unit, device, variable)) WITHOUT ROWID;"
+      "CREATE TABLE device(unit INTEGER NOT NULL, device INTEGER NOT NULL,"
+      " name TEXT NOT NULL, PRIMARY KEY(unit, device)) WITHOUT ROWID;"
+      "CREATE TABLE scene(unit INTEGER NOT NULL, scene INTEGER NOT NULL,"
+      " name TEXT NOT NULL, active INTEGER NOT NULL,"
+      " PRIMARY KEY(unit, scene)) WITHOUT ROWID;"
+      "CREATE TABLE scene_change(time INTEGER NOT NULL, unit INTEGER NOT NULL,"
+      " scene INTEGER NOT NULL, active INTEGER NOT NULL);"
+      "CREATE INDEX scene_change_by_time ON scene_change(time);"
+      "CREATE TABLE connection(time INTEGER NOT NULL, unit INTEGER NOT NULL,"
+      " what TEXT NOT NULL);"
+      "CREATE INDEX connection_by_time ON connection(time);"
+      "INSERT INTO change VALUES(1700000000, 45001, 1, 'Status', NULL, '0'),"
+      " (1700000000, 45001, 1, 'state', NULL, '0'),"
+      " (1700000000, 45001, 6, 'Armed', NULL, '1'),"
+      " (1700000000, 45001, 6, 'Tripped', NULL, '0');"
+      "INSERT INTO latest VALUES(45001, 1, 'Status', '0'),"
+      " (45001, 1, 'state', '0'), (45001, 6, 'Armed', '1'),"
+      " (45001, 6, 'Tripped', 'a \"quoted\\ value');"
+      "INSERT INTO device VALUES(45001, 1, 'Living room lamp'),"
+      " (45001, 6, 'Front door');"
+      "INSERT INTO scene VALUES(45001, 3, 'Away', 0);";
+  auto fMake = [&](const std::string& sMore) {
+    unlink(m_sPath.c_str());
+    sqlite3* pDatabase = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(m_sPath.c_str(), &pDatabase));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(pDatabase, (sFirstVersion + sMore).c_str(),
+                                      nullptr, nullptr, nullptr));
+    sqlite3_close(pDatabase);
+  };
+  // A table in the way: the migration fails, and nothing of it stays.
+  fMake("CREATE TABLE latest_of_device(x);");
+  const std::string sBefore =
+      Rows(m_sPath, "SELECT * FROM latest") +
+      Rows(m_sPath, "SELECT name FROM sqlite_master ORDER BY name");
+  std::string sReason;
+  EXPECT_EQ(nullptr, HistoryRecorder::Open(m_sPath, 30, &sReason));
+  EXPECT_NE(std::string::npos, sReason.find("latest_of_device")) << sReason;
+  EXPECT_EQ("1\n", Rows(m_sPath, "PRAGMA user_version"));
+  EXPECT_EQ(sBefore,
+            Rows(m_sPath, "SELECT * FROM latest") +
+                Rows(m_sPath, "SELECT name FROM sqlite_master ORDER BY name"));
+
+  fMake("");
+  {
+    auto pRecorder = OpenRecorder();
+    ASSERT_NE(nullptr, pRecorder);
+    pRecorder->OnStop();
+  }
+  EXPECT_EQ("2\n", Rows(m_sPath, "PRAGMA user_version"));
+  EXPECT_EQ("4\n", Rows(m_sPath, "SELECT change FROM latest_upto"));
+  EXPECT_EQ("1|Status|0\n1|state|0\n6|Armed|1\n6|Tripped|a \"quoted\\ value\n",
+            Rows(m_sPath, "SELECT device, key, value FROM latest,"
+                          " json_each(latest.variables) ORDER BY device, key"));
+  // The values carried over are the ones a restart compares with.
+  RecordStart(kNow + 100, "a \"quoted\\ value", "0");
+  EXPECT_EQ("4\n", Rows(m_sPath, "SELECT count(*) FROM change"));
+  RecordStart(kNow + 200, "1", "0");
+  EXPECT_EQ("201|6|Tripped|a \"quoted\\ value|1\n",
+            Rows(m_sPath, "SELECT time - 1700000000 + 1, device, variable,"
+                          " previous, value FROM change WHERE rowid > 4"));
+}
+
+// The latest values' JSON object holds any text as it was, and SQLite's
+// json functions read it the same.
+TEST_F(HistoryTest, LatestValuesKeepAnyText) {
+  const std::map<std::string, std::string> mapValues = {
+      {"plain", "21.5"},
+      {"empty", ""},
+      {"quote \" and \\ backslash", "\"\\"},
+      {"controls", std::string("a\nb\tc\x01\x1f", 7)},
+      {"utf-8", "K\xc3\xbc" "che \xe2\x82\xac"},
+      {"nul", std::string("x\0y", 3)},
+  };
+  std::string sText = LatestValuesText(mapValues);
+  std::map<std::string, std::string> mapRead;
+  ASSERT_TRUE(ReadLatestValues(sText, &mapRead)) << sText;
+  EXPECT_EQ(mapValues, mapRead);
+  sqlite3* pDatabase = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(":memory:", &pDatabase));
+  sqlite3_stmt* pStatement = nullptr;
+  ASSERT_EQ(SQLITE_OK,
+            sqlite3_prepare_v2(pDatabase, "SELECT key, value FROM json_each(?)",
+                               -1, &pStatement, nullptr));
+  sqlite3_bind_text(pStatement, 1, sText.data(),
+                    static_cast<int>(sText.size()), SQLITE_STATIC);
+  std::map<std::string, std::string> mapSqlite;
+  while (sqlite3_step(pStatement) == SQLITE_ROW) {
+    auto fText = [&](int iColumn) {
+      return std::string(
+          reinterpret_cast<const char*>(sqlite3_column_text(pStatement, iColumn)),
+          static_cast<size_t>(sqlite3_column_bytes(pStatement, iColumn)));
+    };
+    mapSqlite[fText(0)] = fText(1);
+  }
+  sqlite3_finalize(pStatement);
+  sqlite3_close(pDatabase);
+  // SQLite's text ends at a NUL byte; every other value is read the same.
+  std::map<std::string, std::string> mapExpected = mapValues;
+  mapExpected["nul"] = "x";
+  EXPECT_EQ(mapExpected, mapSqlite);
+
+  for (const char* sBad : {"", "[]", "{\"a\":1}", "{\"a\":\"b\"", "null"}) {
+    std::map<std::string, std::string> mapBad;
+    EXPECT_FALSE(ReadLatestValues(sBad, &mapBad)) << sBad;
+  }
+}
+
 // A merged reply is one transaction: its device reports are written when
 // the report that ends the reply comes, all at once. "show" is no change.
 TEST_F(HistoryTest, OneMergedReplyIsWrittenAtItsEnd) {
@@ -176,7 +395,7 @@ TEST_F(HistoryTest, NewFileIsTheOwnersAloneInWalWithIncrementalVacuum) {
   EXPECT_EQ(0600u, FileMode(m_sPath));
   EXPECT_EQ("2\n", Rows(m_sPath, "PRAGMA auto_vacuum"));
   EXPECT_EQ("wal\n", Rows(m_sPath, "PRAGMA journal_mode"));
-  EXPECT_EQ("1449489013|1\n",
+  EXPECT_EQ("1449489013|2\n",
             Rows(m_sPath, "SELECT * FROM pragma_application_id, "
                           "pragma_user_version"));
 }
@@ -207,7 +426,7 @@ TEST_F(HistoryTest, FileThatIsNotOursIsLeftAsItWas) {
          fSqlite("PRAGMA application_id=1449489013; PRAGMA user_version=9;"
                  "CREATE TABLE change(x)");
        },
-       "has history version 9, newer than this program's 1"},
+       "has history version 9, newer than this program's 2"},
       {"a folder", [&] { ASSERT_EQ(0, mkdir(m_sPath.c_str(), 0700)); },
        "is a folder"},
       {"a FIFO", [&] { ASSERT_EQ(0, mkfifo(m_sPath.c_str(), 0600)); },
@@ -286,8 +505,8 @@ TEST_F(HistoryTest, RetentionPurgesOldRowsAndTheFileShrinks) {
   pRecorder->OnStop();
   pRecorder.reset();
   EXPECT_EQ("40\n", Rows(m_sPath, "SELECT count(*) FROM change"));
-  EXPECT_EQ("1\n", Rows(m_sPath, "SELECT count(*) FROM latest WHERE "
-                                 "value LIKE '2999x%'"));
+  EXPECT_EQ("1\n", Rows(m_sPath, "SELECT count(*) FROM latest, json_each("
+                                 "latest.variables) WHERE value LIKE '2999x%'"));
   struct stat _Purged;
   ASSERT_EQ(0, stat(m_sPath.c_str(), &_Purged));
   EXPECT_LT(_Purged.st_size * 4, _Full.st_size)

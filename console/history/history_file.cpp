@@ -9,6 +9,16 @@
 
 #include <cstring>
 
+// Both are made with the table, and again by the writer when it fills an
+// empty table (history_writer.cpp).
+#define CHANGE_INDEXES                                           \
+  "CREATE INDEX change_by_device ON change(device, time);"       \
+  "CREATE INDEX change_by_time ON change(time);"
+
+const char kHistoryChangeIndexes[] = CHANGE_INDEXES;
+const char kHistoryDropChangeIndexes[] =
+    "DROP INDEX change_by_device; DROP INDEX change_by_time;";
+
 namespace {
 
 // Each step takes the schema from its index to the next version; step 0
@@ -17,8 +27,7 @@ const char* const kMigrations[] = {
     "CREATE TABLE change(time INTEGER NOT NULL, unit INTEGER NOT NULL,"
     " device INTEGER NOT NULL, variable TEXT NOT NULL, previous TEXT,"
     " value TEXT NOT NULL);"
-    "CREATE INDEX change_by_device ON change(device, time);"
-    "CREATE INDEX change_by_time ON change(time);"
+    CHANGE_INDEXES
     "CREATE TABLE latest(unit INTEGER NOT NULL, device INTEGER NOT NULL,"
     " variable TEXT NOT NULL, value TEXT NOT NULL,"
     " PRIMARY KEY(unit, device, variable)) WITHOUT ROWID;"
@@ -33,6 +42,20 @@ const char* const kMigrations[] = {
     "CREATE TABLE connection(time INTEGER NOT NULL, unit INTEGER NOT NULL,"
     " what TEXT NOT NULL);"
     "CREATE INDEX connection_by_time ON connection(time);",
+    // Version 2: the latest values one row per device (a JSON object)
+    // instead of one per variable, written now and then: they hold the
+    // changes up to latest_upto's, the change table the later ones.
+    "CREATE TABLE latest_of_device(unit INTEGER NOT NULL,"
+    " device INTEGER NOT NULL, variables TEXT NOT NULL,"
+    " PRIMARY KEY(unit, device)) WITHOUT ROWID;"
+    "INSERT INTO latest_of_device(unit, device, variables)"
+    " SELECT unit, device, json_group_object(variable, value) FROM latest"
+    " GROUP BY unit, device;"
+    "DROP TABLE latest;"
+    "ALTER TABLE latest_of_device RENAME TO latest;"
+    "CREATE TABLE latest_upto(change INTEGER NOT NULL);"
+    "INSERT INTO latest_upto(change)"
+    " SELECT ifnull(max(rowid), 0) FROM change;",
 };
 static_assert(sizeof(kMigrations) / sizeof(kMigrations[0]) == kHistoryVersion,
               "one migration step per schema version");

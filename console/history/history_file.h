@@ -11,9 +11,15 @@
 //       comment ("comment"); time in seconds since the epoch (the time the
 //       reply was merged); previous is NULL for the first value recorded.
 //       Indexes: change_by_device(device, time), change_by_time(time).
-//   latest(unit, device, variable, value)
-//       the last value recorded for each, so that a restart records only
-//       what changed meanwhile.
+//   latest(unit, device, variables)
+//       the last value recorded for each variable (state and comment too)
+//       of the device, as one JSON object of names and values, so that a
+//       restart records only what changed meanwhile. It holds the changes
+//       up to the rowid in latest_upto(change), a table of one row; the
+//       changes after it are read from the change table: so the latest
+//       values are written now and then (latest_values.h), not with every
+//       reply. Version 1 kept one row per variable, written with each
+//       change: latest(unit, device, variable, value).
 //   device(unit, device, name)      the name each device last had.
 //   scene(unit, scene, name, active) each scene's name and last flag.
 //   scene_change(time, unit, scene, active)  each change of the flag.
@@ -38,11 +44,16 @@
 
 // "Veru" in the file's header.
 constexpr int kHistoryApplicationId = 0x56657275;
-constexpr int kHistoryVersion = 1;
+constexpr int kHistoryVersion = 2;
 // The name of the file in the working folder when --history names none.
 constexpr const char kHistoryFileName[] = "history.db";
 // How long a statement waits for another process's lock.
 constexpr int kHistoryBusyTimeoutMs = 5000;
+
+// The statements that make the change table's two indexes, and that drop
+// them.
+extern const char kHistoryChangeIndexes[];
+extern const char kHistoryDropChangeIndexes[];
 
 // Opens sPath for recording, creating it when there is nothing at the path,
 // and migrating an older schema in one transaction. The connection, or null

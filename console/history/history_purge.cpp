@@ -9,6 +9,10 @@ bool PurgeHistory(sqlite3* pDatabase, int64_t tBefore, std::string* pReason) {
                      "DELETE FROM change WHERE time < " + sBefore + ";"
                      "DELETE FROM scene_change WHERE time < " + sBefore + ";"
                      "DELETE FROM connection WHERE time < " + sBefore + ";"
+                     // A change table emptied numbers its rows from 1
+                     // again: the latest values' mark follows it down.
+                     "UPDATE latest_upto SET change = min(change,"
+                     " (SELECT ifnull(max(rowid), 0) FROM change));"
                      "COMMIT;";
   if (!RunHistorySql(pDatabase, sSql.c_str(), pReason)) {
     RunHistorySql(pDatabase, "ROLLBACK");

@@ -2,7 +2,9 @@
 // are deleted and the pages they held given back to the file system
 // (auto_vacuum=INCREMENTAL, then a checkpoint that truncates the file).
 // The latest value of each variable, the device names and the scenes are
-// kept, so a later change still knows the value before it.
+// kept, so a later change still knows the value before it: the caller
+// writes the latest values up to the last change first (the purge may
+// delete changes they do not hold yet).
 //
 // Threads: the thread that owns the connection.
 #ifndef VERU_CONSOLE_HISTORY_HISTORY_PURGE_H

@@ -6,6 +6,7 @@
 
 #include "console/history/history_file.h"
 #include "console/history/history_purge.h"
+#include "console/history/latest_values.h"
 #include "engine/clock.h"
 
 using Kind = ReportEvent::Kind;
@@ -22,7 +23,11 @@ std::unique_ptr<HistoryRecorder> HistoryRecorder::Open(
                                         iRetentionDays));
     int64_t tNow = Veru::Now();
     pRecorder->m_tLastPurge = tNow;
+    pRecorder->m_tLatestWritten = tNow;
+    // The purge may delete changes the latest table does not hold yet:
+    // it is written first.
     if (pRecorder->m_pWriter->ReadLatest(&pRecorder->m_Home, &sWhy) &&
+        pRecorder->WriteBatch(tNow, true, &sWhy) &&
         PurgeHistory(pDatabase, tNow - pRecorder->m_iRetentionSeconds,
                      &sWhy)) {
       return pRecorder;
@@ -76,7 +81,7 @@ void HistoryRecorder::OnReport(const ReportEvent& _Event) {
 }
 
 void HistoryRecorder::OnStop() {
-  if (m_pWriter != nullptr) Commit(Veru::Now());
+  if (m_pWriter != nullptr) Commit(Veru::Now(), true);
   m_pWriter.reset();
 }
 
@@ -84,6 +89,7 @@ void HistoryRecorder::CompareDevice(int64_t tTime, int iUnit,
                                     const Veru::Device& _Device) {
   auto iKey = std::make_pair(iUnit, _Device.m_iID);
   RecordedDevice& _Recorded = m_Home.mapDevices[iKey];
+  size_t iChangesBefore = m_Batch.vecChanges.size();
   if (_Recorded.sName != _Device.m_sName) {
     _Recorded.sName = _Device.m_sName;
     m_Batch.mapNames[iKey] = _Device.m_sName;
@@ -102,6 +108,9 @@ void HistoryRecorder::CompareDevice(int64_t tTime, int iUnit,
     CompareValue(tTime, iUnit, _Device.m_iID, &_Recorded, "comment",
                  _Device.m_sComment);
   }
+  if (m_Batch.vecChanges.size() != iChangesBefore) {
+    m_Home.setUnwritten.insert(iKey);
+  }
 }
 
 void HistoryRecorder::CompareValue(int64_t tTime, int iUnit, int iDevice,
@@ -119,7 +128,11 @@ void HistoryRecorder::CompareValue(int64_t tTime, int iUnit, int iDevice,
   if (_Change.bHasPrevious) _Change.sPrevious = iFound->second;
   _Change.sValue = sValue;
   m_Batch.vecChanges.push_back(std::move(_Change));
-  pRecorded->mapValues[sVariable] = sValue;
+  if (iFound != pRecorded->mapValues.end()) {
+    iFound->second = sValue;
+  } else {
+    pRecorded->mapValues.emplace_hint(iFound, sVariable, sValue);
+  }
 }
 
 void HistoryRecorder::CompareScene(int64_t tTime, int iUnit,
@@ -144,12 +157,32 @@ void HistoryRecorder::CompareScene(int64_t tTime, int iUnit,
   _Recorded.bActive = _Scene.m_bActive;
 }
 
-void HistoryRecorder::Commit(int64_t tNow) {
+bool HistoryRecorder::WriteBatch(int64_t tNow, bool bWriteLatest,
+                                 std::string* pReason) {
+  std::set<std::pair<int, int>>& setUnwritten = m_Home.setUnwritten;
+  bWriteLatest = bWriteLatest || setUnwritten.size() >= kLatestWriteDevices ||
+                 (!setUnwritten.empty() &&
+                  tNow - m_tLatestWritten >= kLatestWriteSeconds);
+  if (bWriteLatest) {
+    for (const auto& iKey : setUnwritten) {
+      m_Batch.mapLatest[iKey] =
+          LatestValuesText(m_Home.mapDevices[iKey].mapValues);
+    }
+    m_Batch.bLatestWritten = true;
+  }
+  bool bWritten = m_pWriter->Write(m_Batch, pReason);
+  m_Batch = HistoryBatch();
+  if (bWritten && bWriteLatest) {
+    setUnwritten.clear();
+    m_tLatestWritten = tNow;
+  }
+  return bWritten;
+}
+
+void HistoryRecorder::Commit(int64_t tNow, bool bWriteLatest) {
   if (m_pWriter == nullptr) return;
   std::string sReason;
-  bool bWritten = m_pWriter->Write(m_Batch, &sReason);
-  m_Batch = HistoryBatch();
-  if (!bWritten) {
+  if (!WriteBatch(tNow, bWriteLatest, &sReason)) {
     GiveUp(m_sPath + ": " + sReason);
     return;
   }
@@ -162,7 +195,8 @@ void HistoryRecorder::PurgeIfDue(int64_t tNow) {
   }
   m_tLastPurge = tNow;
   std::string sReason;
-  if (!PurgeHistory(m_pWriter->Database(), tNow - m_iRetentionSeconds,
+  if (!WriteBatch(tNow, true, &sReason) ||
+      !PurgeHistory(m_pWriter->Database(), tNow - m_iRetentionSeconds,
                     &sReason)) {
     GiveUp(m_sPath + ": " + sReason);
   }

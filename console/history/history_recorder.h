@@ -8,7 +8,9 @@
 // restart with nothing changed adds nothing. Connection losses and
 // restorations are written as they come. The reports for "show" are not
 // changes and are left out. Old rows are purged when recording starts and
-// then at most hourly (history_purge.h).
+// then at most hourly (history_purge.h). The latest values are not
+// written with every reply (a page or more for each): see
+// kLatestWriteDevices.
 //
 // When the file cannot be written any more (the disk full, the file gone
 // read-only), it says so once on standard error and records nothing more;
@@ -29,6 +31,13 @@
 
 class HistoryRecorder : public ReportListener {
  public:
+  // The latest values (history_file.h) are written with the reply that
+  // leaves this many devices unwritten, with the first reply this long
+  // after they were last written, before a purge and at the end;
+  // meanwhile the change table holds them.
+  static constexpr size_t kLatestWriteDevices = 1000;
+  static constexpr int64_t kLatestWriteSeconds = 600;
+
   // Opens (or makes) the history file at sPath and reads what it last
   // recorded, purging what is older than iRetentionDays. Null, with
   // *pReason set (one line naming the file), when it cannot be recorded.
@@ -50,7 +59,11 @@ class HistoryRecorder : public ReportListener {
                     RecordedDevice* pRecorded, const std::string& sVariable,
                     const std::string& sValue);
   // Writes the batch (one transaction), then purges when it is time.
-  void Commit(int64_t tNow);
+  void Commit(int64_t tNow, bool bWriteLatest = false);
+  // Writes the batch, with the latest values of the devices changed since
+  // they were last written when bWriteLatest, or when there are many or
+  // it has been a while. False, with *pReason set, when it failed.
+  bool WriteBatch(int64_t tNow, bool bWriteLatest, std::string* pReason);
   void PurgeIfDue(int64_t tNow);
   // Says why, once, and records nothing more.
   void GiveUp(const std::string& sReason);
@@ -59,6 +72,7 @@ class HistoryRecorder : public ReportListener {
   std::string m_sPath;
   int64_t m_iRetentionSeconds;
   int64_t m_tLastPurge = 0;
+  int64_t m_tLatestWritten = 0;
   RecordedHome m_Home;
   HistoryBatch m_Batch;
 };
