@@ -151,6 +151,7 @@ bool FrontEnd::ChooseReport() {
   // the fan-out; with no listener it only passes each report on.
   m_pFanOut = new ReportFanOut(std::move(pReport), &m_pEngine);
   m_pReport.reset(m_pFanOut);
+  m_pSignalFanOut = m_pFanOut;
   AddHistoryRecorder(m_Options, m_pFanOut);
   return true;
 }
@@ -171,6 +172,12 @@ int FrontEnd::Run() {
     Veru::StopFetches();
     HoldSettingSaves();
     MaskFetcherLog();
+    // The listeners end as at "quit" (the history's last reply committed
+    // and its file closed, the bridge's "offline" published), but the
+    // program does not wait on them for more than a moment.
+    if (ReportFanOut* pFanOut = m_pSignalFanOut.load()) {
+      pFanOut->StopWithin(std::chrono::seconds(2));
+    }
   });
   if (!ChooseReport()) return 1;
   RemoveLeftoverSettingFiles();

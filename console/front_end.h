@@ -269,6 +269,8 @@ class FrontEnd {
   // Once Run chose: m_pReport itself, which passes every report to the
   // chosen form and to each listener added to it (see report_fan_out.h).
   ReportFanOut* m_pFanOut;
+  // m_pFanOut for the signal thread's stop step, once it is made.
+  std::atomic<ReportFanOut*> m_pSignalFanOut{nullptr};
 };
 
 #endif  // VERU_CONSOLE_FRONT_END_H

@@ -41,7 +41,8 @@
 //   listener one per listener added to the report fan-out
 //            (ReportFanOut::AddListener, before the poll thread starts):
 //            runs the listener's OnReport on the copies of the reports, in
-//            order, and its OnStop; StopEngine ends them. The history
+//            order, and its OnStop; StopEngine ends them, and on a signal
+//            the front end's stop step gives them two seconds to end. The history
 //            recorder's is the only thread that writes the history file.
 //   mqtt     --mqtt only, two threads of the bridge (console/mqtt/): the
 //            broker connection (MqttClient: mosquitto_loop, connecting

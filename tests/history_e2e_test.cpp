@@ -155,6 +155,29 @@ TEST_F(HistoryE2eTest, KillDuringAStreamOfChangesLeavesASoundFile) {
   EXPECT_EQ("1\n", sChanged);
 }
 
+// A signal ends the console as "quit" does for the history: the reply
+// already merged is committed and the file closed, so SQLite's -wal and
+// -shm files go with it.
+TEST_F(HistoryE2eTest, SignalClosesTheFileAsQuitDoes) {
+  for (int iSignal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(iSignal);
+    ConsoleProcess _Console;
+    Start(&_Console);
+    _Console.WriteLine("1 on");
+    ASSERT_TRUE(_Console.WaitFor("==========PARTIAL"));
+    _Console.Signal(iSignal);
+    EXPECT_EQ(128 + iSignal, _Console.WaitForExit()) << _Console.Errors();
+    EXPECT_FALSE(FileExists("history.db-wal"));
+    EXPECT_FALSE(FileExists("history.db-shm"));
+    EXPECT_EQ("ok\n", Rows("history.db", "PRAGMA integrity_check"));
+    EXPECT_EQ("1\n", Rows("history.db",
+                          "SELECT value FROM change WHERE device = 1 AND"
+                          " variable = 'Status' ORDER BY rowid DESC LIMIT 1"));
+    ProgramRun _Do = RunProgram({"--do", "1 off"}, VERU_CONSOLE_PATH);
+    ASSERT_EQ(0, _Do.iStatus) << _Do.sErrors;
+  }
+}
+
 // Something at the path that is not a history file of this program is
 // said once on standard error and left as it was; the console runs on.
 TEST_F(HistoryE2eTest, FileThatIsNotOursIsLeftAndTheConsoleRunsOn) {

@@ -29,7 +29,6 @@ void ReportFanOut::AddListener(std::unique_ptr<ReportListener> pListener) {
 void ReportFanOut::Stop() {
   {
     std::lock_guard<std::mutex> _Lock(m_Mutex);
-    if (m_bStopping) return;
     m_bStopping = true;
     m_bListened = false;
   }
@@ -37,6 +36,19 @@ void ReportFanOut::Stop() {
   for (auto& pChannel : m_vecChannel) {
     if (pChannel->m_Thread.joinable()) pChannel->m_Thread.join();
   }
+}
+
+bool ReportFanOut::StopWithin(std::chrono::milliseconds tLimit) {
+  std::unique_lock<std::mutex> _Lock(m_Mutex);
+  m_bStopping = true;
+  m_bListened = false;
+  m_Wake.notify_all();
+  return m_Done.wait_for(_Lock, tLimit, [&] {
+    for (const auto& pChannel : m_vecChannel) {
+      if (!pChannel->m_bDone) return false;
+    }
+    return true;
+  });
 }
 
 void ReportFanOut::Deliver(Channel* pChannel) {
@@ -55,6 +67,10 @@ void ReportFanOut::Deliver(Channel* pChannel) {
   }
   _Lock.unlock();
   pChannel->m_pListener->OnStop();
+  _Lock.lock();
+  pChannel->m_bDone = true;
+  _Lock.unlock();
+  m_Done.notify_all();
 }
 
 ReportEvent ReportFanOut::NewEvent(Kind iKind, bool bModel) {

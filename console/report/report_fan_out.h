@@ -23,6 +23,7 @@
 #define VERU_CONSOLE_REPORT_REPORT_FAN_OUT_H
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -54,8 +55,13 @@ class ReportFanOut : public Report {
   void AddListener(std::unique_ptr<ReportListener> pListener);
   // Gives each listener what was reported so far, then OnStop, and ends the
   // listeners' threads. Reports made afterwards go to the form only. A
-  // second call does nothing.
+  // second call does nothing more.
   void Stop();
+  // The same end for a signal, which cannot wait for long: the listeners
+  // are given what was reported and their OnStop, and this waits at most
+  // tLimit for them (their threads are not joined). True when every
+  // listener ended in time. Any thread; the program ends right after.
+  bool StopWithin(std::chrono::milliseconds tLimit);
 
   Report* Form() const { return m_pForm.get(); }
 
@@ -87,6 +93,7 @@ class ReportFanOut : public Report {
     std::unique_ptr<ReportListener> m_pListener;
     std::deque<std::shared_ptr<const ReportEvent>> m_queEvents;
     std::thread m_Thread;
+    bool m_bDone = false;  // OnStop has returned
   };
 
   bool Listened() const { return m_bListened.load(); }
@@ -109,6 +116,7 @@ class ReportFanOut : public Report {
   std::mutex m_Mutex;
   std::condition_variable m_Wake;
   bool m_bStopping = false;
+  std::condition_variable m_Done;  // a listener's OnStop returned
   std::vector<std::unique_ptr<Channel>> m_vecChannel;
 };
 
