@@ -298,6 +298,10 @@ TEST_F(HistoryTest, OlderVersionIsMigratedInOneTransaction) {
                 Rows(m_sPath, "SELECT name FROM sqlite_master ORDER BY name"));
 
   fMake("");
+  // Read as it is, before any recording console brought it up to date.
+  sqlite3* pReader = OpenHistoryForReading(m_sPath, &sReason);
+  EXPECT_NE(nullptr, pReader) << sReason;
+  sqlite3_close(pReader);
   {
     auto pRecorder = OpenRecorder();
     ASSERT_NE(nullptr, pRecorder);

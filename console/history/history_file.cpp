@@ -241,7 +241,10 @@ sqlite3* OpenHistoryForReading(const std::string& sPath, std::string* pReason) {
     return Refuse(pDatabase, sPath + ": " + sqlite3_errmsg(pDatabase), pReason);
   }
   sqlite3_busy_timeout(pDatabase, kHistoryBusyTimeoutMs);
-  if (PragmaInt(pDatabase, "PRAGMA user_version") != kHistoryVersion) {
+  // Every version so far keeps the changes in the same tables: an older
+  // file not yet brought up to date by a recording console reads as well.
+  int iFileVersion = PragmaInt(pDatabase, "PRAGMA user_version");
+  if (iFileVersion < 1 || iFileVersion > kHistoryVersion) {
     return Refuse(pDatabase,
                   sPath + ": has a history version this program cannot read",
                   pReason);
