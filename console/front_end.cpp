@@ -317,9 +317,12 @@ bool FrontEnd::StartBridge() {
       _Settings, iSerialNumber,
       [this](const std::string& sLine) { return ReadCommand(sLine); },
       [this](const CommandLine& _Command) { return RunCommand(_Command); },
-      [](const std::string& sLine) {
+      [this](const std::string& sLine) {
         // Refused credentials at the first connection: the program ends
-        // as a signal ends it, with the usage status.
+        // as a signal ends it, with the usage status. This runs on the
+        // bridge's own thread, which its listener would wait for: the
+        // listeners are not waited for.
+        m_pSignalFanOut = nullptr;
         RunStopSteps();
         fprintf(stderr, "%s\n", sLine.c_str());
         _exit(2);

@@ -33,6 +33,7 @@ void ReportFanOut::Stop() {
     m_bListened = false;
   }
   m_Wake.notify_all();
+  std::lock_guard<std::mutex> _Join(m_JoinMutex);
   for (auto& pChannel : m_vecChannel) {
     if (pChannel->m_Thread.joinable()) pChannel->m_Thread.join();
   }
@@ -43,12 +44,22 @@ bool ReportFanOut::StopWithin(std::chrono::milliseconds tLimit) {
   m_bStopping = true;
   m_bListened = false;
   m_Wake.notify_all();
-  return m_Done.wait_for(_Lock, tLimit, [&] {
+  bool bDone = m_Done.wait_for(_Lock, tLimit, [&] {
     for (const auto& pChannel : m_vecChannel) {
       if (!pChannel->m_bDone) return false;
     }
     return true;
   });
+  _Lock.unlock();
+  // Every listener is past its OnStop: its thread ends at once. Unless Stop
+  // is joining them already.
+  std::unique_lock<std::mutex> _Join(m_JoinMutex, std::try_to_lock);
+  if (bDone && _Join.owns_lock()) {
+    for (auto& pChannel : m_vecChannel) {
+      if (pChannel->m_Thread.joinable()) pChannel->m_Thread.join();
+    }
+  }
+  return bDone;
 }
 
 void ReportFanOut::Deliver(Channel* pChannel) {

@@ -59,8 +59,9 @@ class ReportFanOut : public Report {
   void Stop();
   // The same end for a signal, which cannot wait for long: the listeners
   // are given what was reported and their OnStop, and this waits at most
-  // tLimit for them (their threads are not joined). True when every
-  // listener ended in time. Any thread; the program ends right after.
+  // tLimit for them (their threads are joined only when all ended in
+  // time). True when every listener ended in time. Any thread but a
+  // listener's; the program ends right after.
   bool StopWithin(std::chrono::milliseconds tLimit);
 
   Report* Form() const { return m_pForm.get(); }
@@ -117,6 +118,9 @@ class ReportFanOut : public Report {
   std::condition_variable m_Wake;
   bool m_bStopping = false;
   std::condition_variable m_Done;  // a listener's OnStop returned
+  // Held while the listeners' threads are joined (Stop, StopWithin), so
+  // that no thread is joined twice.
+  std::mutex m_JoinMutex;
   std::vector<std::unique_ptr<Channel>> m_vecChannel;
 };
 
